@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Takes the screenshots in docs/screenshots from real runs under Xvfb.
+# Inside Xvfb (called with --inner) it starts the windows and shoots them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=docs/screenshots
+
+shoot() { # window-title file
+  local id
+  id=$(xdotool search --name "^$1\$" | head -n 1)
+  import -window "$id" "$2"
+}
+
+if [ "${1:-}" = "--inner" ]; then
+  home=$(mktemp -d); survey=$(mktemp -d)
+  export VOSPEN_HOME="$home"
+  build/bin/vospen & pid=$!; sleep 3
+  shoot Vospen "$out/main-window.png"
+  kill $pid; wait $pid 2>/dev/null || true
+  build/bin/vospen "$survey" & pid=$!; sleep 3
+  shoot 'Survey Scanner' "$out/scanner-window.png"
+  kill $pid; wait $pid 2>/dev/null || true
+  rm -rf "$home" "$survey"
+  exit 0
+fi
+
+mkdir -p "$out"
+xvfb-run -a -s "-screen 0 1600x1000x24" "$0" --inner
+ls -l "$out"

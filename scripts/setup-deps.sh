@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian package Vospen needs; quick when all are present.
+set -euo pipefail
+PKGS=(
+  build-essential cmake ninja-build ccache pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libcfitsio-dev wcslib-dev libsep-dev
+  libturbojpeg0-dev libjpeg62-turbo-dev
+  libcurl4-openssl-dev libeigen3-dev
+  libgtest-dev libgmock-dev
+  xvfb xauth imagemagick xdotool
+)
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 update
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"
+fi

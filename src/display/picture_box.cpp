@@ -1,0 +1,70 @@
+#include "display/picture_box.h"
+
+#include <QPainter>
+
+namespace display {
+
+PictureBox::PictureBox(int clientWidth, int clientHeight, QWidget* parent)
+    : QFrame(parent),
+      surface_(clientWidth, clientHeight, QImage::Format_RGB32),
+      scaleW_(clientWidth),
+      scaleH_(clientHeight) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setFixedSize(clientWidth + 2, clientHeight + 2);
+    surface_.fill(Qt::white);
+}
+
+void PictureBox::setScale(double logicalWidth, double logicalHeight) {
+    scaleW_ = logicalWidth;
+    scaleH_ = logicalHeight;
+}
+
+void PictureBox::clear() {
+    surface_.fill(Qt::white);
+    update();
+}
+
+void PictureBox::drawPictureStretched(const QImage& picture) {
+    QPainter p(&surface_);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    p.drawImage(QRect(0, 0, surface_.width(), surface_.height()), picture);
+}
+
+void PictureBox::invertRect(int x, int y, int w, int h) {
+    const QRect r = QRect(x, y, w, h).intersected(surface_.rect());
+    for (int yy = r.top(); yy <= r.bottom(); ++yy) {
+        auto* line = reinterpret_cast<QRgb*>(surface_.scanLine(yy));
+        for (int xx = r.left(); xx <= r.right(); ++xx) line[xx] ^= 0x00FFFFFFu;
+    }
+}
+
+void PictureBox::drawCircle(double cx, double cy, double radius, const QColor& color) {
+    QPainter p(&surface_);
+    const double sx = surface_.width() / scaleW_;
+    const double sy = surface_.height() / scaleH_;
+    p.setPen(QPen(color, penWidth_));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(cx * sx, cy * sy), radius * sx, radius * sy);
+}
+
+void PictureBox::copyStretchedFrom(const PictureBox& source, int sx, int sy, int sw, int sh,
+                                   int dx, int dy, int dw, int dh) {
+    // Outside the source's surface the copy shows black, as a blit from beyond a bitmap does.
+    QImage square(sw, sh, QImage::Format_RGB32);
+    square.fill(Qt::black);
+    {
+        QPainter p(&square);
+        p.drawImage(QPoint(-sx, -sy), source.surface_);
+    }
+    QPainter p(&surface_);
+    p.drawImage(QRect(dx, dy, dw, dh), square);
+}
+
+void PictureBox::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    QPainter p(this);
+    p.drawImage(contentsRect().topLeft(), surface_);
+}
+
+} // namespace display

@@ -1,0 +1,177 @@
+#include "shell/frm_main.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include "display/zoom.h"
+#include "engine/application.h"
+#include "engine/document.h"
+#include "platform/dialogs.h"
+#include "scanner/frm_scanner.h"
+#include "scanner/scan_state.h"
+#include "stars/reset_star_lists.h"
+#include "platform/app_folder.h"
+
+#include <cmath>
+
+namespace shell {
+
+FrmMain::FrmMain() {
+    setObjectName("frmMain");
+    buildControls();
+    connectHandlers();
+}
+
+FrmMain::~FrmMain() = default;
+
+void FrmMain::connectHandlers() {
+    connect(mnuHelp, &QAction::triggered, this, &FrmMain::mnuHelp_Click);
+    connect(menAbout, &QAction::triggered, this, &FrmMain::menAbout_Click);
+    connect(cmddiag1, &QPushButton::clicked, this, &FrmMain::cmddiag1_Click);
+    connect(cmddiag2, &QPushButton::clicked, this, &FrmMain::cmddiag2_Click);
+    connect(cmdPiPoPath, &QPushButton::clicked, this, &FrmMain::cmdPiPoPath_Click);
+    connect(lblPiPoPath, &CaptionLabel::captionChanged, this, &FrmMain::lblPiPoPath_Change);
+    connect(txtRawFlux, &QLineEdit::textChanged, this, &FrmMain::txtRawFlux_Change);
+    connect(chkInvert, &QCheckBox::toggled, this, &FrmMain::chkInvert_Click);
+    connect(cmdProcess, &QPushButton::clicked, this, &FrmMain::cmdProcess_Click);
+    connect(cmdScan, &QPushButton::clicked, this, &FrmMain::cmdScan_Click);
+}
+
+scanner::FrmScanner& FrmMain::frmScanner() {
+    if (!scanner_) {
+        scanner_ = std::make_unique<scanner::FrmScanner>(this);
+        scanner_->Form_Load();
+    }
+    return *scanner_;
+}
+
+void FrmMain::Form_Load(const QString& commandLine) {
+    HScroll1->setMaximum(646);
+    HScroll1->setMinimum(0);
+    VScroll1->setMinimum(50);
+    VScroll1->setMaximum(470);
+
+    FillCombos();
+    GetSettings();
+
+    const CommandLine cl = ParseCommandLine(commandLine.toStdString(), cmbCat->count() - 1);
+    switch (cl.kind) {
+    case CommandLine::Kind::Processing: applyProcessingCommandLine(cl); break;
+    case CommandLine::Kind::Scanner: {
+        show();
+        cmdScan_Click();
+        QString folder = QString::fromStdString(cl.fields[0]);
+        if (!QFileInfo(folder).isDir())
+            folder = QString::fromStdString(platform::ApplicationFolder());
+        frmScanner().lblBaseFolder->setText(folder);
+        frmScanner().cmdStartScan_Click();
+        break;
+    }
+    case CommandLine::Kind::Malformed:
+        platform::dialogs().messageBox(
+            QString("The command line cannot be used.\r\nExpected: %1\r\nor a survey base folder.")
+                .arg(kExpectedProcessingForm),
+            "Vospen", platform::msg::Exclamation);
+        runFailed = true;
+        break;
+    case CommandLine::Kind::None: break;
+    }
+
+    if (runFailed) Form_QueryUnload();
+}
+
+void FrmMain::applyProcessingCommandLine(const CommandLine& cl) {
+    referencePath = cl.fields[0];
+    txtPre->setText(QString::fromStdString(referencePath));
+    reshotPath = cl.fields[1];
+    txtRe->setText(QString::fromStdString(reshotPath));
+    lblPiPoPath->setCaption(QString::fromStdString(cl.fields[2]));
+    cmbCat->setCurrentIndex(cl.catalogIndex);
+    cmdProcess->setEnabled(true);
+    cmdProcess_Click();
+}
+
+void FrmMain::Form_QueryUnload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    // Each step on its own: a failing one does not stop the next.
+    try {
+        if (engineApp) engineApp->CloseAll();
+    } catch (...) {
+    }
+    try {
+        SaveSettings();
+    } catch (...) {
+    }
+    docReference.reset();
+    docReshot.reset();
+    docSubtracted.reset();
+    engineApp.reset();
+    if (scanner_) scanner_->close();
+    hide();
+    QCoreApplication::quit();
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    Form_QueryUnload();
+    event->accept();
+}
+
+void FrmMain::chooseImage(std::string& path, QLineEdit* box, QLineEdit* other) {
+    path = platform::dialogs()
+               .openFile("FITS-Files (*.fts, *.fits, *.fit)|*.fts;*.fits;*.fit)", "O:\\", "")
+               .toStdString();
+    if (path.empty()) return;
+    box->setText(QString::fromStdString(path));
+    stars::ResetStarLists(*this);
+    if (!other->text().isEmpty()) cmdProcess->setEnabled(true);
+}
+
+void FrmMain::cmddiag1_Click() { chooseImage(referencePath, txtPre, txtRe); }
+void FrmMain::cmddiag2_Click() { chooseImage(reshotPath, txtRe, txtPre); }
+
+void FrmMain::mnuHelp_Click() {
+    const QString folder = QString::fromStdString(platform::ApplicationFolder());
+    for (const char* name : {"/Vospen.chm", "/Vospen.html"}) {
+        if (QFileInfo::exists(folder + name)) {
+            platform::dialogs().openDocument(folder + name);
+            return;
+        }
+    }
+    platform::dialogs().messageBox("Help is not available\r\nPlease check your files",
+                                   "Helpfile not found", platform::msg::Information);
+}
+
+void FrmMain::menAbout_Click() {
+    platform::dialogs().messageBox(
+        "Vospen, the supernova search program, by the Vospen developers\r\n\r\n"
+        "Version Number: 1.0.1\r\nVersion Date: 2007-11-10",
+        "About the Author..", platform::msg::Information);
+}
+
+void FrmMain::chkInvert_Click() {
+    picMain->invertRect(0, 0, static_cast<int>(std::lround(picMain->scaleWidth())),
+                        static_cast<int>(std::lround(picMain->scaleHeight())));
+    picMain->refresh();
+    display::RefreshZoom(*picMain, *picZoom);
+}
+
+void FrmMain::cmdProcess_Click() {
+    // The processing run arrives with the image engine; until then the entry
+    // point only exists so that the command line and the button reach it.
+}
+
+void FrmMain::cmdScan_Click() {
+    scanner::examineFromScanner = false;
+    for (QPushButton* b : {cmdpre, cmdre, cmdsub, cmbBlink, cmdcat, cmdIm, cmdUnid, cmdcheck,
+                           cmdGetDSS, cmdblinkdss})
+        b->setEnabled(false);
+    if (txtPre->text().isEmpty() || txtRe->text().isEmpty()) cmdProcess->setEnabled(false);
+    Timer1->stop();
+    Timer2->stop();
+    frmScanner().show();
+    frmScanner().raise();
+}
+
+} // namespace shell
