@@ -1,0 +1,178 @@
+#include "render.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "random.h"
+
+namespace skysim {
+namespace {
+
+struct Canvas {
+    int w, h;
+    std::vector<float> v;
+    float& at(int x, int y) { return v[static_cast<std::size_t>(y) * w + x]; }
+};
+
+// Moffat profile of total flux `flux` centred at the 0-based pixel position (cx, cy).
+void addMoffat(Canvas& c, double cx, double cy, double flux, double fwhmPx, double beta) {
+    const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1.0 / beta) - 1));
+    const double norm = flux * (beta - 1) / (M_PI * alpha * alpha);
+    const double floorLevel = 0.02;
+    double radius = alpha * std::sqrt(std::pow(std::max(norm / floorLevel, 1.0), 1.0 / beta) - 1);
+    radius = std::clamp(radius, 3.0, 120.0);
+    const int x0 = std::max(0, static_cast<int>(std::floor(cx - radius)));
+    const int x1 = std::min(c.w - 1, static_cast<int>(std::ceil(cx + radius)));
+    const int y0 = std::max(0, static_cast<int>(std::floor(cy - radius)));
+    const int y1 = std::min(c.h - 1, static_cast<int>(std::ceil(cy + radius)));
+    const double ia2 = 1.0 / (alpha * alpha);
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) {
+            const double dx = x - cx, dy = y - cy;
+            double value;
+            if (std::abs(dx) < 2.5 && std::abs(dy) < 2.5) {
+                // the core changes fast across a pixel: integrate on a 5 x 5 grid
+                value = 0;
+                for (int sy = 0; sy < 5; ++sy)
+                    for (int sx = 0; sx < 5; ++sx) {
+                        const double ux = dx + (sx - 2) * 0.2, uy = dy + (sy - 2) * 0.2;
+                        value += std::pow(1 + (ux * ux + uy * uy) * ia2, -beta);
+                    }
+                value /= 25;
+            } else {
+                value = std::pow(1 + (dx * dx + dy * dy) * ia2, -beta);
+            }
+            c.at(x, y) += static_cast<float>(norm * value);
+        }
+    }
+}
+
+void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
+    double gx, gy;
+    if (!plate.skyToPixel(g.ra, g.dec, gx, gy)) return;
+    gx -= 1;
+    gy -= 1;
+    const double scale = e.scale;
+    const double radiusPx = std::max(9 * g.discH, 12 * g.bulgeRe) / scale;
+    const double soften = 0.6 * e.seeing; // a cheap stand-in for the seeing's blur, arcsec
+    const double pa = g.positionAngle * M_PI / 180;
+    const int n = static_cast<int>(2 * radiusPx) + 1;
+    std::vector<double> bulge(static_cast<std::size_t>(n) * n), disc(bulge.size());
+    double sumB = 0, sumD = 0;
+    const int bx0 = static_cast<int>(std::floor(gx - radiusPx));
+    const int by0 = static_cast<int>(std::floor(gy - radiusPx));
+    for (int j = 0; j < n; ++j) {
+        for (int i = 0; i < n; ++i) {
+            double ra, dec, xi, eta;
+            plate.pixelToSky(bx0 + i + 1, by0 + j + 1, ra, dec);
+            if (!StandardCoordinates(g.ra, g.dec, ra, dec, xi, eta)) continue;
+            xi *= 3600;
+            eta *= 3600;
+            const double major = xi * std::sin(pa) + eta * std::cos(pa);
+            const double minor = (xi * std::cos(pa) - eta * std::sin(pa)) / g.axisRatio;
+            const double r = std::sqrt(major * major + minor * minor + soften * soften);
+            const double b = std::exp(-7.669 * (std::pow(r / g.bulgeRe, 0.25) - 1));
+            const double d = std::exp(-r / g.discH);
+            bulge[static_cast<std::size_t>(j) * n + i] = b;
+            disc[static_cast<std::size_t>(j) * n + i] = d;
+            sumB += b;
+            sumD += d;
+        }
+    }
+    const double fb = e.fluxOf(g.bulgeMag) / sumB, fd = e.fluxOf(g.discMag) / sumD;
+    for (int j = 0; j < n; ++j) {
+        const int y = by0 + j;
+        if (y < 0 || y >= c.h) continue;
+        for (int i = 0; i < n; ++i) {
+            const int x = bx0 + i;
+            if (x < 0 || x >= c.w) continue;
+            const std::size_t k = static_cast<std::size_t>(j) * n + i;
+            c.at(x, y) += static_cast<float>(fb * bulge[k] + fd * disc[k]);
+        }
+    }
+}
+
+} // namespace
+
+Image Render(const Field& field, const Epoch& e) {
+    Image img;
+    img.width = e.width;
+    img.height = e.height;
+    img.plate = MakePlate(e.ra, e.dec, e.width, e.height, e.scale, e.rotation, e.mirrored);
+    if (e.sip) {
+        // a gentle barrel distortion, as short focal reducers give
+        const double k = 2.5e-8 * 1024.0 / std::max(e.width, e.height);
+        img.plate.sip = true;
+        img.plate.a20 = k;
+        img.plate.a02 = 0.6 * k;
+        img.plate.a11 = 0.3 * k;
+        img.plate.b20 = -0.4 * k;
+        img.plate.b11 = 0.8 * k;
+        img.plate.b02 = 1.1 * k;
+    }
+    Canvas c{e.width, e.height, std::vector<float>(static_cast<std::size_t>(e.width) * e.height)};
+    const double fwhmPx = e.seeing / e.scale;
+
+    auto place = [&](double ra, double dec, double mag, std::vector<TruthStar>& out) {
+        double p, q;
+        if (!img.plate.skyToPixel(ra, dec, p, q)) return;
+        const double margin = 40;
+        if (p < -margin || q < -margin || p > e.width + margin || q > e.height + margin) return;
+        const double flux = e.fluxOf(mag);
+        addMoffat(c, p - 1, q - 1, flux, fwhmPx, e.beta);
+        if (p >= 0.5 && q >= 0.5 && p <= e.width + 0.5 && q <= e.height + 0.5)
+            out.push_back({ra, dec, p, q, mag, flux});
+    };
+    for (const auto& s : field.stars) place(s.ra, s.dec, s.mag, img.stars);
+    if (e.supernovae)
+        for (const auto& sn : field.supernovae) place(sn.ra, sn.dec, sn.mag, img.supernovae);
+    if (field.galaxy) addGalaxy(c, *field.galaxy, e, img.plate);
+
+    // camera defects and cosmic rays, added on top of the noisy sky
+    Canvas defects{e.width, e.height, std::vector<float>(c.v.size())};
+    Random cam(e.cameraSeed, 77);
+    const int hot = e.hotPixels >= 0 ? e.hotPixels
+                                     : static_cast<int>(double(e.width) * e.height / 150000.0);
+    for (int i = 0; i < hot; ++i) {
+        const int x = cam.below(e.width), y = cam.below(e.height);
+        defects.at(x, y) += static_cast<float>(cam.uniform(3000, 30000) * e.exptime / 60.0);
+        img.hotPixels.emplace_back(x + 1.0, y + 1.0);
+    }
+    if (e.cosmicRays) {
+        Random cr(e.noiseSeed, 99);
+        const int count =
+            static_cast<int>(double(e.width) * e.height * e.exptime / 60.0 / 100000.0) + 1;
+        for (int i = 0; i < count; ++i) {
+            double x = cr.uniform(0, e.width), y = cr.uniform(0, e.height);
+            img.cosmicRays.emplace_back(std::floor(x) + 1.0, std::floor(y) + 1.0);
+            const int length = 1 + cr.below(4);
+            const double angle = cr.uniform(0, 2 * M_PI);
+            for (int k = 0; k < length; ++k) {
+                const int px = static_cast<int>(x), py = static_cast<int>(y);
+                if (px >= 0 && py >= 0 && px < e.width && py < e.height)
+                    defects.at(px, py) += static_cast<float>(cr.uniform(1500, 15000));
+                x += std::cos(angle);
+                y += std::sin(angle);
+            }
+        }
+    }
+
+    img.pixels.resize(c.v.size());
+    const double skyE = e.sky;
+#pragma omp parallel for schedule(static)
+    for (int y = 0; y < e.height; ++y) {
+        Random rnd(e.noiseSeed, 1000000 + static_cast<std::uint64_t>(y));
+        for (int x = 0; x < e.width; ++x) {
+            const double level = skyE + e.gradientX * (x / double(e.width) - 0.5) +
+                                 e.gradientY * (y / double(e.height) - 0.5);
+            const double signal = std::max(0.0, level + c.at(x, y));
+            double adu = rnd.poisson(signal * e.gain) / e.gain +
+                         rnd.normal() * e.readNoise / e.gain + e.bias + defects.at(x, y);
+            adu = std::clamp(std::round(adu), 0.0, 65535.0);
+            img.pixels[static_cast<std::size_t>(y) * e.width + x] = static_cast<std::uint16_t>(adu);
+        }
+    }
+    return img;
+}
+
+} // namespace skysim

@@ -1,0 +1,62 @@
+#pragma once
+// One exposure of a simulated field as an amateur camera records it.
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sky_model.h"
+#include "tan_projection.h"
+
+namespace skysim {
+
+struct Epoch {
+    std::string object = "NGC 2903";
+    std::string dateObs = "2026-11-20T21:05:00";
+    std::string filter = "Clear";
+    int width = 1536, height = 1024;
+    double scale = 1.5;             // arcsec per pixel
+    double ra = 0, dec = 0;         // pointing, degrees
+    double rotation = 0;            // degrees
+    bool mirrored = false;
+    bool sip = false;
+    double seeing = 3.0;            // FWHM, arcsec
+    double beta = 3.0;              // Moffat
+    double transparency = 1.0;
+    double exptime = 60;            // s
+    double sky = 800;               // ADU per pixel
+    double gradientX = 0, gradientY = 0; // ADU across the whole image
+    double gain = 1.5;              // e- per ADU
+    double readNoise = 10;          // e-
+    double bias = 1000;             // ADU
+    double zeroPoint = 21.0;        // magnitude giving 1 ADU/s at transparency 1
+    int binning = 1;
+    int hotPixels = -1;             // -1: about one per 150 000 pixels
+    bool cosmicRays = false;
+    bool supernovae = false;        // render the field's supernovae
+    bool solution = true;           // write a plate solution into the header
+    std::uint64_t cameraSeed = 7;   // hot-pixel positions belong to the camera
+    std::uint64_t noiseSeed = 1;
+
+    double fluxOf(double mag) const {
+        return transparency * exptime * std::pow(10.0, -0.4 * (mag - zeroPoint));
+    }
+};
+
+struct TruthStar {
+    double ra, dec, x, y, mag, flux; // x, y: FITS pixels
+};
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<std::uint16_t> pixels; // row by row, first row at the bottom (FITS order)
+    Plate plate;
+    std::vector<TruthStar> stars;
+    std::vector<TruthStar> supernovae;
+    std::vector<std::pair<double, double>> hotPixels;  // FITS pixels
+    std::vector<std::pair<double, double>> cosmicRays; // FITS pixels of each track's start
+};
+
+Image Render(const Field& field, const Epoch& epoch);
+
+} // namespace skysim
