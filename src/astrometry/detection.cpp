@@ -1,0 +1,215 @@
+#include "astrometry/detection.h"
+
+extern "C" {
+#include <sep.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "astrometry/errors.h"
+
+namespace astrometry {
+namespace {
+
+struct BkgFree {
+    void operator()(sep_bkg* b) const { sep_bkg_free(b); }
+};
+struct CatFree {
+    void operator()(sep_catalog* c) const { sep_catalog_free(c); }
+};
+
+void check(int status, const char* what) {
+    if (status) {
+        char msg[128] = {};
+        sep_get_errmsg(status, msg);
+        throw Error(kDetectionError, std::string(what) + ": " + msg);
+    }
+}
+
+sep_image view(const float* data, const float* noise, int w, int h) {
+    sep_image im{};
+    im.data = data;
+    im.noise = noise;
+    im.dtype = SEP_TFLOAT;
+    im.ndtype = SEP_TFLOAT;
+    im.w = w;
+    im.h = h;
+    im.noise_type = noise ? SEP_NOISE_STDDEV : SEP_NOISE_NONE;
+    return im;
+}
+
+std::unique_ptr<sep_bkg, BkgFree> background(const FitsImage& img) {
+    sep_image im = view(img.pixels.data(), nullptr, img.width, img.height);
+    sep_bkg* bkg = nullptr;
+    const int box = std::clamp(std::min(img.width, img.height) / 8, 16, 64);
+    check(sep_background(&im, box, box, 3, 3, 0.0, &bkg), "background");
+    return std::unique_ptr<sep_bkg, BkgFree>(bkg);
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+// Light-weighted second moment across the narrowest direction, over the 5 x 5
+// pixels around the peak (pixels below zero count as zero).
+double minorWidth(const std::vector<float>& sub, int w, int h, int px, int py) {
+    double s = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+    for (int y = py - 2; y <= py + 2; ++y)
+        for (int x = px - 2; x <= px + 2; ++x) {
+            if (x < 0 || y < 0 || x >= w || y >= h) continue;
+            const double v = sub[static_cast<std::size_t>(y) * w + x];
+            if (!(v > 0)) continue;
+            s += v;
+            sx += v * x;
+            sy += v * y;
+            sxx += v * x * x;
+            syy += v * y * y;
+            sxy += v * x * y;
+        }
+    if (s <= 0) return 0;
+    const double mx = sx / s, my = sy / s;
+    const double cxx = sxx / s - mx * mx, cyy = syy / s - my * my, cxy = sxy / s - mx * my;
+    const double t = (cxx + cyy) / 2, d = std::sqrt(std::max(0.0, (cxx - cyy) * (cxx - cyy) / 4 + cxy * cxy));
+    return std::sqrt(std::max(0.0, t - d));
+}
+
+} // namespace
+
+double BackgroundLevel(const FitsImage& image) {
+    auto bkg = background(image);
+    return sep_bkg_global(bkg.get());
+}
+
+DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
+    if (s.sigma <= 0) throw Error(kBadArgument, "The detection threshold must be above 0");
+    DetectionResult result;
+    auto bkg = background(img);
+    result.backgroundLevel = sep_bkg_global(bkg.get());
+    result.backgroundRms = sep_bkg_globalrms(bkg.get());
+
+    std::vector<float> sub(img.pixels);
+    check(sep_bkg_subarray(bkg.get(), sub.data(), SEP_TFLOAT), "background subtraction");
+    // Pixels no source pixel covered (NaN) and blanks take no part.
+    std::vector<float> mask;
+    const bool haveNoise = !img.noise.empty();
+    std::vector<float> noise;
+    if (haveNoise) {
+        noise = img.noise;
+        for (std::size_t i = 0; i < noise.size(); ++i)
+            if (!(noise[i] > 0) || !std::isfinite(sub[i])) {
+                noise[i] = 1e30f;
+                sub[i] = 0;
+            }
+    } else {
+        for (auto& v : sub)
+            if (!std::isfinite(v)) v = 0;
+    }
+
+    sep_image im = view(sub.data(), haveNoise ? noise.data() : nullptr, img.width, img.height);
+    if (!haveNoise) {
+        im.noiseval = result.backgroundRms;
+        im.noise_type = SEP_NOISE_STDDEV;
+    }
+    static const float conv[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+    sep_set_extract_pixstack(std::max<std::size_t>(300000, sub.size() / 4));
+    sep_set_sub_object_limit(4096);
+    sep_catalog* rawCat = nullptr;
+    check(sep_extract(&im, static_cast<float>(s.sigma), SEP_THRESH_REL, 3, conv, 3, 3,
+                      SEP_FILTER_CONV, 32, 0.005, 1, 1.0, &rawCat),
+          "extraction");
+    std::unique_ptr<sep_catalog, CatFree> cat(rawCat);
+
+    // the image's saturation level: the highest raw value, when many pixels reach it
+    float maxRaw = -1e30f;
+    for (float v : img.pixels)
+        if (v > maxRaw) maxRaw = v;
+
+    struct Candidate {
+        DetectedStar star;
+        double peakFraction, width;
+    };
+    std::vector<Candidate> cands;
+    cands.reserve(static_cast<std::size_t>(cat->nobj));
+    for (int i = 0; i < cat->nobj; ++i) {
+        // a light-weighted centroid; refined by the windowed position where it converges
+        double x = cat->x[i], y = cat->y[i];
+        double wx = x, wy = y;
+        int niter = 0;
+        short wflag = 0;
+        if (sep_windowed(&im, x, y, 1.0, 5, 0, &wx, &wy, &niter, &wflag) == 0 && !wflag &&
+            std::hypot(wx - x, wy - y) < 1.5) {
+            x = wx;
+            y = wy;
+        }
+        double sum = 0, sumErr = 0, area = 0, annSum = 0, annErr = 0, annArea = 0;
+        short flag = 0;
+        sep_sum_circle(&im, x, y, s.innerAperture, 0, 5, 0, &sum, &sumErr, &area, &flag);
+        sep_sum_circann(&im, x, y, s.innerAperture, s.outerAperture, 0, 5, 0, &annSum, &annErr,
+                        &annArea, &flag);
+        const double localSky = annArea > 0 ? annSum / annArea : 0;
+        const double flux = sum - localSky * area;
+        const int px = cat->xpeak[i], py = cat->ypeak[i];
+        const double peakRaw = img.pixels[static_cast<std::size_t>(py) * img.width + px];
+        Candidate c;
+        c.star = {x + 1, y + 1, flux, sumErr, cat->peak[i],
+                  peakRaw >= maxRaw - 0.5 && maxRaw > 1000};
+        c.peakFraction = flux > 0 ? cat->peak[i] / flux : 1e9;
+        c.width = minorWidth(sub, img.width, img.height, px, py);
+        cands.push_back(c);
+    }
+
+    // What the image's own stars look like: bright, unsaturated, single sources.
+    std::vector<double> fractions, widths;
+    for (const auto& c : cands) {
+        if (c.star.saturated || c.star.flux <= 0 || c.star.flux < 30 * c.star.fluxError) continue;
+        fractions.push_back(c.peakFraction);
+        widths.push_back(c.width);
+    }
+    const bool haveModel = fractions.size() >= 5;
+    const double starFraction = haveModel ? median(fractions) : 0.25;
+    const double starWidth = haveModel ? median(widths) : 0.8;
+    // A point source has at most about half of its light in one pixel unless the
+    // seeing is below a pixel; hot pixels and cosmic rays have nearly all of it.
+    const double maxFraction = std::max(0.6, 2.0 * starFraction);
+    const double minWidth = 0.5 * starWidth;
+
+    for (const auto& c : cands) {
+        if (!(c.star.flux > 0)) continue;
+        const double snr = c.star.fluxError > 0 ? c.star.flux / c.star.fluxError : 0;
+        const bool sharp = !c.star.saturated && snr > 5 &&
+                           (c.peakFraction > maxFraction || c.width < minWidth);
+        if (sharp) {
+            ++result.rejectedSharp;
+            continue;
+        }
+        result.stars.push_back(c.star);
+    }
+
+    std::vector<double> ratios;
+    const double big = 3 * s.innerAperture;
+    for (const auto& st : result.stars) {
+        if (st.saturated || st.flux < 50 * st.fluxError) continue;
+        const double x = st.x - 1, y = st.y - 1;
+        if (x < big + 8 || y < big + 8 || x > img.width - big - 9 || y > img.height - big - 9) continue;
+        bool isolated = true;
+        for (const auto& o : result.stars)
+            if (&o != &st && std::hypot(o.x - st.x, o.y - st.y) < big + 8) isolated = false;
+        if (!isolated) continue;
+        double sum = 0, err = 0, area = 0, ann = 0, annErr = 0, annArea = 0;
+        short flag = 0;
+        sep_sum_circle(&im, x, y, big, 0, 5, 0, &sum, &err, &area, &flag);
+        sep_sum_circann(&im, x, y, big + 2, big + 7, 0, 5, 0, &ann, &annErr, &annArea, &flag);
+        const double whole = sum - (annArea > 0 ? ann / annArea : 0) * area;
+        ratios.push_back(whole / st.flux);
+    }
+    if (ratios.size() >= 5) result.apertureCorrection = std::clamp(median(ratios), 1.0, 1.5);
+    return result;
+}
+
+} // namespace astrometry

@@ -1,0 +1,42 @@
+#pragma once
+// Star detection and aperture photometry on a FITS image, with SEP.
+#include <vector>
+
+#include "astrometry/fits_image.h"
+
+namespace astrometry {
+
+struct DetectedStar {
+    double x, y;       // FITS pixel coordinates, first pixel centred at 1.0
+    double flux;       // ADU, in the inner aperture, local sky from the annulus removed
+    double fluxError;  // ADU
+    double peak;       // ADU above the background
+    bool saturated;
+};
+
+struct DetectionSettings {
+    double sigma = 2.5;        // threshold in standard deviations above the background
+    double innerAperture = 3;  // pixels
+    double outerAperture = 6;  // pixels
+};
+
+struct DetectionResult {
+    std::vector<DetectedStar> stars;
+    double backgroundLevel = 0; // global sky level, ADU
+    double backgroundRms = 0;
+    int rejectedSharp = 0;      // hot pixels and cosmic rays left out
+    // Whole light over inner-aperture light of the bright isolated stars
+    // (median; 1 with fewer than five such stars).
+    double apertureCorrection = 1;
+};
+
+// Sources much sharper than the point-spread function are not stars and are
+// not reported: their brightest pixel holds far more of their light than the
+// brightest pixel of the image's stars does, or their light lies along a line
+// narrower than the stars (see detection.cpp for the numbers).
+DetectionResult DetectStars(const FitsImage& image, const DetectionSettings& settings);
+
+// The sky background level of an image, ADU.
+double BackgroundLevel(const FitsImage& image);
+
+} // namespace astrometry

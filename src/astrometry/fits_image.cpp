@@ -1,0 +1,133 @@
+#include "astrometry/fits_image.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "astrometry/errors.h"
+#include "platform/fits_handle.h"
+
+namespace astrometry {
+namespace {
+
+std::string fitsMessage(int status) {
+    char text[FLEN_STATUS] = {};
+    fits_get_errstatus(status, text);
+    return text;
+}
+
+[[noreturn]] void fail(const std::string& path, const std::string& why) {
+    throw Error(kFileError, "Cannot read the FITS image " + path + ": " + why);
+}
+
+platform::FitsFile open(const std::string& path) {
+    int status = 0;
+    fitsfile* raw = nullptr;
+    if (fits_open_diskfile(&raw, path.c_str(), READONLY, &status)) {
+        // .fz and .gz files need cfitsio's full file-name handling
+        status = 0;
+        if (fits_open_file(&raw, path.c_str(), READONLY, &status))
+            fail(path, fitsMessage(status));
+    }
+    return platform::FitsFile(raw);
+}
+
+// Moves to the first HDU holding a 2-D image with data; returns its size.
+void findImage(fitsfile* f, const std::string& path, long& w, long& h) {
+    int status = 0, hdus = 0;
+    fits_get_num_hdus(f, &hdus, &status);
+    for (int i = 1; i <= hdus; ++i) {
+        int type = 0;
+        status = 0;
+        if (fits_movabs_hdu(f, i, &type, &status)) break;
+        if (type != IMAGE_HDU) continue;
+        int naxis = 0;
+        long axes[3] = {0, 0, 0};
+        fits_get_img_param(f, 3, nullptr, &naxis, axes, &status);
+        if (status || naxis == 0) continue;
+        if (naxis == 1) fail(path, "the image is one-dimensional");
+        if (naxis > 2 && axes[2] > 1) fail(path, "the image has more than two axes");
+        if (axes[0] <= 0 || axes[1] <= 0) fail(path, "the image is empty");
+        w = axes[0];
+        h = axes[1];
+        return;
+    }
+    fail(path, "no image data in the file");
+}
+
+void readHeader(fitsfile* f, FitsImage& img) {
+    int status = 0;
+    char* header = nullptr;
+    int n = 0;
+    if (fits_hdr2str(f, 0, nullptr, 0, &header, &n, &status) == 0) {
+        img.header.assign(header, static_cast<std::size_t>(n) * 80);
+        img.headerCards = n;
+        fits_free_memory(header, &status);
+    }
+}
+
+} // namespace
+
+std::optional<double> FitsImage::number(const std::string& key) const {
+    for (int i = 0; i < headerCards; ++i) {
+        const std::string card = header.substr(static_cast<std::size_t>(i) * 80, 80);
+        std::string k = card.substr(0, 8);
+        while (!k.empty() && k.back() == ' ') k.pop_back();
+        if (k != key || card.size() < 10 || card[8] != '=') continue;
+        std::string v = card.substr(10, 70);
+        for (char& c : v)
+            if (c == '\'') c = ' '; // numbers written as strings still count
+        char* end = nullptr;
+        const double d = std::strtod(v.c_str(), &end);
+        if (end == v.c_str() || !std::isfinite(d)) return std::nullopt;
+        return d;
+    }
+    return std::nullopt;
+}
+
+FitsImage ReadFitsHeader(const std::string& path) {
+    auto f = open(path);
+    long w = 0, h = 0;
+    findImage(f.get(), path, w, h);
+    FitsImage img;
+    img.width = static_cast<int>(w);
+    img.height = static_cast<int>(h);
+    readHeader(f.get(), img);
+    return img;
+}
+
+FitsImage ReadFitsImage(const std::string& path) {
+    auto f = open(path);
+    long w = 0, h = 0;
+    findImage(f.get(), path, w, h);
+    if (double(w) * double(h) > 400e6) fail(path, "the image is too large");
+    FitsImage img;
+    img.width = static_cast<int>(w);
+    img.height = static_cast<int>(h);
+    readHeader(f.get(), img);
+    img.pixels.resize(static_cast<std::size_t>(w) * h);
+    int status = 0, anynul = 0;
+    const float nan = std::nanf("");
+    fits_read_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(img.pixels.size()),
+                  const_cast<float*>(&nan), img.pixels.data(), &anynul, &status);
+    if (status) fail(path, fitsMessage(status));
+
+    // the per-pixel noise written beside a subtracted image
+    int type = 0;
+    status = 0;
+    if (fits_movnam_hdu(f.get(), IMAGE_HDU, const_cast<char*>("NOISE"), 0, &status) == 0) {
+        long axes[2] = {0, 0};
+        int naxis = 0;
+        fits_get_img_param(f.get(), 2, nullptr, &naxis, axes, &status);
+        if (!status && naxis == 2 && axes[0] == w && axes[1] == h) {
+            img.noise.resize(img.pixels.size());
+            fits_read_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(img.noise.size()),
+                          const_cast<float*>(&nan), img.noise.data(), &anynul, &status);
+            if (status) img.noise.clear();
+        }
+    }
+    (void)type;
+    return img;
+}
+
+} // namespace astrometry

@@ -1,0 +1,90 @@
+#include "astrometry/wcs.h"
+
+#include <wcslib/wcs.h>
+#include <wcslib/wcsfix.h>
+#include <wcslib/wcshdr.h>
+
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace astrometry {
+
+Wcs Wcs::FromHeader(const std::string& header, int cards) {
+    Wcs w;
+    int nreject = 0, nwcs = 0;
+    wcsprm* all = nullptr;
+    std::string copy = header; // wcspih may not modify, but takes a non-const pointer
+    if (wcspih(copy.data(), cards, WCSHDR_all, 0, &nreject, &nwcs, &all) || nwcs == 0) return w;
+    w.all_ = all;
+    w.nwcs_ = nwcs;
+    for (int i = 0; i < nwcs; ++i) {
+        wcsprm* cand = all + i;
+        int stat[NWCSFIX];
+        wcsfix(7, nullptr, cand, stat); // old forms: CROTA, PC001001, units
+        if (wcsset(cand) != 0) continue;
+        if (cand->lng < 0 || cand->lat < 0) continue;
+        // a solution must map the centre of the sky and back
+        w.wcs_ = cand;
+        break;
+    }
+    if (!w.wcs_) return Wcs();
+    return w;
+}
+
+Wcs::Wcs(Wcs&& o) noexcept
+    : wcs_(std::exchange(o.wcs_, nullptr)), nwcs_(std::exchange(o.nwcs_, 0)),
+      all_(std::exchange(o.all_, nullptr)) {}
+
+Wcs& Wcs::operator=(Wcs&& o) noexcept {
+    if (this != &o) {
+        if (all_) wcsvfree(&nwcs_, &all_);
+        wcs_ = std::exchange(o.wcs_, nullptr);
+        nwcs_ = std::exchange(o.nwcs_, 0);
+        all_ = std::exchange(o.all_, nullptr);
+    }
+    return *this;
+}
+
+Wcs::~Wcs() {
+    if (all_) wcsvfree(&nwcs_, &all_);
+}
+
+bool Wcs::pixelToSky(double x, double y, double& ra, double& dec) const {
+    if (!wcs_) return false;
+    double pix[2] = {x, y}, img[2], phi, theta, world[2];
+    int stat = 0;
+    if (wcsp2s(wcs_, 1, 2, pix, img, &phi, &theta, world, &stat) || stat) return false;
+    ra = world[wcs_->lng];
+    dec = world[wcs_->lat];
+    if (!std::isfinite(ra) || !std::isfinite(dec)) return false;
+    ra = std::fmod(ra + 360.0, 360.0);
+    return true;
+}
+
+bool Wcs::skyToPixel(double ra, double dec, double& x, double& y) const {
+    if (!wcs_) return false;
+    double world[2];
+    world[wcs_->lng] = ra;
+    world[wcs_->lat] = dec;
+    double img[2], phi, theta, pix[2];
+    int stat = 0;
+    if (wcss2p(wcs_, 1, 2, world, &phi, &theta, img, pix, &stat) || stat) return false;
+    x = pix[0];
+    y = pix[1];
+    return std::isfinite(x) && std::isfinite(y);
+}
+
+double Wcs::scaleAt(double x, double y) const {
+    double r0, d0, r1, d1, r2, d2;
+    if (!pixelToSky(x, y, r0, d0) || !pixelToSky(x + 1, y, r1, d1) || !pixelToSky(x, y + 1, r2, d2))
+        return 0;
+    const double c = std::cos(d0 * M_PI / 180);
+    auto wrap = [](double d) { return d > 180 ? d - 360 : (d < -180 ? d + 360 : d); };
+    const double ax = wrap(r1 - r0) * c, ay = d1 - d0, bx = wrap(r2 - r0) * c, by = d2 - d0;
+    const double det = ax * by - ay * bx; // negative for the usual east-left orientation
+    const double s = std::sqrt(std::abs(det)) * 3600;
+    return det < 0 ? s : -s;
+}
+
+} // namespace astrometry

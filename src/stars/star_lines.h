@@ -1,0 +1,42 @@
+#pragma once
+// Star lines: one star as four blank-separated fields, "." as the decimal
+// separator in every locale. Sky lines: RA hours, Dec degrees, magnitude with
+// one decimal, raw flux. Pixel lines: x and y rounded, magnitude, raw flux.
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace stars {
+
+using StarList = std::vector<std::string>;
+
+// The list of the latest extraction. A caller that keeps the previous list
+// keeps it unchanged: every extraction binds a new list.
+inline std::shared_ptr<StarList> starList = std::make_shared<StarList>();
+
+// A double as a plain decimal number of up to 15 significant digits.
+std::string PlainNumber(double v);
+std::string OneDecimal(double v);
+std::string WholeNumber(double v); // rounded half away from zero
+
+struct ExtractionRequest {
+    std::string file;
+    double threshold = 2.5;
+    int starKind = 1;   // 0 catalog stars, otherwise image stars
+    double plateScale = 0;
+    int lineKind = 1;   // 0 sky lines, otherwise pixel lines
+    int sortKey = 1, sortDirection = 0;
+    std::string catalogCode, catalogPath;
+    double catalogMaxMag = 18;
+};
+
+struct ExtractionFailure {
+    int number = 0;
+    std::string description;
+};
+
+// Appends the star lines to `out`; returns false and fills `failure` when the
+// engine fails (the lines appended before that stay).
+bool ExtractStarLines(const ExtractionRequest& request, StarList& out, ExtractionFailure& failure);
+
+} // namespace stars

@@ -1,0 +1,86 @@
+// vospen-stars: the star lines of one FITS file, as the program extracts them.
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "platform/app_folder.h"
+#include "platform/profile_file.h"
+#include "stars/star_lines.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: vospen-stars FILE [--sigma S] [--catalog-stars] [--sky] [--catalog DIR]\n"
+    "                    [--catalog-index N] [--sort KEY,DIRECTION] [--max-mag M]\n"
+    "Prints one star line per star: pixel lines (x y magnitude rawflux) or, with\n"
+    "--sky, sky lines (RA hours, Dec degrees, magnitude, rawflux). Settings not\n"
+    "given come from VospenConfig.ini. Sort keys: 1 magnitude, 2 RA, 3 Dec,\n"
+    "4 raw flux, 5 x, 6 y; direction 0 ascending, 1 descending.\n";
+
+double setting(const std::string& ini, const char* section, const char* key, double fallback) {
+    std::string v = platform::ReadProfileString(ini, section, key);
+    for (char& c : v)
+        if (c == ',') c = '.'; // written in a comma locale
+    char* end = nullptr;
+    const double d = std::strtod(v.c_str(), &end);
+    return (v.empty() || *end) ? fallback : d;
+}
+
+const char* codeFor(long index) {
+    switch (index) {
+    case 0: return "3";
+    case 2: return "6";
+    default: return "5";
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::string(argv[1]) == "--help") {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    const std::string ini = platform::ApplicationFolder() + "/VospenConfig.ini";
+    stars::ExtractionRequest q;
+    q.file = argv[1];
+    q.catalogPath = platform::ReadProfileString(ini, "PinPointBasic", "Path");
+    q.catalogCode = codeFor(static_cast<long>(setting(ini, "PinPointBasic", "Cat", 1)));
+    q.catalogMaxMag = setting(ini, "Solving", "CatMaxMag", 18);
+    double sigma = -1;
+    try {
+        for (int i = 2; i < argc; ++i) {
+            const std::string a = argv[i];
+            auto value = [&]() -> std::string {
+                if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
+                return argv[++i];
+            };
+            if (a == "--sigma") sigma = std::stod(value());
+            else if (a == "--catalog-stars") q.starKind = 0;
+            else if (a == "--sky") q.lineKind = 0;
+            else if (a == "--catalog") q.catalogPath = value();
+            else if (a == "--catalog-index") q.catalogCode = codeFor(std::stol(value()));
+            else if (a == "--max-mag") q.catalogMaxMag = std::stod(value());
+            else if (a == "--sort") {
+                const std::string v = value();
+                if (std::sscanf(v.c_str(), "%d,%d", &q.sortKey, &q.sortDirection) != 2)
+                    throw std::runtime_error("--sort needs KEY,DIRECTION");
+            } else throw std::runtime_error("unknown option " + a);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vospen-stars: %s\n%s", e.what(), kUsage);
+        return 2;
+    }
+    q.threshold = sigma > 0 ? sigma
+                            : setting(ini, "Solving", q.starKind == 0 ? "SNRC" : "SNRI", 2.5);
+    stars::StarList lines;
+    stars::ExtractionFailure failure;
+    const bool ok = stars::ExtractStarLines(q, lines, failure);
+    for (const auto& l : lines) std::cout << l << '\n';
+    if (!ok) {
+        std::fprintf(stderr, "vospen-stars: error %d: %s\n", failure.number, failure.description.c_str());
+        return 1;
+    }
+    return 0;
+}
