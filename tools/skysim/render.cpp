@@ -15,36 +15,41 @@ struct Canvas {
 };
 
 // Moffat profile of total flux `flux` centred at the 0-based pixel position (cx, cy).
+// The stamp is normalised to the whole flux, so that the truth file's flux is
+// what lies in the pixels.
 void addMoffat(Canvas& c, double cx, double cy, double flux, double fwhmPx, double beta) {
     const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1.0 / beta) - 1));
     const double norm = flux * (beta - 1) / (M_PI * alpha * alpha);
     const double floorLevel = 0.02;
     double radius = alpha * std::sqrt(std::pow(std::max(norm / floorLevel, 1.0), 1.0 / beta) - 1);
     radius = std::clamp(radius, 3.0, 120.0);
-    const int x0 = std::max(0, static_cast<int>(std::floor(cx - radius)));
-    const int x1 = std::min(c.w - 1, static_cast<int>(std::ceil(cx + radius)));
-    const int y0 = std::max(0, static_cast<int>(std::floor(cy - radius)));
-    const int y1 = std::min(c.h - 1, static_cast<int>(std::ceil(cy + radius)));
+    const int x0 = static_cast<int>(std::floor(cx - radius)), x1 = static_cast<int>(std::ceil(cx + radius));
+    const int y0 = static_cast<int>(std::floor(cy - radius)), y1 = static_cast<int>(std::ceil(cy + radius));
+    const int sw = x1 - x0 + 1, sh = y1 - y0 + 1;
+    std::vector<double> stamp(static_cast<std::size_t>(sw) * sh);
     const double ia2 = 1.0 / (alpha * alpha);
+    double sum = 0;
     for (int y = y0; y <= y1; ++y) {
         for (int x = x0; x <= x1; ++x) {
             const double dx = x - cx, dy = y - cy;
-            double value;
-            if (std::abs(dx) < 2.5 && std::abs(dy) < 2.5) {
-                // the core changes fast across a pixel: integrate on a 5 x 5 grid
-                value = 0;
-                for (int sy = 0; sy < 5; ++sy)
-                    for (int sx = 0; sx < 5; ++sx) {
-                        const double ux = dx + (sx - 2) * 0.2, uy = dy + (sy - 2) * 0.2;
-                        value += std::pow(1 + (ux * ux + uy * uy) * ia2, -beta);
-                    }
-                value /= 25;
-            } else {
-                value = std::pow(1 + (dx * dx + dy * dy) * ia2, -beta);
-            }
-            c.at(x, y) += static_cast<float>(norm * value);
+            // integrate each pixel on a grid, finer where the profile changes fast
+            const int n = (std::abs(dx) < 3 && std::abs(dy) < 3) ? 7 : 3;
+            double value = 0;
+            for (int sy = 0; sy < n; ++sy)
+                for (int sx = 0; sx < n; ++sx) {
+                    const double ux = dx + (sx + 0.5) / n - 0.5, uy = dy + (sy + 0.5) / n - 0.5;
+                    value += std::pow(1 + (ux * ux + uy * uy) * ia2, -beta);
+                }
+            value /= n * n;
+            stamp[static_cast<std::size_t>(y - y0) * sw + (x - x0)] = value;
+            sum += value;
         }
     }
+    const double scale = sum > 0 ? flux / sum : 0;
+    (void)norm;
+    for (int y = std::max(0, y0); y <= std::min(c.h - 1, y1); ++y)
+        for (int x = std::max(0, x0); x <= std::min(c.w - 1, x1); ++x)
+            c.at(x, y) += static_cast<float>(scale * stamp[static_cast<std::size_t>(y - y0) * sw + (x - x0)]);
 }
 
 void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {

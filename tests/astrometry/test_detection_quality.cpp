@@ -1,0 +1,157 @@
+// Detection and photometry against the simulator's truth.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "astrometry/detection.h"
+#include "astrometry/plate.h"
+#include "pair.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct SimulatedPair {
+    fs::path dir;
+    skysim::PairOptions options;
+    skysim::Pair pair;
+    SimulatedPair(std::uint64_t seed, int size, bool clean) {
+        dir = fs::temp_directory_path() / ("vospen-det-" + std::to_string(::getpid()) + "-" + std::to_string(seed));
+        options.out = dir.string();
+        options.seed = seed;
+        options.width = size;
+        options.height = size;
+        options.density = clean ? 0 : 3000;
+        options.galaxy = !clean;
+        options.hotPixels = !clean;
+        options.cosmicRays = !clean;
+        options.reshot.seeing = 3.2;
+        pair = skysim::MakePair(options);
+        skysim::WritePair(options, pair);
+    }
+    ~SimulatedPair() { fs::remove_all(dir); }
+};
+
+// Expected S/N of a star in the inner aperture from the simulator's noise model.
+double snr(const skysim::Epoch& e, double flux) {
+    const double area = M_PI * 9;
+    const double var = flux / e.gain + area * (e.sky / e.gain + std::pow(e.readNoise / e.gain, 2));
+    return flux / std::sqrt(var);
+}
+
+const astrometry::Star* nearest(const astrometry::StarCollection& stars, double x, double y, double& d) {
+    const astrometry::Star* best = nullptr;
+    d = 1e9;
+    for (const auto& s : stars) {
+        const double dd = std::hypot(s.x - x, s.Y - y);
+        if (dd < d) {
+            d = dd;
+            best = &s;
+        }
+    }
+    return best;
+}
+
+bool isolated(const skysim::Image& img, const skysim::TruthStar& t, double radius) {
+    for (const auto& o : img.stars)
+        if (&o != &t && std::hypot(o.x - t.x, o.y - t.y) < radius && o.flux > 0.002 * t.flux) return false;
+    return true;
+}
+
+} // namespace
+
+TEST(DetectionQuality, CompletenessPositionsFluxesAndArtefacts) {
+    SimulatedPair sim(11, 1024, false);
+    astrometry::Plate plate;
+    plate.AttachFITS((sim.dir / "reshot.fts").string());
+    plate.SigmaAboveMean = 2.5;
+    plate.Catalog = "5";
+    plate.CatalogPath = (sim.dir / "catalog").string();
+    plate.FindImageStars();
+    const auto& found = plate.ImageStars();
+    const auto& img = sim.pair.reshot;
+    const auto& e = sim.pair.reshotEpoch;
+
+    int bright = 0, brightFound = 0;
+    double pos2 = 0;
+    int posN = 0;
+    std::vector<double> fluxRatios, magErrors;
+    for (const auto& t : img.stars) {
+        if (t.x < 8 || t.y < 8 || t.x > img.width - 8 || t.y > img.height - 8) continue;
+        const double s = snr(e, t.flux);
+        if (s < 10 || t.flux * 0.17 > 60000) continue; // saturated stars are not measured
+        if (!isolated(img, t, 6)) continue;
+        ++bright;
+        double d;
+        const auto* f = nearest(found, t.x, t.y, d);
+        if (!f || d > 1.5) continue;
+        ++brightFound;
+        if (s >= 50 && isolated(img, t, 15)) {
+            pos2 += d * d;
+            ++posN;
+            fluxRatios.push_back(f->RawFlux / t.flux);
+        }
+    }
+    ASSERT_GT(bright, 50);
+    EXPECT_GE(double(brightFound) / bright, 0.98) << brightFound << " of " << bright;
+    ASSERT_GT(posN, 5);
+    const double rms = std::sqrt(pos2 / posN / 2);
+    EXPECT_LE(rms, 0.05) << "position RMS per axis " << rms;
+    // at S/N 50 the noise alone is 2 %: the scatter stays within it, the bias well below
+    double sum2 = 0;
+    for (double r : fluxRatios) sum2 += (r - 1) * (r - 1);
+    EXPECT_LE(std::sqrt(sum2 / fluxRatios.size()), 0.02);
+    std::sort(fluxRatios.begin(), fluxRatios.end());
+    EXPECT_NEAR(fluxRatios[fluxRatios.size() / 2], 1.0, 0.01);
+
+    // artefacts: cosmic rays and hot pixels are not stars
+    int artefacts = 0, reported = 0;
+    auto check = [&](double x, double y) {
+        for (const auto& t : img.stars)
+            if (std::hypot(t.x - x, t.y - y) < 6 && snr(e, t.flux) > 3) return; // on a star
+        ++artefacts;
+        double d;
+        if (nearest(found, x, y, d) && d < 2.5) ++reported;
+    };
+    for (const auto& [x, y] : img.cosmicRays) check(x, y);
+    for (const auto& [x, y] : img.hotPixels) check(x, y);
+    ASSERT_GT(artefacts, 10);
+    EXPECT_LE(double(reported) / artefacts, 0.05) << reported << " of " << artefacts;
+}
+
+TEST(DetectionQuality, CalibratedMagnitudesAgreeWithTheCatalog) {
+    SimulatedPair sim(12, 1024, false);
+    astrometry::Plate plate;
+    plate.AttachFITS((sim.dir / "reference.fts").string());
+    plate.Catalog = "5";
+    plate.CatalogPath = (sim.dir / "catalog").string();
+    plate.FindImageStars();
+    const auto& img = sim.pair.reference;
+    std::vector<double> errors;
+    for (const auto& t : img.stars) {
+        if (snr(sim.pair.referenceEpoch, t.flux) < 20 || t.flux * 0.17 > 60000 || !isolated(img, t, 8)) continue;
+        double d;
+        const auto* f = nearest(plate.ImageStars(), t.x, t.y, d);
+        if (f && d < 1.5) errors.push_back(f->Magnitude - t.mag);
+    }
+    ASSERT_GT(errors.size(), 20u);
+    std::sort(errors.begin(), errors.end());
+    EXPECT_LT(std::abs(errors[errors.size() / 2]), 0.1); // the zero-point
+    int within = 0;
+    for (double d : errors) within += std::abs(d) <= 0.1;
+    EXPECT_GE(double(within) / errors.size(), 0.9);
+}
+
+TEST(DetectionQuality, CleanSkyHasAlmostNoSpuriousDetections) {
+    SimulatedPair sim(13, 1024, true);
+    astrometry::Plate plate;
+    plate.AttachFITS((sim.dir / "reference.fts").string());
+    plate.SigmaAboveMean = 5;
+    plate.FindImageStars();
+    EXPECT_LE(plate.ImageStars().Count(), 1u); // one megapixel
+    plate.SigmaAboveMean = 50; // nothing at all: an empty list, no error
+    plate.FindImageStars();
+    EXPECT_EQ(plate.ImageStars().Count(), 0u);
+}
