@@ -141,7 +141,7 @@ TEST(Ucac2, HandMadeIndexAndRecords) {
     EXPECT_DOUBLE_EQ(all[0].mag, 15.91);
     EXPECT_NEAR(all[2].ra, 359.8, 1e-6);
     EXPECT_EQ(astrometry::ReadUcac2(t.path.string(), {5, 11, 21.0, 21.4}, 20).size(), 1u);
-    EXPECT_EQ(astrometry::ReadUcac2(t.path.string(), {359.5, 11, 21.0, 21.4}, 14).size(), 1u);
+    EXPECT_EQ(astrometry::ReadUcac2(t.path.string(), {359.5, 11, 21.0, 21.4}, 13).size(), 1u);
 }
 
 TEST(GscAct, TheRealRegionFile) {
