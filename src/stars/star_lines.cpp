@@ -1,5 +1,6 @@
 #include "stars/star_lines.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <exception>
@@ -11,19 +12,30 @@ namespace stars {
 
 std::string PlainNumber(double v) {
     char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
     std::string s(buf, r.ptr);
-    if (s.find('e') == std::string::npos) return s;
-    // no exponent: as many decimals as 15 significant digits need
-    const int exponent = v == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::abs(v))));
-    const int decimals = std::max(0, 14 - exponent);
-    r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    s.assign(buf, r.ptr);
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
+    const auto e = s.find('e');
+    if (e == std::string::npos) return s;
+    // write the exponent out: move the decimal point of the 15 digits
+    const int exponent = std::stoi(s.substr(e + 1));
+    std::string mantissa = s.substr(0, e);
+    std::string sign;
+    if (mantissa[0] == '-') {
+        sign = "-";
+        mantissa.erase(0, 1);
     }
-    return s;
+    std::string digits = mantissa;
+    digits.erase(std::remove(digits.begin(), digits.end(), '.'), digits.end());
+    const int point = 1 + exponent; // digits before the decimal point
+    std::string out;
+    if (point <= 0) {
+        out = "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
+    } else if (point >= static_cast<int>(digits.size())) {
+        out = digits + std::string(static_cast<std::size_t>(point) - digits.size(), '0');
+    } else {
+        out = digits.substr(0, static_cast<std::size_t>(point)) + "." + digits.substr(static_cast<std::size_t>(point));
+    }
+    return sign + out;
 }
 
 std::string OneDecimal(double v) {
