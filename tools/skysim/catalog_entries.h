@@ -25,8 +25,10 @@ std::vector<CatalogEntry> DrawCatalog(const std::vector<SkyStar>& stars, const C
                                       std::uint64_t seed);
 
 // Each writer adds its files to `folder` (created when missing).
+// Zone files covering [decMin, decMax] are written even when they hold no star
+// of the entries, so that a reader finds every zone over the field's margin.
 void WriteUsnoA2(const std::string& folder, const std::vector<CatalogEntry>& entries,
-                 bool littleEndian = false);
+                 bool littleEndian = false, double decMin = 90, double decMax = -90);
 void WriteUcac2(const std::string& folder, const std::vector<CatalogEntry>& entries);
 void WriteGscAct(const std::string& folder, const std::vector<CatalogEntry>& entries,
                  std::uint64_t seed);

@@ -1,5 +1,6 @@
 #include "pair.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -76,7 +77,13 @@ void WriteCatalogFolder(const std::string& folder, const std::vector<const Field
     ucac.magnitudeSigma = 0.15;
     gsc.completeTo = limit.value_or(14.5);
     gsc.positionSigma = 0.3;
-    WriteUsnoA2(folder, DrawCatalog(stars, usno, seed * 3 + 1), usnoLittleEndian);
+    double decMin = 90, decMax = -90;
+    for (const Field* f : fields) {
+        decMin = std::min(decMin, f->decMin - 1.0);
+        decMax = std::max(decMax, f->decMax + 1.0);
+    }
+    WriteUsnoA2(folder, DrawCatalog(stars, usno, seed * 3 + 1), usnoLittleEndian,
+                std::max(decMin, -90.0), std::min(decMax, 90.0));
     WriteUcac2(folder, DrawCatalog(stars, ucac, seed * 3 + 2));
     WriteGscAct(folder, DrawCatalog(stars, gsc, seed * 3 + 3), seed);
 }

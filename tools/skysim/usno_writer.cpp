@@ -21,12 +21,14 @@ void putInt(std::ofstream& out, std::int32_t v, bool littleEndian) {
 } // namespace
 
 void WriteUsnoA2(const std::string& folder, const std::vector<CatalogEntry>& entries,
-                 bool littleEndian) {
+                 bool littleEndian, double decMin, double decMax) {
     std::filesystem::create_directories(folder);
     struct Rec {
         std::int32_t ra, spd, mags;
     };
     std::map<int, std::vector<Rec>> zones;
+    for (double d = decMin; d <= decMax + 7.5; d += 7.5)
+        zones[std::clamp(static_cast<int>(std::floor((std::min(d, decMax) + 90) / 7.5)), 0, 23)];
     for (const auto& e : entries) {
         const int zone = std::min(23, static_cast<int>(std::floor((e.dec + 90) / 7.5)));
         const int red = std::clamp(static_cast<int>(std::lround(e.mag * 10)), 0, 250);

@@ -1,0 +1,415 @@
+#include "astrometry/plate_solver.h"
+
+#include <Eigen/Dense>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
+
+#include "astrometry/errors.h"
+
+namespace astrometry {
+namespace {
+
+constexpr double kDeg = M_PI / 180.0;
+
+bool project(double ra0, double dec0, double ra, double dec, double& xi, double& eta) {
+    const double a = (ra - ra0) * kDeg, d = dec * kDeg, d0 = dec0 * kDeg;
+    const double den = std::sin(d) * std::sin(d0) + std::cos(d) * std::cos(d0) * std::cos(a);
+    if (den <= 0.1) return false;
+    xi = std::cos(d) * std::sin(a) / den / kDeg;
+    eta = (std::sin(d) * std::cos(d0) - std::cos(d) * std::sin(d0) * std::cos(a)) / den / kDeg;
+    return true;
+}
+
+void deproject(double ra0, double dec0, double xi, double eta, double& ra, double& dec) {
+    const double x = xi * kDeg, y = eta * kDeg, d0 = dec0 * kDeg;
+    const double den = std::cos(d0) - y * std::sin(d0);
+    ra = std::fmod(ra0 + std::atan2(x, den) / kDeg + 360.0, 360.0);
+    dec = std::atan2(std::sin(d0) + y * std::cos(d0), std::sqrt(x * x + den * den)) / kDeg;
+}
+
+struct P {
+    double x, y;
+};
+
+// An affine map image -> catalog plane: [u v] = M [x y] + t
+struct Affine {
+    double m[4], t[2];
+    P apply(P p) const { return {m[0] * p.x + m[1] * p.y + t[0], m[2] * p.x + m[3] * p.y + t[1]}; }
+};
+
+bool affineFrom3(const std::array<P, 3>& src, const std::array<P, 3>& dst, Affine& a) {
+    Eigen::Matrix3d s;
+    for (int i = 0; i < 3; ++i) s.row(i) << src[i].x, src[i].y, 1;
+    if (std::abs(s.determinant()) < 1e-6) return false;
+    Eigen::Vector3d u, v;
+    for (int i = 0; i < 3; ++i) {
+        u[i] = dst[i].x;
+        v[i] = dst[i].y;
+    }
+    const Eigen::Vector3d cu = s.partialPivLu().solve(u), cv = s.partialPivLu().solve(v);
+    a = {{cu[0], cu[1], cv[0], cv[1]}, {cu[2], cv[2]}};
+    return true;
+}
+
+struct Triangle {
+    int v[3];      // vertices ordered: opposite the shortest, middle, longest side
+    double r1, r2; // shortest / longest, middle / longest
+    double longest;
+};
+
+std::vector<Triangle> triangles(const std::vector<P>& pts, int n, double minSide) {
+    std::vector<Triangle> out;
+    n = std::min<int>(n, static_cast<int>(pts.size()));
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j)
+            for (int k = j + 1; k < n; ++k) {
+                const int id[3] = {i, j, k};
+                // side opposite vertex q
+                double side[3];
+                for (int q = 0; q < 3; ++q) {
+                    const P& a = pts[id[(q + 1) % 3]];
+                    const P& b = pts[id[(q + 2) % 3]];
+                    side[q] = std::hypot(a.x - b.x, a.y - b.y);
+                }
+                int order[3] = {0, 1, 2};
+                std::sort(order, order + 3, [&](int a, int b) { return side[a] < side[b]; });
+                if (side[order[0]] < minSide) continue;
+                Triangle t;
+                for (int q = 0; q < 3; ++q) t.v[q] = id[order[q]];
+                t.longest = side[order[2]];
+                t.r1 = side[order[0]] / t.longest;
+                t.r2 = side[order[1]] / t.longest;
+                if (t.r2 > 0.95 && t.r1 > 0.9) continue; // nearly equilateral: vertices ambiguous
+                out.push_back(t);
+            }
+    return out;
+}
+
+// Pairs image stars with the nearest catalog point within `tol`, one to one.
+std::vector<std::pair<int, int>> pairUp(const std::vector<P>& img, const std::vector<P>& cat,
+                                        const Affine& a, double tol) {
+    std::vector<std::pair<int, int>> out;
+    std::vector<int> usedBy(cat.size(), -1);
+    std::vector<double> bestD(cat.size(), 1e18);
+    std::vector<int> pick(img.size(), -1);
+    for (std::size_t i = 0; i < img.size(); ++i) {
+        const P p = a.apply(img[i]);
+        double best = tol * tol;
+        int bj = -1;
+        for (std::size_t j = 0; j < cat.size(); ++j) {
+            const double d = (cat[j].x - p.x) * (cat[j].x - p.x) + (cat[j].y - p.y) * (cat[j].y - p.y);
+            if (d < best) {
+                best = d;
+                bj = static_cast<int>(j);
+            }
+        }
+        if (bj >= 0 && best < bestD[bj]) {
+            if (usedBy[bj] >= 0) pick[usedBy[bj]] = -1;
+            usedBy[bj] = static_cast<int>(i);
+            bestD[bj] = best;
+            pick[i] = bj;
+        }
+    }
+    for (std::size_t i = 0; i < img.size(); ++i)
+        if (pick[i] >= 0) out.emplace_back(static_cast<int>(i), pick[i]);
+    return out;
+}
+
+// Least squares affine fit of matched pairs.
+bool fitAffine(const std::vector<P>& img, const std::vector<P>& cat,
+               const std::vector<std::pair<int, int>>& m, Affine& a) {
+    if (m.size() < 3) return false;
+    Eigen::MatrixXd A(m.size(), 3);
+    Eigen::VectorXd u(m.size()), v(m.size());
+    for (std::size_t k = 0; k < m.size(); ++k) {
+        A.row(k) << img[m[k].first].x, img[m[k].first].y, 1;
+        u[k] = cat[m[k].second].x;
+        v[k] = cat[m[k].second].y;
+    }
+    const auto qr = A.colPivHouseholderQr();
+    const Eigen::Vector3d cu = qr.solve(u), cv = qr.solve(v);
+    a = {{cu[0], cu[1], cv[0], cv[1]}, {cu[2], cv[2]}};
+    return true;
+}
+
+// scale and shear of a map in units of the hint's scale
+bool plausible(const Affine& a, double maxScaleError) {
+    const double s1 = std::hypot(a.m[0], a.m[2]), s2 = std::hypot(a.m[1], a.m[3]);
+    if (std::abs(s1 - 1) > maxScaleError || std::abs(s2 - 1) > maxScaleError) return false;
+    const double cosAngle = (a.m[0] * a.m[1] + a.m[2] * a.m[3]) / (s1 * s2);
+    return std::abs(cosAngle) < 0.05;
+}
+
+} // namespace
+
+void PlateSolution::pixelToSky(double x, double y, double& ra, double& dec) const {
+    double u = x - crpix1, v = y - crpix2;
+    if (sip) {
+        const double du = a20 * u * u + a11 * u * v + a02 * v * v;
+        const double dv = b20 * u * u + b11 * u * v + b02 * v * v;
+        u += du;
+        v += dv;
+    }
+    deproject(crval1, crval2, cd[0] * u + cd[1] * v, cd[2] * u + cd[3] * v, ra, dec);
+}
+
+std::string PlateSolution::headerCards() const {
+    std::string out;
+    auto card = [&](const char* key, const std::string& value) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, "%-8.8s= %20s", key, value.c_str());
+        std::string c(buf);
+        c.resize(80, ' ');
+        out += c;
+    };
+    auto num = [](double v) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%.15G", v);
+        return std::string(b);
+    };
+    auto str = [](const char* s) {
+        std::string q = std::string("'") + s;
+        while (q.size() < 9) q += ' ';
+        return q + "'";
+    };
+    card("CTYPE1", str(sip ? "RA---TAN-SIP" : "RA---TAN"));
+    card("CTYPE2", str(sip ? "DEC--TAN-SIP" : "DEC--TAN"));
+    card("CRVAL1", num(crval1));
+    card("CRVAL2", num(crval2));
+    card("CRPIX1", num(crpix1));
+    card("CRPIX2", num(crpix2));
+    card("CD1_1", num(cd[0]));
+    card("CD1_2", num(cd[1]));
+    card("CD2_1", num(cd[2]));
+    card("CD2_2", num(cd[3]));
+    if (sip) {
+        card("A_ORDER", "2");
+        card("A_2_0", num(a20));
+        card("A_1_1", num(a11));
+        card("A_0_2", num(a02));
+        card("B_ORDER", "2");
+        card("B_2_0", num(b20));
+        card("B_1_1", num(b11));
+        card("B_0_2", num(b02));
+    }
+    return out;
+}
+
+SolveResult SolvePlate(const std::vector<DetectedStar>& stars, int width, int height,
+                       const std::vector<CatalogStar>& catalog, const SolveHints& hints) {
+    SolveResult r;
+    const double scale = std::abs(hints.arcsecPerPixel);
+    if (!(scale > 0)) {
+        r.reason = "The plate scale hint must be above 0";
+        return r;
+    }
+    const double ra0 = hints.raHours * 15.0, dec0 = hints.decDeg;
+
+    // image stars in pixels, brightest first, unsaturated first
+    std::vector<P> img;
+    for (const auto& s : stars)
+        if (!s.saturated && s.flux > 0) img.push_back({s.x, s.y});
+    for (const auto& s : stars)
+        if (s.saturated) img.push_back({s.x, s.y});
+    // catalog stars on the tangent plane of the hint, in hint pixels, brightest first
+    std::vector<CatalogStar> cs(catalog);
+    std::sort(cs.begin(), cs.end(), [](auto& a, auto& b) { return a.mag < b.mag; });
+    const double reach = std::hypot(width, height) / 2 + 6.0 * 60 / scale; // pixels
+    std::vector<P> cat;
+    std::vector<const CatalogStar*> catStar;
+    for (const auto& c : cs) {
+        double xi, eta;
+        if (!project(ra0, dec0, c.ra, c.dec, xi, eta)) continue;
+        const P p{xi * 3600 / scale, eta * 3600 / scale};
+        if (std::hypot(p.x, p.y) > reach) continue;
+        cat.push_back(p);
+        catStar.push_back(&c);
+    }
+    if (img.size() < 4) {
+        r.reason = "Too few stars in the image (" + std::to_string(img.size()) + ") to solve it";
+        return r;
+    }
+    if (cat.size() < 4) {
+        r.reason = "Too few catalog stars near the hinted position (" + std::to_string(cat.size()) + ")";
+        return r;
+    }
+
+    // centre the image pixels for a well-conditioned fit
+    const P centre{(width + 1) / 2.0, (height + 1) / 2.0};
+    std::vector<P> imgC(img.size());
+    for (std::size_t i = 0; i < img.size(); ++i) imgC[i] = {img[i].x - centre.x, img[i].y - centre.y};
+
+    const int nImg = std::min<int>(25, static_cast<int>(imgC.size()));
+    const double minSide = std::min(width, height) / 25.0;
+    const auto ti = triangles(imgC, nImg, minSide);
+    // Catalog triangles among the brightest stars that could be on the image; the
+    // faint catalog end and the image's bright end need not agree, so take more.
+    const int nCat = std::min<int>(40, static_cast<int>(cat.size()));
+    const auto tc = triangles(cat, nCat, minSide * 0.9);
+    // hash the catalog triangles by their shape
+    const double cell = 0.02;
+    std::unordered_map<long, std::vector<int>> grid;
+    auto key = [&](double r1, double r2) {
+        return static_cast<long>(std::floor(r1 / cell)) * 100000 + static_cast<long>(std::floor(r2 / cell));
+    };
+    for (std::size_t k = 0; k < tc.size(); ++k) grid[key(tc[k].r1, tc[k].r2)].push_back(static_cast<int>(k));
+
+    const std::size_t checkStars = std::min<std::size_t>(imgC.size(), 60);
+    const std::vector<P> imgCheck(imgC.begin(), imgC.begin() + static_cast<std::ptrdiff_t>(checkStars));
+    Affine best{};
+    std::size_t bestCount = 0;
+    const double tol = std::max(2.0, 3.0 / scale); // pixels: 3 arcsec or 2 px
+    const std::size_t enough = std::max<std::size_t>(12, checkStars / 2);
+    for (const auto& t : ti) {
+        const long k0 = key(t.r1, t.r2);
+        for (long d1 = -1; d1 <= 1 && bestCount < enough; ++d1)
+            for (long d2 = -1; d2 <= 1 && bestCount < enough; ++d2) {
+                const auto it = grid.find(k0 + d1 * 100000 + d2);
+                if (it == grid.end()) continue;
+                for (int ci : it->second) {
+                    const Triangle& c = tc[ci];
+                    if (std::abs(c.r1 - t.r1) > 0.012 || std::abs(c.r2 - t.r2) > 0.012) continue;
+                    if (std::abs(c.longest / t.longest - 1) > 0.08) continue;
+                    Affine a;
+                    if (!affineFrom3({imgC[t.v[0]], imgC[t.v[1]], imgC[t.v[2]]},
+                                     {cat[c.v[0]], cat[c.v[1]], cat[c.v[2]]}, a))
+                        continue;
+                    if (!plausible(a, 0.08)) continue;
+                    const auto m = pairUp(imgCheck, cat, a, tol);
+                    if (m.size() > bestCount) {
+                        bestCount = m.size();
+                        best = a;
+                    }
+                    if (bestCount >= enough) break;
+                }
+            }
+        if (bestCount >= enough) break;
+    }
+    if (bestCount < 6) {
+        r.reason = "No pattern of the image's stars matches the catalog near the hinted position";
+        return r;
+    }
+
+    // refine: affine over all stars, tightening the match radius
+    std::vector<std::pair<int, int>> matches;
+    Affine a = best;
+    for (double t : {tol * 1.5, tol, tol * 0.7}) {
+        matches = pairUp(imgC, cat, a, t);
+        if (!fitAffine(imgC, cat, matches, a)) break;
+    }
+    if (matches.size() < 6 || !plausible(a, 0.12)) {
+        r.reason = "The matched stars do not give a consistent plate solution";
+        return r;
+    }
+
+    // Fit the tangent-plane solution about the image centre, moving the tangent
+    // point to the centre. Second-order (SIP) terms only when there are many
+    // stars and they fit clearly better: with few stars they fit the catalog's noise.
+    double tra0 = ra0, tdec0 = dec0;
+    {
+        const P c = a.apply({0, 0});
+        deproject(ra0, dec0, c.x * scale / 3600, c.y * scale / 3600, tra0, tdec0);
+    }
+    auto fit = [&](bool useSip) {
+        PlateSolution sol;
+        sol.crpix1 = centre.x;
+        sol.crpix2 = centre.y;
+        double tra = tra0, tdec = tdec0;
+        for (int iter = 0; iter < 3; ++iter) {
+            const int n = static_cast<int>(matches.size());
+            const int terms = useSip ? 6 : 3;
+            Eigen::MatrixXd A(n, terms);
+            Eigen::VectorXd bx(n), by(n);
+            for (int k = 0; k < n; ++k) {
+                const P& p = imgC[matches[k].first];
+                const CatalogStar& c = *catStar[matches[k].second];
+                double xi = 0, eta = 0;
+                project(tra, tdec, c.ra, c.dec, xi, eta);
+                if (useSip) A.row(k) << 1, p.x, p.y, p.x * p.x, p.x * p.y, p.y * p.y;
+                else A.row(k) << 1, p.x, p.y;
+                bx[k] = xi;
+                by[k] = eta;
+            }
+            const auto qr = A.colPivHouseholderQr();
+            const Eigen::VectorXd px = qr.solve(bx), py = qr.solve(by);
+            sol.cd[0] = px[1];
+            sol.cd[1] = px[2];
+            sol.cd[2] = py[1];
+            sol.cd[3] = py[2];
+            if (useSip) {
+                Eigen::Matrix2d cd;
+                cd << px[1], px[2], py[1], py[2];
+                const Eigen::Matrix2d inv = cd.inverse();
+                sol.sip = true;
+                sol.a20 = inv(0, 0) * px[3] + inv(0, 1) * py[3];
+                sol.a11 = inv(0, 0) * px[4] + inv(0, 1) * py[4];
+                sol.a02 = inv(0, 0) * px[5] + inv(0, 1) * py[5];
+                sol.b20 = inv(1, 0) * px[3] + inv(1, 1) * py[3];
+                sol.b11 = inv(1, 0) * px[4] + inv(1, 1) * py[4];
+                sol.b02 = inv(1, 0) * px[5] + inv(1, 1) * py[5];
+            }
+            double nra, ndec;
+            deproject(tra, tdec, px[0], py[0], nra, ndec);
+            tra = nra;
+            tdec = ndec;
+            sol.crval1 = tra;
+            sol.crval2 = tdec;
+        }
+        double sum2 = 0;
+        for (const auto& [i, j] : matches) {
+            double ra, dec;
+            sol.pixelToSky(img[i].x, img[i].y, ra, dec);
+            const CatalogStar& c = *catStar[j];
+            const double d = std::hypot((ra - c.ra) * std::cos(dec * kDeg), dec - c.dec) * 3600;
+            sum2 += d * d;
+        }
+        sol.matched = static_cast<int>(matches.size());
+        sol.rmsArcsec = std::sqrt(sum2 / matches.size());
+        return sol;
+    };
+    PlateSolution sol = fit(false);
+    if (matches.size() >= 40) {
+        const PlateSolution withSip = fit(true);
+        if (withSip.rmsArcsec < 0.85 * sol.rmsArcsec) sol = withSip;
+    }
+
+    const double fittedScale = std::sqrt(std::abs(sol.cd[0] * sol.cd[3] - sol.cd[1] * sol.cd[2])) * 3600;
+    if (std::abs(fittedScale / scale - 1) > 0.12) {
+        r.reason = "The solution's scale is far from the hinted scale";
+        return r;
+    }
+    if (sol.rmsArcsec > std::max(2.0, 1.5 * scale)) {
+        r.reason = "The solution does not fit the matched stars well enough";
+        return r;
+    }
+    r.solved = true;
+    r.solution = sol;
+    return r;
+}
+
+SolveResult SolveImage(const FitsImage& image, const SolveHints& hints, const SolveSettings& s) {
+    DetectionSettings ds;
+    ds.sigma = s.sigma;
+    DetectionResult found;
+    try {
+        found = DetectStars(image, ds);
+    } catch (const Error& e) {
+        return {false, e.description(), {}};
+    }
+    std::sort(found.stars.begin(), found.stars.end(), [](auto& a, auto& b) { return a.flux > b.flux; });
+    const double half = std::hypot(image.width, image.height) / 2 * std::abs(hints.arcsecPerPixel) / 3600 + 0.12;
+    std::vector<CatalogStar> catalog;
+    try {
+        catalog = ReadCatalog(s.catalogCode, s.catalogPath, BoxAround(hints.raHours * 15, hints.decDeg, half),
+                              s.catalogMaxMag);
+    } catch (const Error& e) {
+        return {false, e.description(), {}};
+    }
+    return SolvePlate(found.stars, image.width, image.height, catalog, hints);
+}
+
+} // namespace astrometry
