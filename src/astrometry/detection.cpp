@@ -86,6 +86,8 @@ double BackgroundLevel(const FitsImage& image) {
     return sep_bkg_global(bkg.get());
 }
 
+double BackgroundLevel(const std::string& path) { return BackgroundLevel(ReadFitsImage(path)); }
+
 DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     if (s.sigma <= 0) throw Error(kBadArgument, "The detection threshold must be above 0");
     DetectionResult result;
@@ -116,12 +118,15 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
         im.noiseval = result.backgroundRms;
         im.noise_type = SEP_NOISE_STDDEV;
     }
+    // With a noise image the matched filter weighs each pixel by its own noise: a
+    // plain convolution would carry a noisy pixel's value into quiet neighbours and
+    // compare it with their small threshold.
     static const float conv[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
     sep_set_extract_pixstack(std::max<std::size_t>(300000, sub.size() / 4));
     sep_set_sub_object_limit(4096);
     sep_catalog* rawCat = nullptr;
     check(sep_extract(&im, static_cast<float>(s.sigma), SEP_THRESH_REL, 3, conv, 3, 3,
-                      SEP_FILTER_CONV, 32, 0.005, 1, 1.0, &rawCat),
+                      haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005, 1, 1.0, &rawCat),
           "extraction");
     std::unique_ptr<sep_catalog, CatFree> cat(rawCat);
 

@@ -1,5 +1,6 @@
 #pragma once
 // Star detection and aperture photometry on a FITS image, with SEP.
+#include <string>
 #include <vector>
 
 #include "astrometry/fits_image.h"
@@ -38,5 +39,8 @@ DetectionResult DetectStars(const FitsImage& image, const DetectionSettings& set
 
 // The sky background level of an image, ADU.
 double BackgroundLevel(const FitsImage& image);
+// The same for a FITS file (the plate value that decides which image of a pair
+// is raised to the other's background).
+double BackgroundLevel(const std::string& path);
 
 } // namespace astrometry

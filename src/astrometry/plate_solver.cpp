@@ -372,6 +372,20 @@ SolveResult SolvePlate(const std::vector<DetectedStar>& stars, int width, int he
         return sol;
     };
     PlateSolution sol = fit(false);
+    // a wrong pair (a blend, a star moved since the catalog epoch) pulls the fit: clip it
+    for (int round = 0; round < 3 && matches.size() > 8; ++round) {
+        const double limit = std::max(3.0 * sol.rmsArcsec, 1.0);
+        std::vector<std::pair<int, int>> kept;
+        for (const auto& m : matches) {
+            double ra, dec;
+            sol.pixelToSky(img[m.first].x, img[m.first].y, ra, dec);
+            const CatalogStar& c = *catStar[m.second];
+            if (std::hypot((ra - c.ra) * std::cos(dec * kDeg), dec - c.dec) * 3600 <= limit) kept.push_back(m);
+        }
+        if (kept.size() == matches.size() || kept.size() < 6) break;
+        matches = kept;
+        sol = fit(false);
+    }
     if (matches.size() >= 40) {
         const PlateSolution withSip = fit(true);
         if (withSip.rmsArcsec < 0.85 * sol.rmsArcsec) sol = withSip;
