@@ -1,5 +1,6 @@
 #include "astrometry/fits_image.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -32,8 +33,9 @@ platform::FitsFile open(const std::string& path) {
     return platform::FitsFile(raw);
 }
 
-// Moves to the first HDU holding a 2-D image with data; returns its size.
-void findImage(fitsfile* f, const std::string& path, long& w, long& h) {
+// Moves to the first HDU holding a 2-D image with data; returns its size and
+// the number of planes (a colour cube of up to four planes is read as their mean).
+void findImage(fitsfile* f, const std::string& path, long& w, long& h, long& planes) {
     int status = 0, hdus = 0;
     fits_get_num_hdus(f, &hdus, &status);
     for (int i = 1; i <= hdus; ++i) {
@@ -46,10 +48,12 @@ void findImage(fitsfile* f, const std::string& path, long& w, long& h) {
         fits_get_img_param(f, 3, nullptr, &naxis, axes, &status);
         if (status || naxis == 0) continue;
         if (naxis == 1) fail(path, "the image is one-dimensional");
-        if (naxis > 2 && axes[2] > 1) fail(path, "the image has more than two axes");
+        if (naxis > 3 || (naxis == 3 && axes[2] > 4))
+            fail(path, "the image has more than two axes and is not a colour image");
         if (axes[0] <= 0 || axes[1] <= 0) fail(path, "the image is empty");
         w = axes[0];
         h = axes[1];
+        planes = naxis == 3 ? std::max(1L, axes[2]) : 1;
         return;
     }
     fail(path, "no image data in the file");
@@ -87,8 +91,8 @@ std::optional<double> FitsImage::number(const std::string& key) const {
 
 FitsImage ReadFitsHeader(const std::string& path) {
     auto f = open(path);
-    long w = 0, h = 0;
-    findImage(f.get(), path, w, h);
+    long w = 0, h = 0, planes = 1;
+    findImage(f.get(), path, w, h, planes);
     FitsImage img;
     img.width = static_cast<int>(w);
     img.height = static_cast<int>(h);
@@ -98,8 +102,8 @@ FitsImage ReadFitsHeader(const std::string& path) {
 
 FitsImage ReadFitsImage(const std::string& path) {
     auto f = open(path);
-    long w = 0, h = 0;
-    findImage(f.get(), path, w, h);
+    long w = 0, h = 0, planes = 1;
+    findImage(f.get(), path, w, h, planes);
     if (double(w) * double(h) > 400e6) fail(path, "the image is too large");
     FitsImage img;
     img.width = static_cast<int>(w);
@@ -111,6 +115,17 @@ FitsImage ReadFitsImage(const std::string& path) {
     fits_read_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(img.pixels.size()),
                   const_cast<float*>(&nan), img.pixels.data(), &anynul, &status);
     if (status) fail(path, fitsMessage(status));
+    if (planes > 1) {
+        std::vector<float> plane(img.pixels.size());
+        for (long p = 1; p < planes; ++p) {
+            fits_read_img(f.get(), TFLOAT, 1 + p * static_cast<LONGLONG>(plane.size()),
+                          static_cast<LONGLONG>(plane.size()), const_cast<float*>(&nan), plane.data(), &anynul,
+                          &status);
+            if (status) fail(path, fitsMessage(status));
+            for (std::size_t i = 0; i < plane.size(); ++i) img.pixels[i] += plane[i];
+        }
+        for (auto& v : img.pixels) v /= static_cast<float>(planes);
+    }
 
     // the per-pixel noise written beside a subtracted image
     int type = 0;

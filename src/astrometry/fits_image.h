@@ -20,7 +20,8 @@ struct FitsImage {
 };
 
 // Reads the first HDU that holds a 2-D image, and an image extension named
-// NOISE of the same size. Throws astrometry::Error.
+// NOISE of the same size. A colour cube (three or four planes) is read as the
+// mean of its planes. Throws astrometry::Error.
 FitsImage ReadFitsImage(const std::string& path);
 
 // Header only (no pixels), for quick questions about a file.

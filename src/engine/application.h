@@ -1,11 +1,23 @@
 #pragma once
-// The image engine's application object: it knows the open documents.
+// The image engine's application object: it creates the documents, knows which
+// are open (AlignToThis acts on every other open one) and holds the catalog
+// settings that plate solving uses.
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace engine {
 
 class Document;
+
+struct Registry {
+    std::vector<Document*> open; // not owning: documents register and unregister themselves
+    std::string catalogCode = "5";
+    std::string catalogPath;
+    double catalogMaxMag = 18;
+    std::uint64_t nextGeometry = 1;
+};
 
 class Application {
 public:
@@ -14,11 +26,14 @@ public:
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
+    std::shared_ptr<Document> CreateDocument();
     // Closes every open document.
     void CloseAll();
+    void SetCatalog(const std::string& code, const std::string& path, double maxMag);
+    std::size_t openDocuments() const { return registry_->open.size(); }
 
 private:
-    std::vector<std::shared_ptr<Document>> documents_;
+    std::shared_ptr<Registry> registry_;
 };
 
 } // namespace engine

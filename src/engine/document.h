@@ -1,12 +1,105 @@
 #pragma once
-// An image document of the engine: pixels, header cards and plate solution.
+// An image document of the engine: the pixels as 32-bit floats, a per-pixel
+// noise estimate, the FITS header cards and the plate solution.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "astrometry/wcs.h"
+#include "engine/header_cards.h"
+
 namespace engine {
+
+struct Registry;
+class Application;
 
 class Document {
 public:
-    Document() = default;
+    explicit Document(std::shared_ptr<Registry> registry);
+    ~Document();
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
+
+    // Any 2-D FITS image (every BITPIX, BZERO/BSCALE, blank and NaN pixels,
+    // .fz and .gz, the first image HDU with data; a colour cube of up to four
+    // planes is averaged into one grey plane). Throws engine::Error.
+    void OpenFile(const std::string& path);
+    // 2 with a usable celestial plate solution, 0 without, 3 while a solve
+    // runs, 1 after a failed solve.
+    int PlateSolveStatus() const { return status_; }
+    // The hinted solver with the application's catalog settings; returns when
+    // done, with the status at 2 or 1.
+    void StartPlateSolve(double raHours, double decDeg, double scaleX, double scaleY);
+    double ImageScale() const; // arcsec per pixel, negative when mirrored; 0 without a solution
+    int ImageWidth() const { return width_; }
+    int ImageHeight() const { return height_; }
+    double CentreRightAscension() const; // hours
+    double CentreDeclination() const;    // degrees
+    std::string ReadHeaderKey(const std::string& key) const;
+    // Raises the image by the absolute value of the difference, so that the
+    // darker of two images is brought up to the other's background.
+    void AdjustByDifference(float difference);
+    // Every other open document is resampled onto this one's pixel grid and
+    // takes this one's plate solution. Mode 3: star matching, starting from both
+    // plate solutions when both exist, triangle patterns when they do not.
+    // Mode 1: both plate solutions alone. The flag is accepted and unused.
+    void AlignToThis(int mode, bool flag);
+    std::shared_ptr<Document> DuplicateDocument();
+    // This minus the other, after fitting the flux scale on matched stars and
+    // the background offset; the noise of both is carried.
+    void SubtractDocument(Document& other);
+    // Type 3: 32-bit float FITS; type 6: 8-bit grey JPEG. Other types are errors.
+    void SaveFile(const std::string& path, int type, bool flag = true, int a = 1, int b = 1);
+    void CloseDocument();
+
+    // The survey-picture operations.
+    // Checks the DSS plate keywords and makes the survey plate solution the
+    // document's solution (the approximate TAN cards of such files are dropped).
+    void UseSurveyPlateSolution();
+    // Levels of a rectangle (left, top, right, bottom, 0-based pixels): the
+    // sky's dark end and the bright end, for a stretch that matches another picture.
+    std::array<double, 2> MeasureLevels(int left, int top, int right, int bottom) const;
+    // The JPEG export of this document stretches between low and high.
+    void SetStretchLevels(int curve, float gamma, int a, int b, double high, double low);
+
+    // for the products and tests
+    const std::vector<float>& pixels() const { return pixels_; }
+    const std::vector<float>& noise() const { return noise_; }
+    const HeaderCards& header() const { return header_; }
+    const astrometry::Wcs& wcs() const { return wcs_; }
+    bool isOpen() const { return open_; }
+    std::optional<double> zeroPoint() const { return zeroPoint_; }
+    const std::string& lastSolveReason() const { return solveReason_; }
+    double lastFluxScale() const { return fluxScale_; }
+    double lastAlignmentRms() const { return alignRms_; }
+    int lastAlignmentStars() const { return alignStars_; }
+
+private:
+    friend class Application;
+    void requireOpen(const char* what) const;
+    void refreshSolution();
+    void computeNoise();
+    void alignOther(Document& other, int mode);
+
+    std::shared_ptr<Registry> registry_;
+    bool open_ = false;
+    std::string path_;
+    int width_ = 0, height_ = 0;
+    std::vector<float> pixels_, noise_;
+    HeaderCards header_;
+    astrometry::Wcs wcs_;
+    int status_ = 0;
+    std::uint64_t geometry_ = 0;
+    double gain_ = 1;
+    bool difference_ = false;
+    std::optional<double> zeroPoint_;
+    std::optional<std::array<double, 2>> stretch_; // low, high
+    std::string solveReason_;
+    double fluxScale_ = 1, alignRms_ = 0;
+    int alignStars_ = 0;
 };
 
 } // namespace engine

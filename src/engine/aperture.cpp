@@ -1,0 +1,33 @@
+#include "engine/aperture.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace engine {
+
+double ApertureFlux(const std::vector<float>& pix, int w, int h, double x, double y, double r, double rin,
+                    double rout) {
+    const double cx = x - 1, cy = y - 1;
+    const int x0 = std::max(0, static_cast<int>(cx - rout)), x1 = std::min(w - 1, static_cast<int>(cx + rout) + 1);
+    const int y0 = std::max(0, static_cast<int>(cy - rout)), y1 = std::min(h - 1, static_cast<int>(cy + rout) + 1);
+    std::vector<float> ring;
+    double sum = 0;
+    int n = 0;
+    for (int yy = y0; yy <= y1; ++yy)
+        for (int xx = x0; xx <= x1; ++xx) {
+            const float v = pix[static_cast<std::size_t>(yy) * w + xx];
+            if (!std::isfinite(v)) continue;
+            const double d = std::hypot(xx - cx, yy - cy);
+            if (d <= r) {
+                sum += v;
+                ++n;
+            } else if (d >= rin && d <= rout) {
+                ring.push_back(v);
+            }
+        }
+    if (ring.empty() || n == 0) return 0;
+    std::nth_element(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(ring.size() / 2), ring.end());
+    return sum - n * ring[ring.size() / 2];
+}
+
+} // namespace engine

@@ -1,0 +1,473 @@
+#include "engine/document.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "astrometry/catalog.h"
+#include "astrometry/errors.h"
+#include "astrometry/fits_image.h"
+#include "astrometry/pattern_match.h"
+#include "astrometry/plate_solver.h"
+#include "engine/aperture.h"
+#include "engine/application.h"
+#include "engine/errors.h"
+#include "engine/image_writers.h"
+#include "engine/pixel_stats.h"
+#include "engine/poly_map.h"
+#include "engine/resample.h"
+#include "engine/sky_level_cache.h"
+#include "engine/star_finder.h"
+
+namespace engine {
+namespace {
+
+std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+std::string fixed(double v, int decimals) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%.*f", decimals, v);
+    return b;
+}
+
+std::vector<BrightStar> brightStars(const std::vector<float>& pix, int w, int h, double sigmas,
+                                    std::size_t maxStars) {
+    const SkyStats sky = MeasureSky(pix);
+    return FindBrightStars(pix, w, h, sky.level, sky.sigma, sigmas, maxStars);
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+Document::Document(std::shared_ptr<Registry> registry) : registry_(std::move(registry)) {}
+
+Document::~Document() { CloseDocument(); }
+
+void Document::requireOpen(const char* what) const {
+    if (!open_) throw Error(kNoDocument, std::string(what) + " needs an open image");
+}
+
+void Document::refreshSolution() {
+    const std::string block = header_.solutionBlock();
+    wcs_ = astrometry::Wcs::FromHeader(block, static_cast<int>(block.size() / 80));
+    // a solution must place the image's centre on the sky
+    double ra, dec;
+    if (wcs_.valid() && !wcs_.pixelToSky((width_ + 1) / 2.0, (height_ + 1) / 2.0, ra, dec))
+        wcs_ = astrometry::Wcs();
+    status_ = wcs_.valid() ? 2 : 0;
+}
+
+void Document::computeNoise() {
+    // sky noise as measured, plus the photon noise of what lies above the sky
+    const SkyStats sky = MeasureSky(pixels_);
+    if (!path_.empty()) RememberSkyLevel(path_, sky.level);
+    noise_.resize(pixels_.size());
+    const double var0 = sky.sigma * sky.sigma, g = gain_ > 0 ? gain_ : 1;
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) {
+        const float v = pixels_[static_cast<std::size_t>(i)];
+        noise_[static_cast<std::size_t>(i)] =
+            std::isfinite(v) ? static_cast<float>(std::sqrt(var0 + std::max(0.0, v - sky.level) / g))
+                             : std::numeric_limits<float>::quiet_NaN();
+    }
+}
+
+void Document::OpenFile(const std::string& path) {
+    astrometry::FitsImage img;
+    try {
+        img = astrometry::ReadFitsImage(path);
+    } catch (const astrometry::Error& e) {
+        throw Error(kOpenFailed, e.description());
+    }
+    CloseDocument();
+    path_ = path;
+    width_ = img.width;
+    height_ = img.height;
+    pixels_ = std::move(img.pixels);
+    header_ = HeaderCards(img.header);
+    gain_ = 1;
+    for (const char* k : {"EGAIN", "GAIN"})
+        if (const auto g = img.number(k); g && *g > 0) {
+            gain_ = *g;
+            break;
+        }
+    if (!img.noise.empty()) {
+        noise_ = std::move(img.noise);
+        RememberSkyLevel(path_, MeasureSky(pixels_).level);
+    } else {
+        computeNoise();
+    }
+    difference_ = header_.has("MAGZERO") && !noise_.empty() && header_.value("IMAGETYP") == "Difference";
+    if (const auto zp = img.number("MAGZERO")) zeroPoint_ = *zp;
+    geometry_ = registry_->nextGeometry++;
+    open_ = true;
+    registry_->open.push_back(this);
+    refreshSolution();
+}
+
+void Document::CloseDocument() {
+    if (!open_) return;
+    auto& open = registry_->open;
+    open.erase(std::remove(open.begin(), open.end(), this), open.end());
+    open_ = false;
+    pixels_.clear();
+    pixels_.shrink_to_fit();
+    noise_.clear();
+    noise_.shrink_to_fit();
+    header_ = HeaderCards();
+    wcs_ = astrometry::Wcs();
+    status_ = 0;
+    stretch_.reset();
+    zeroPoint_.reset();
+    difference_ = false;
+}
+
+double Document::ImageScale() const {
+    if (!wcs_.valid()) return 0;
+    return wcs_.scaleAt((width_ + 1) / 2.0, (height_ + 1) / 2.0);
+}
+
+double Document::CentreRightAscension() const {
+    double ra = 0, dec = 0;
+    wcs_.pixelToSky((width_ + 1) / 2.0, (height_ + 1) / 2.0, ra, dec);
+    return ra / 15.0;
+}
+
+double Document::CentreDeclination() const {
+    double ra = 0, dec = 0;
+    wcs_.pixelToSky((width_ + 1) / 2.0, (height_ + 1) / 2.0, ra, dec);
+    return dec;
+}
+
+std::string Document::ReadHeaderKey(const std::string& key) const { return header_.value(key); }
+
+void Document::AdjustByDifference(float difference) {
+    requireOpen("AdjustByDifference");
+    const float d = std::abs(difference);
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) pixels_[static_cast<std::size_t>(i)] += d;
+    header_.history("Raised by " + fixed(d, 3) + " ADU to the other image's background");
+}
+
+std::shared_ptr<Document> Document::DuplicateDocument() {
+    requireOpen("DuplicateDocument");
+    auto copy = std::make_shared<Document>(registry_);
+    copy->path_ = path_;
+    copy->width_ = width_;
+    copy->height_ = height_;
+    copy->pixels_ = pixels_;
+    copy->noise_ = noise_;
+    copy->header_ = header_;
+    copy->gain_ = gain_;
+    copy->difference_ = difference_;
+    copy->zeroPoint_ = zeroPoint_;
+    copy->stretch_ = stretch_;
+    copy->geometry_ = geometry_; // the same pixel grid
+    copy->open_ = true;
+    registry_->open.push_back(copy.get());
+    copy->refreshSolution();
+    if (status_ == 1) copy->status_ = 1;
+    return copy;
+}
+
+void Document::AlignToThis(int mode, bool) {
+    requireOpen("AlignToThis");
+    if (mode != 1 && mode != 3) throw Error(kAlignFailed, "Unknown alignment mode " + std::to_string(mode));
+    const auto others = registry_->open;
+    for (Document* d : others)
+        if (d != this) alignOther(*d, mode);
+}
+
+void Document::alignOther(Document& other, int mode) {
+    if (other.geometry_ == geometry_ && other.width_ == width_ && other.height_ == height_) {
+        // already on this grid (a copy of this image): only the solution is taken over
+        other.header_.removeSolution();
+        other.header_.append(header_.solutionBlock());
+        other.refreshSolution();
+        return;
+    }
+    const bool bothSolved = wcs_.valid() && other.wcs_.valid();
+    if (mode == 1 && !bothSolved)
+        throw Error(kAlignFailed, "Aligning by plate solutions needs a plate solution in both images");
+
+    const double cx = (width_ + 1) / 2.0, cy = (height_ + 1) / 2.0, scale = std::max(width_, height_) / 2.0;
+    PolyMap map;
+    bool haveMap = false;
+    if (bothSolved) {
+        // this pixel -> sky -> the other's pixel, on a grid
+        std::vector<std::pair<double, double>> t, s;
+        for (int j = 0; j <= 16; ++j)
+            for (int i = 0; i <= 16; ++i) {
+                const double x = 0.5 + width_ * i / 16.0, y = 0.5 + height_ * j / 16.0;
+                double ra, dec, u, v;
+                if (wcs_.pixelToSky(x, y, ra, dec) && other.wcs_.skyToPixel(ra, dec, u, v)) {
+                    t.emplace_back(x, y);
+                    s.emplace_back(u, v);
+                }
+            }
+        haveMap = map.fit(t, s, 3, cx, cy, scale);
+    }
+    alignStars_ = 0;
+    alignRms_ = 0;
+    if (mode == 3) {
+        const auto mine = brightStars(pixels_, width_, height_, 12, 300);
+        const auto theirs = brightStars(other.pixels_, other.width_, other.height_, 12, 300);
+        std::vector<astrometry::P> a, b;
+        for (const auto& s : mine)
+            if (!s.saturated) a.push_back({s.x, s.y});
+        for (const auto& s : theirs)
+            if (!s.saturated) b.push_back({s.x, s.y});
+        astrometry::Pairs pairs;
+        if (haveMap) {
+            // predicted by the plate solutions, refined by the stars
+            std::vector<astrometry::P> predicted;
+            for (const auto& p : a) {
+                const auto [u, v] = map(p.x, p.y);
+                predicted.push_back({u, v});
+            }
+            const astrometry::Affine identity{{1, 0, 0, 1}, {0, 0}};
+            pairs = astrometry::PairUp(predicted, b, identity, 4.0);
+        } else if (a.size() >= 4 && b.size() >= 4) {
+            astrometry::Affine aff{};
+            const std::size_t n =
+                astrometry::MatchByTriangles(a, b, std::min(width_, height_) / 25.0, 3.0, 0.25, aff);
+            if (n >= 6) {
+                for (double tol : {4.0, 2.5, 2.0}) {
+                    pairs = astrometry::PairUp(a, b, aff, tol);
+                    if (!astrometry::FitAffine(a, b, pairs, aff)) break;
+                }
+            }
+        }
+        if (pairs.size() >= 6) {
+            // clip pairs that disagree with the rest, then fit the map to the stars
+            for (int round = 0; round < 3; ++round) {
+                std::vector<std::pair<double, double>> t, s;
+                for (const auto& [i, j] : pairs) {
+                    t.emplace_back(a[i].x, a[i].y);
+                    s.emplace_back(b[j].x, b[j].y);
+                }
+                const int order = pairs.size() >= 60 ? 3 : (pairs.size() >= 25 ? 2 : 1);
+                PolyMap starMap;
+                if (!starMap.fit(t, s, order, cx, cy, scale)) break;
+                astrometry::Pairs kept;
+                for (const auto& pr : pairs) {
+                    const auto [u, v] = starMap(a[pr.first].x, a[pr.first].y);
+                    if (std::hypot(u - b[pr.second].x, v - b[pr.second].y) < std::max(3 * starMap.rms(), 0.3))
+                        kept.push_back(pr);
+                }
+                map = starMap;
+                haveMap = true;
+                alignStars_ = static_cast<int>(pairs.size());
+                alignRms_ = starMap.rms();
+                if (kept.size() == pairs.size() || kept.size() < 6) break;
+                pairs = kept;
+            }
+        }
+    }
+    if (!haveMap)
+        throw Error(kAlignFailed, "Cannot align " + fileName(other.path_) + " to " + fileName(path_) +
+                                      ": the images have no stars in common and no plate solutions");
+
+    other.pixels_ = ResampleLanczos3(other.pixels_, other.width_, other.height_, map, width_, height_);
+    other.noise_ = ResampleBilinear(other.noise_, other.width_, other.height_, map, width_, height_);
+    other.width_ = width_;
+    other.height_ = height_;
+    other.geometry_ = geometry_;
+    other.alignStars_ = alignStars_;
+    other.alignRms_ = alignRms_;
+    other.header_.removeSolution();
+    other.header_.append(header_.solutionBlock());
+    other.header_.history("Aligned to " + fileName(path_) + (alignStars_ ? " on " + std::to_string(alignStars_) +
+                                                                               " stars, residual " +
+                                                                               fixed(alignRms_, 3) + " px"
+                                                                         : " by the plate solutions") +
+                          ", Lanczos-3");
+    other.refreshSolution();
+}
+
+void Document::SubtractDocument(Document& other) {
+    requireOpen("SubtractDocument");
+    other.requireOpen("SubtractDocument");
+    if (other.width_ != width_ || other.height_ != height_)
+        throw Error(kSubtractFailed, "Cannot subtract " + fileName(other.path_) +
+                                         ": it is not aligned to this image (the sizes differ)");
+    // flux scale from the stars that both show, robustly
+    const auto stars = brightStars(pixels_, width_, height_, 20, 200);
+    std::vector<double> ratios;
+    for (const auto& s : stars) {
+        if (s.saturated) continue;
+        const double mine = ApertureFlux(pixels_, width_, height_, s.x, s.y, 5, 7, 10);
+        const double theirs = ApertureFlux(other.pixels_, width_, height_, s.x, s.y, 5, 7, 10);
+        if (mine > 0 && theirs > 0 && std::isfinite(theirs)) ratios.push_back(mine / theirs);
+    }
+    fluxScale_ = ratios.size() >= 5 ? median(ratios) : 1.0;
+    if (!(fluxScale_ > 0.05 && fluxScale_ < 20)) fluxScale_ = 1.0;
+
+    // the reshot's zero-point, for magnitudes of what is left
+    zeroPoint_.reset();
+    if (wcs_.valid() && !registry_->catalogPath.empty()) {
+        try {
+            double ra, dec;
+            wcs_.pixelToSky((width_ + 1) / 2.0, (height_ + 1) / 2.0, ra, dec);
+            const double half = std::hypot(width_, height_) / 2 * std::abs(ImageScale()) / 3600;
+            const auto cat = astrometry::ReadCatalog(registry_->catalogCode, registry_->catalogPath,
+                                                     astrometry::BoxAround(ra, dec, half), registry_->catalogMaxMag);
+            std::vector<double> zps;
+            for (const auto& s : stars) {
+                if (s.saturated) continue;
+                double sra, sdec;
+                if (!wcs_.pixelToSky(s.x, s.y, sra, sdec)) continue;
+                for (const auto& c : cat) {
+                    if (std::hypot((c.ra - sra) * std::cos(sdec * M_PI / 180), c.dec - sdec) * 3600 < 2.5) {
+                        const double whole = ApertureFlux(pixels_, width_, height_, s.x, s.y, 9, 11, 16);
+                        if (whole > 0) zps.push_back(c.mag + 2.5 * std::log10(whole));
+                        break;
+                    }
+                }
+            }
+            if (zps.size() >= 3) zeroPoint_ = median(zps);
+        } catch (const astrometry::Error&) {
+            // no catalog for this field: the difference carries no zero-point
+        }
+    }
+
+    const float s = static_cast<float>(fluxScale_);
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        pixels_[k] -= s * other.pixels_[k];
+        const float n2 = other.noise_.empty() ? 0.f : s * other.noise_[k];
+        noise_[k] = std::sqrt(noise_[k] * noise_[k] + n2 * n2);
+    }
+    // the background offset left after scaling
+    const double offset = MeasureSky(pixels_).level;
+    const float o = static_cast<float>(offset);
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) pixels_[static_cast<std::size_t>(i)] -= o;
+
+    difference_ = true;
+    header_.history("Subtracted " + fileName(other.path_) + " scaled by " + fixed(fluxScale_, 5) +
+                    ", background offset " + fixed(offset, 3) + " ADU");
+    header_.set("FLUXSCAL", fluxScale_, "flux scale applied to the subtracted image");
+    if (zeroPoint_) header_.set("MAGZERO", *zeroPoint_, "magnitude = MAGZERO - 2.5 log10(ADU)");
+}
+
+void Document::StartPlateSolve(double raHours, double decDeg, double scaleX, double scaleY) {
+    requireOpen("StartPlateSolve");
+    status_ = 3;
+    solveReason_.clear();
+    std::vector<astrometry::DetectedStar> found;
+    for (const auto& s : brightStars(pixels_, width_, height_, 10, 400))
+        found.push_back({s.x, s.y, s.flux, std::sqrt(std::max(s.flux, 1.0)), s.peak, s.saturated});
+    const astrometry::SolveHints hints{raHours, decDeg, 0.5 * (std::abs(scaleX) + std::abs(scaleY))};
+    astrometry::SolveResult r;
+    try {
+        const double half = std::hypot(width_, height_) / 2 * hints.arcsecPerPixel / 3600 + 0.12;
+        const auto cat = astrometry::ReadCatalog(registry_->catalogCode, registry_->catalogPath,
+                                                 astrometry::BoxAround(raHours * 15, decDeg, half),
+                                                 registry_->catalogMaxMag);
+        r = astrometry::SolvePlate(found, width_, height_, cat, hints);
+    } catch (const astrometry::Error& e) {
+        r.reason = e.description();
+    }
+    if (!r.solved) {
+        status_ = 1;
+        solveReason_ = r.reason;
+        return;
+    }
+    header_.removeSolution();
+    header_.append(r.solution.headerCards());
+    header_.history("Plate solved on " + std::to_string(r.solution.matched) + " catalog stars, residual " +
+                    fixed(r.solution.rmsArcsec, 2) + " arcsec");
+    refreshSolution();
+    if (status_ != 2) {
+        status_ = 1;
+        solveReason_ = "The new plate solution cannot be used";
+    }
+}
+
+void Document::SaveFile(const std::string& path, int type, bool, int, int) {
+    requireOpen("SaveFile");
+    if (type == 3) {
+        HeaderCards h = header_;
+        h.history("Saved by Vospen");
+        WriteFloatFits(path, pixels_, width_, height_, h, difference_ ? &noise_ : nullptr);
+        return;
+    }
+    if (type == 6) {
+        Stretch s;
+        const SkyStats sky = MeasureSky(pixels_);
+        if (stretch_) {
+            s.low = (*stretch_)[0];
+            s.high = (*stretch_)[1];
+        } else if (difference_) {
+            s.difference = true;
+            s.low = -3 * sky.sigma;
+            s.high = 100 * sky.sigma;
+        } else {
+            // one rule for every picture that is blinked against another
+            s.low = sky.level - 3 * sky.sigma;
+            s.high = sky.level + 100 * sky.sigma;
+        }
+        WriteGreyJpeg(path, pixels_, width_, height_, s);
+        return;
+    }
+    throw Error(kBadFileType, "Unknown file type " + std::to_string(type) + " (3 FITS, 6 JPEG)");
+}
+
+void Document::UseSurveyPlateSolution() {
+    requireOpen("UseSurveyPlateSolution");
+    static const char* keys[] = {"PLTRAH", "PLTRAM", "PLTRAS", "PLTDECSN", "PLTDECD", "PLTDECM", "PLTDECS",
+                                 "PLTSCALE", "XPIXELSZ", "YPIXELSZ", "CNPIX1", "CNPIX2", "PPO3", "PPO6",
+                                 "AMDX1", "AMDX2", "AMDX3", "AMDY1", "AMDY2", "AMDY3"};
+    std::string missing;
+    for (const char* k : keys)
+        if (!header_.has(k)) missing += std::string(missing.empty() ? "" : ", ") + k;
+    if (!missing.empty())
+        throw Error(kSurveyPlate, "The survey picture lacks the plate keywords " + missing);
+    // keep only the survey plate's own keywords: wcslib turns them into the exact solution
+    HeaderCards kept;
+    std::string block;
+    for (std::size_t o = 0; o + 80 <= header_.block().size(); o += 80) {
+        const std::string card = header_.block().substr(o, 80);
+        std::string key = card.substr(0, 8);
+        while (!key.empty() && key.back() == ' ') key.pop_back();
+        const bool standard = HeaderCards::IsSolutionKey(key) &&
+                              (key.rfind("CTYPE", 0) == 0 || key.rfind("CRVAL", 0) == 0 ||
+                               key.rfind("CRPIX", 0) == 0 || key.rfind("CD", 0) == 0 ||
+                               key.rfind("CDELT", 0) == 0 || key.rfind("CROTA", 0) == 0 ||
+                               key.rfind("PC", 0) == 0 || key == "CUNIT1" || key == "CUNIT2");
+        if (!standard) block += card;
+    }
+    header_ = HeaderCards(block);
+    refreshSolution();
+    if (status_ != 2) throw Error(kSurveyPlate, "The survey picture's plate solution cannot be used");
+}
+
+std::array<double, 2> Document::MeasureLevels(int left, int top, int right, int bottom) const {
+    requireOpen("MeasureLevels");
+    left = std::clamp(left, 0, width_ - 1);
+    right = std::clamp(right, left, width_ - 1);
+    top = std::clamp(top, 0, height_ - 1);
+    bottom = std::clamp(bottom, top, height_ - 1);
+    std::vector<float> area;
+    area.reserve(static_cast<std::size_t>(right - left + 1) * (bottom - top + 1));
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x) area.push_back(pixels_[static_cast<std::size_t>(y) * width_ + x]);
+    const SkyStats sky = MeasureSky(area);
+    const double bright = SampledPercentile(area, 0.998);
+    return {sky.level - 3 * sky.sigma, std::max(bright, sky.level + 20 * sky.sigma)};
+}
+
+void Document::SetStretchLevels(int, float, int, int, double high, double low) {
+    requireOpen("SetStretchLevels");
+    stretch_ = std::array<double, 2>{low, high};
+}
+
+} // namespace engine

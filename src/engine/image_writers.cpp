@@ -1,0 +1,130 @@
+#include "engine/image_writers.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "engine/errors.h"
+#include "platform/fits_handle.h"
+
+namespace engine {
+namespace {
+[[noreturn]] void fail(const std::string& path, const std::string& why) {
+    throw Error(kSaveFailed, "Cannot write " + path + ": " + why);
+}
+std::string fitsMessage(int status) {
+    char text[FLEN_STATUS] = {};
+    fits_get_errstatus(status, text);
+    return text;
+}
+} // namespace
+
+void WriteFloatFits(const std::string& path, const std::vector<float>& pixels, int w, int h,
+                    const HeaderCards& header, const std::vector<float>* noise) {
+    // written beside the target and renamed, so that a failed write leaves the old file
+    const std::string temp = path + ".part";
+    int status = 0;
+    fitsfile* raw = nullptr;
+    fits_create_file(&raw, ("!" + temp).c_str(), &status);
+    if (status) fail(path, fitsMessage(status));
+    {
+        platform::FitsFile f(raw);
+        long axes[2] = {w, h};
+        fits_create_img(f.get(), FLOAT_IMG, 2, axes, &status);
+        for (const auto& card : header.userCards()) {
+            std::string c = card;
+            fits_write_record(f.get(), c.c_str(), &status);
+            if (status) { // a card cfitsio will not take is left out, not fatal
+                status = 0;
+            }
+        }
+        fits_write_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(pixels.size()), const_cast<float*>(pixels.data()),
+                       &status);
+        if (noise && noise->size() == pixels.size()) {
+            fits_create_img(f.get(), FLOAT_IMG, 2, axes, &status);
+            fits_write_key_str(f.get(), "EXTNAME", "NOISE", "one standard deviation per pixel, ADU", &status);
+            fits_write_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(noise->size()), const_cast<float*>(noise->data()),
+                           &status);
+        }
+        if (status) {
+            const std::string why = fitsMessage(status);
+            f.reset();
+            std::error_code ec;
+            std::filesystem::remove(temp, ec);
+            fail(path, why);
+        }
+        int closeStatus = 0;
+        fits_close_file(f.release(), &closeStatus);
+        if (closeStatus) {
+            std::error_code ec;
+            std::filesystem::remove(temp, ec);
+            fail(path, fitsMessage(closeStatus));
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        std::filesystem::remove(temp, ec);
+        fail(path, ec.message());
+    }
+}
+
+void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, int w, int h, const Stretch& s) {
+    // a table of the square-root curve: the conversion is a look-up per pixel
+    constexpr int kLevels = 4096;
+    constexpr double kZeroGrey = 48; // a difference of zero
+    std::array<unsigned char, kLevels + 1> curve{};
+    for (int i = 0; i <= kLevels; ++i)
+        curve[i] = static_cast<unsigned char>(std::lround(255 * std::sqrt(double(i) / kLevels)));
+    std::array<unsigned char, kLevels + 1> upper{};
+    for (int i = 0; i <= kLevels; ++i)
+        upper[i] = static_cast<unsigned char>(std::lround(kZeroGrey + (255 - kZeroGrey) * std::sqrt(double(i) / kLevels)));
+    std::vector<unsigned char> grey(pixels.size());
+    const float low = static_cast<float>(s.low), high = static_cast<float>(s.high);
+    const float toLevel = static_cast<float>(kLevels / (s.high > s.low ? s.high - s.low : 1.0));
+    const float toUpper = static_cast<float>(kLevels / (s.high > 0 ? s.high : 1.0));
+    const float toLower = static_cast<float>(kZeroGrey / (s.low < 0 ? -s.low : 1.0));
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(pixels.size()); ++i) {
+        const float v = pixels[static_cast<std::size_t>(i)];
+        unsigned char g = 0;
+        if (v == v) { // not NaN
+            if (s.difference) {
+                if (v >= 0) g = upper[static_cast<int>(std::min(v * toUpper, float(kLevels)))];
+                else g = static_cast<unsigned char>(std::max(0.f, static_cast<float>(kZeroGrey) + v * toLower));
+            } else {
+                g = curve[static_cast<int>(std::clamp((v - low) * toLevel, 0.f, float(kLevels)))];
+            }
+        }
+        grey[static_cast<std::size_t>(i)] = g;
+    }
+    (void)high;
+    std::unique_ptr<void, int (*)(tjhandle)> tj(tjInitCompress(), tjDestroy);
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    if (!tj || tjCompress2(tj.get(), grey.data(), w, 0, h, TJPF_GRAY, &jpeg, &size, TJSAMP_GRAY, 90,
+                           TJFLAG_FASTDCT) != 0)
+        fail(path, tj ? tjGetErrorStr2(tj.get()) : "no JPEG compressor");
+    std::unique_ptr<unsigned char, void (*)(unsigned char*)> owned(jpeg, tjFree);
+    const std::string temp = path + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(jpeg), static_cast<std::streamsize>(size));
+        if (!out) {
+            std::error_code ec;
+            std::filesystem::remove(temp, ec);
+            fail(path, "the disk refused the data");
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) fail(path, ec.message());
+}
+
+} // namespace engine

@@ -1,0 +1,52 @@
+#include "engine/pixel_stats.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace engine {
+namespace {
+std::vector<float> sample(const std::vector<float>& pixels, std::size_t samples) {
+    std::vector<float> s;
+    const std::size_t step = std::max<std::size_t>(1, pixels.size() / samples);
+    s.reserve(pixels.size() / step + 1);
+    // an odd stride against the row length avoids sampling one column only
+    for (std::size_t i = step / 2; i < pixels.size(); i += step | 1)
+        if (std::isfinite(pixels[i])) s.push_back(pixels[i]);
+    return s;
+}
+double quantile(std::vector<float>& v, double q) {
+    if (v.empty()) return 0;
+    const auto k = static_cast<std::size_t>(std::clamp(q, 0.0, 1.0) * (v.size() - 1));
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+    return v[k];
+}
+} // namespace
+
+SkyStats MeasureSky(const std::vector<float>& pixels, std::size_t samples) {
+    std::vector<float> s = sample(pixels, samples);
+    SkyStats st;
+    if (s.empty()) return st;
+    double med = quantile(s, 0.5);
+    double sig = (med - quantile(s, 0.1587));
+    // clip the stars and the galaxy away, twice
+    for (int i = 0; i < 2 && sig > 0; ++i) {
+        std::vector<float> kept;
+        kept.reserve(s.size());
+        for (float v : s)
+            if (std::abs(v - med) < 3 * sig) kept.push_back(v);
+        if (kept.size() < 16) break;
+        s.swap(kept);
+        med = quantile(s, 0.5);
+        sig = 0.5 * (quantile(s, 0.8413) - quantile(s, 0.1587));
+    }
+    st.level = med;
+    st.sigma = std::max(sig, 1e-6);
+    return st;
+}
+
+double SampledPercentile(const std::vector<float>& pixels, double fraction, std::size_t samples) {
+    std::vector<float> s = sample(pixels, samples);
+    return quantile(s, fraction);
+}
+
+} // namespace engine

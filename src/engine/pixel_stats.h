@@ -1,0 +1,18 @@
+#pragma once
+// Robust sky statistics from a sample of the pixels.
+#include <vector>
+
+namespace engine {
+
+struct SkyStats {
+    double level = 0; // sigma-clipped median, ADU
+    double sigma = 0; // robust standard deviation, ADU
+};
+
+// From about `samples` pixels spread over the image; NaN pixels are skipped.
+SkyStats MeasureSky(const std::vector<float>& pixels, std::size_t samples = 200000);
+
+// The value below which `fraction` of the sampled pixels lie.
+double SampledPercentile(const std::vector<float>& pixels, double fraction, std::size_t samples = 200000);
+
+} // namespace engine

@@ -1,0 +1,23 @@
+#pragma once
+// Resampling an image onto another pixel grid through a map, with a Lanczos-3
+// kernel from a precomputed weight table, on every core.
+#include <vector>
+
+#include "engine/poly_map.h"
+
+namespace engine {
+
+// `map` gives, for each target pixel (FITS coordinates), the source position.
+// Values are scaled by the area of a target pixel in source pixels, so that
+// fluxes (and the sky per pixel) keep their meaning on the new grid.
+// Target pixels whose source position lies outside the source image, or on a
+// blank source pixel, become NaN: no star can be found there.
+std::vector<float> ResampleLanczos3(const std::vector<float>& source, int sw, int sh, const PolyMap& map,
+                                    int tw, int th);
+
+// The same map, bilinear, for the noise image (which is smooth where it
+// matters and must not ring); scaled by the square root of the pixel area.
+std::vector<float> ResampleBilinear(const std::vector<float>& source, int sw, int sh, const PolyMap& map,
+                                    int tw, int th);
+
+} // namespace engine
