@@ -216,8 +216,8 @@ void Document::alignOther(Document& other, int mode) {
     alignStars_ = 0;
     alignRms_ = 0;
     if (mode == 3) {
-        const auto mine = brightStars(pixels_, width_, height_, 12, 300);
-        const auto theirs = brightStars(other.pixels_, other.width_, other.height_, 12, 300);
+        const auto mine = brightStars(pixels_, width_, height_, 6, 300);
+        const auto theirs = brightStars(other.pixels_, other.width_, other.height_, 6, 300);
         std::vector<astrometry::P> a, b;
         for (const auto& s : mine)
             if (!s.saturated) a.push_back({s.x, s.y});
@@ -363,7 +363,7 @@ void Document::StartPlateSolve(double raHours, double decDeg, double scaleX, dou
     status_ = 3;
     solveReason_.clear();
     std::vector<astrometry::DetectedStar> found;
-    for (const auto& s : brightStars(pixels_, width_, height_, 10, 400))
+    for (const auto& s : brightStars(pixels_, width_, height_, 5, 400))
         found.push_back({s.x, s.y, s.flux, std::sqrt(std::max(s.flux, 1.0)), s.peak, s.saturated});
     const astrometry::SolveHints hints{raHours, decDeg, 0.5 * (std::abs(scaleX) + std::abs(scaleY))};
     astrometry::SolveResult r;

@@ -83,8 +83,14 @@ bool HeaderCards::has(const std::string& key) const {
 
 std::vector<std::string> HeaderCards::userCards() const {
     std::vector<std::string> out;
-    for (const auto& c : cards_)
-        if (!isStructural(keyOf(c))) out.push_back(c);
+    for (const auto& c : cards_) {
+        if (isStructural(keyOf(c))) continue;
+        // the writer adds the standard's own two comment lines
+        if (keyOf(c) == "COMMENT" && (c.find("FITS (Flexible Image Transport System) format") != std::string::npos ||
+                                      c.find("and Astrophysics', volume 376, page 359") != std::string::npos))
+            continue;
+        out.push_back(c);
+    }
     return out;
 }
 

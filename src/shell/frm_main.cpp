@@ -36,6 +36,15 @@ void FrmMain::connectHandlers() {
     connect(chkInvert, &QCheckBox::toggled, this, &FrmMain::chkInvert_Click);
     connect(cmdProcess, &QPushButton::clicked, this, &FrmMain::cmdProcess_Click);
     connect(cmdScan, &QPushButton::clicked, this, &FrmMain::cmdScan_Click);
+    connect(cmdpre, &QPushButton::clicked, this, &FrmMain::cmdpre_Click);
+    connect(cmdre, &QPushButton::clicked, this, &FrmMain::cmdre_Click);
+    connect(cmdsub, &QPushButton::clicked, this, &FrmMain::cmdsub_Click);
+    connect(cmdcat, &QPushButton::clicked, this, &FrmMain::cmdcat_Click);
+    connect(cmdIm, &QPushButton::clicked, this, &FrmMain::cmdIm_Click);
+    connect(cmdUnid, &QPushButton::clicked, this, &FrmMain::cmdUnid_Click);
+    connect(lstSuspicious, &QListWidget::itemClicked, this, &FrmMain::lstSuspicious_Click);
+    connect(lstUnidentified, &QListWidget::itemClicked, this, &FrmMain::lstUnidentified_Click);
+    connect(lstCandidates, &QListWidget::itemClicked, this, &FrmMain::lstCandidates_Click);
 }
 
 scanner::FrmScanner& FrmMain::frmScanner() {
@@ -155,11 +164,6 @@ void FrmMain::chkInvert_Click() {
                         static_cast<int>(std::lround(picMain->scaleHeight())));
     picMain->refresh();
     display::RefreshZoom(*picMain, *picZoom);
-}
-
-void FrmMain::cmdProcess_Click() {
-    // The processing run arrives with the image engine; until then the entry
-    // point only exists so that the command line and the button reach it.
 }
 
 void FrmMain::cmdScan_Click() {

@@ -152,6 +152,16 @@ public:
     void chkInvert_Click();
     void cmdProcess_Click();
     void cmdScan_Click();
+    void cmdpre_Click();
+    void cmdre_Click();
+    void cmdsub_Click();
+    void ScalePoints();
+    void cmdcat_Click();
+    void cmdIm_Click();
+    void cmdUnid_Click();
+    void lstSuspicious_Click();
+    void lstUnidentified_Click();
+    void lstCandidates_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -161,6 +171,7 @@ private:
     void buildSettingsFrame(QWidget* parent);
     void connectHandlers();
     void chooseImage(std::string& path, QLineEdit* box, QLineEdit* other);
+    void markStarList(int colour);
     void applyProcessingCommandLine(const CommandLine& cl);
 
     std::unique_ptr<scanner::FrmScanner> scanner_;

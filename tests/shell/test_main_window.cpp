@@ -213,8 +213,12 @@ private slots:
         QCOMPARE(QString::fromStdString(shell::catalogPath), QString("/some/catalog"));
         QCOMPARE(w.cmbCat->currentIndex(), 2);
         QCOMPARE(QString::fromStdString(shell::catalogCode), QString("5")); // next start
-        QVERIFY(w.cmdProcess->isEnabled());
-        QVERIFY(!w.isUnloaded());
+        // the run starts at once; these files do not exist, so it stops and the program ends
+        QCOMPARE(int(f.dialogs->messages.size()), 1);
+        QVERIFY(f.dialogs->messages[0].text.contains("ref.fts"));
+        QCOMPARE(f.dialogs->messages[0].title, QString("Vospen"));
+        QVERIFY(w.runFailed);
+        QVERIFY(w.isUnloaded());
     }
 
     void scannerCommandLineOpensBothWindows() {

@@ -1,0 +1,142 @@
+#include "processing/processing_run.h"
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+
+#include "engine/application.h"
+#include "engine/document.h"
+#include "platform/error.h"
+#include "processing/plate_difference.h"
+#include "processing/processing_log.h"
+#include "processing/work_folder.h"
+#include "stars/star_lines.h"
+
+namespace processing {
+
+const char* const kReferenceNotSolved = "Reference image not plate solved - cannot continue";
+const char* const kReshotNotSolved = "Target image not plate solved - cannot continue";
+const char* const kSolveFailed = "Plate solving of aligned reference image failed - cannot continue";
+
+namespace {
+
+void closeAndRelease(std::shared_ptr<engine::Document>& d) {
+    if (!d) return;
+    try {
+        d->CloseDocument();
+    } catch (...) {
+    }
+    d.reset();
+}
+
+struct Stop {
+    RunFailure failure;
+    std::string message;
+};
+
+} // namespace
+
+RunResult RunProcessing(const RunInputs& in, RunHandles h) {
+    RunResult r;
+    int stage = 0; // which documents exist, for closing on a failure
+    try {
+        h.app = std::make_unique<engine::Application>();
+        h.app->SetCatalog(in.catalogCode, in.catalogPath, in.catalogMaxMag);
+        h.app->CloseAll();
+        h.reference = h.app->CreateDocument();
+        h.reshot = h.app->CreateDocument();
+        stage = 1;
+
+        h.reference->OpenFile(in.referencePath);
+        if (h.reference->PlateSolveStatus() != 2) throw Stop{RunFailure::ReferenceNotSolved, kReferenceNotSolved};
+        r.plateScale = h.reference->ImageScale();
+        r.imageWidth = h.reference->ImageWidth();
+        r.imageHeight = h.reference->ImageHeight();
+
+        h.reshot->OpenFile(in.reshotPath);
+        if (h.reshot->PlateSolveStatus() != 2) throw Stop{RunFailure::ReshotNotSolved, kReshotNotSolved};
+
+        if (!h.reshot->header().has("OBJECT"))
+            throw Stop{RunFailure::Other, "The reshot " + in.reshotPath +
+                                              " has no OBJECT keyword, which names the log - cannot continue"};
+        r.objectName = SafeObjectName(h.reshot->ReadHeaderKey("OBJECT"));
+
+        r.workFolder = WorkFolder(in.reshotPath, in.examineFromScanner);
+        std::error_code ec;
+        std::filesystem::create_directories(r.workFolder, ec);
+        if (!std::filesystem::is_directory(r.workFolder))
+            throw Stop{RunFailure::Other, "Cannot create the output folder " + r.workFolder + ": " + ec.message()};
+
+        const std::string logPath = r.workFolder + r.objectName + "_ProcessLog.txt";
+        if (!WriteProcessLog(logPath, ProcessLogText(in.referencePath, *h.reference, in.reshotPath, *h.reshot)))
+            throw Stop{RunFailure::Other, "Cannot write the processing log " + logPath};
+
+        const float difference = GetPlateDifference(in.referencePath, in.reshotPath);
+        (difference < 0 ? h.reshot : h.reference)->AdjustByDifference(difference);
+
+        r.plateScale = std::abs(h.reshot->ImageScale());
+        r.imageWidth = h.reshot->ImageWidth();
+        r.imageHeight = h.reshot->ImageHeight();
+        const double raHint = h.reshot->CentreRightAscension(), decHint = h.reshot->CentreDeclination();
+
+        h.subtracted = h.reshot->DuplicateDocument();
+        stage = 2;
+        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", 3, true, 1);
+        h.subtracted->AlignToThis(3, false);
+
+        h.reference->StartPlateSolve(raHint, decHint, r.plateScale, r.plateScale);
+        // The engine solves before it returns; the poll guards against one that does not.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        int status = h.reference->PlateSolveStatus();
+        while (status == 3 && std::chrono::steady_clock::now() < deadline) status = h.reference->PlateSolveStatus();
+        if (status == 1 || status == 3) throw Stop{RunFailure::SolveFailed, kSolveFailed};
+
+        h.subtracted->SubtractDocument(*h.reference);
+        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", 3, true, 1);
+
+        stars::ExtractionRequest q;
+        q.file = r.workFolder + "Subtracted.fts";
+        q.threshold = in.snrSubtracted;
+        q.starKind = 1;
+        q.plateScale = r.plateScale;
+        q.lineKind = 1;
+        q.sortKey = 4;
+        q.sortDirection = 1;
+        q.catalogCode = in.catalogCode;
+        q.catalogPath = in.catalogPath;
+        q.catalogMaxMag = in.catalogMaxMag;
+        stars::ExtractionFailure failure;
+        if (!stars::ExtractStarLines(q, r.suspicious, failure)) {
+            r.extractionFailed = true;
+            r.extractionErrorNumber = failure.number;
+            r.extractionError = failure.description;
+        }
+
+        h.subtracted->SaveFile(r.workFolder + "Subtracted.jpg", 6, true, 1, 1);
+        h.reference->SaveFile(r.workFolder + "ReferenceImage.fts", 3, true, 1);
+        h.reference->SaveFile(r.workFolder + "ReferenceImage.jpg", 6, true, 1, 1);
+        h.reshot->SaveFile(r.workFolder + "ReshotImage.fts", 3, true, 1);
+        h.reshot->SaveFile(r.workFolder + "ReshotImage.jpg", 6, true, 1, 1);
+        return r;
+    } catch (const Stop& s) {
+        r.failure = s.failure;
+        r.message = s.message;
+    } catch (const platform::Error& e) {
+        r.failure = RunFailure::Other;
+        r.message = e.description() + " - cannot continue";
+    } catch (const std::bad_alloc&) {
+        r.failure = RunFailure::Other;
+        r.message = "Not enough memory for these images - cannot continue";
+    } catch (const std::exception& e) {
+        r.failure = RunFailure::Other;
+        r.message = std::string(e.what()) + " - cannot continue";
+    }
+    if (stage >= 1) {
+        closeAndRelease(h.reference);
+        closeAndRelease(h.reshot);
+    }
+    if (stage >= 2) closeAndRelease(h.subtracted);
+    return r;
+}
+
+} // namespace processing

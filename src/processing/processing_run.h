@@ -1,0 +1,62 @@
+#pragma once
+// The engine sequence of a processing run, shared by the main window and the
+// command-line tool: open and check both images, write the log, bring the
+// backgrounds together, align the reference to a copy of the reshot, solve it
+// anew, subtract, extract the suspicious stars and save the six products.
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engine {
+class Application;
+class Document;
+} // namespace engine
+
+namespace processing {
+
+struct RunInputs {
+    std::string referencePath, reshotPath;
+    bool examineFromScanner = false;
+    std::string catalogCode = "5", catalogPath;
+    double catalogMaxMag = 18;
+    double snrSubtracted = 5;
+};
+
+// The engine objects of a run; the window keeps them in its own fields.
+struct RunHandles {
+    std::unique_ptr<engine::Application>& app;
+    std::shared_ptr<engine::Document>& reference;
+    std::shared_ptr<engine::Document>& reshot;
+    std::shared_ptr<engine::Document>& subtracted;
+};
+
+enum class RunFailure {
+    None = 0,
+    ReferenceNotSolved = 1,
+    ReshotNotSolved = 2,
+    SolveFailed = 3,
+    Other = 4, // an engine operation, a file or the log failed
+};
+
+struct RunResult {
+    RunFailure failure = RunFailure::None;
+    std::string message; // the message box text of a failure
+    std::string workFolder, objectName;
+    double plateScale = 0;
+    int imageWidth = 0, imageHeight = 0;
+    std::vector<std::string> suspicious; // pixel lines, brightest first
+    bool extractionFailed = false;
+    int extractionErrorNumber = 0;
+    std::string extractionError;
+};
+
+extern const char* const kReferenceNotSolved;
+extern const char* const kReshotNotSolved;
+extern const char* const kSolveFailed;
+
+// Steps 6 to 23 of a run. On a failure the documents concerned are closed and
+// released; the application stays. On success the documents stay open for the
+// caller, which ends the run with CloseAll.
+RunResult RunProcessing(const RunInputs& in, RunHandles h);
+
+} // namespace processing

@@ -1,0 +1,195 @@
+// The processing run from the window, on simulated pairs.
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "display/image_view.h"
+#include "pair.h"
+#include "processing/work_folder.h"
+#include "shell/frm_main.h"
+#include "support/window_fixture.h"
+
+namespace fs = std::filesystem;
+using shell::FrmMain;
+
+namespace {
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+skysim::Pair makePair(const fs::path& dir, bool solution, std::uint64_t seed = 7) {
+    skysim::PairOptions o;
+    o.out = dir.string();
+    o.width = 640;
+    o.height = 480;
+    o.seed = seed;
+    o.solution = solution;
+    o.supernovae = {14.5};
+    o.object = "  NGC 1234 ";
+    auto p = skysim::MakePair(o);
+    skysim::WritePair(o, p);
+    return p;
+}
+} // namespace
+
+class TestProcessingRun : public QObject {
+    Q_OBJECT
+    testsupport::WindowFixture f;
+    fs::path root, solved, unsolved;
+    skysim::Pair pair;
+
+    QString commandLine(const fs::path& ref, const fs::path& reshot, const fs::path& catalog) {
+        return QString::fromStdString(ref.string() + "," + reshot.string() + "," + catalog.string() + ",1");
+    }
+
+private slots:
+    void initTestCase() {
+        root = fs::temp_directory_path() / ("vospen-run-" + std::to_string(::getpid()));
+        solved = root / "solved";
+        unsolved = root / "unsolved";
+        pair = makePair(solved, true);
+        makePair(unsolved, false);
+    }
+    void cleanupTestCase() { fs::remove_all(root); }
+    void init() {
+        f.setUp();
+        fs::remove_all(solved / "current");
+        fs::remove_all(unsolved / "current");
+    }
+
+    void aSuccessfulRunShowsTheReshotWithTheSuspiciousStars() {
+        FrmMain w;
+        w.Form_Load(commandLine(solved / "reference.fts", solved / "reshot.fts", solved / "catalog"));
+        QVERIFY2(f.dialogs->messages.empty(),
+                 f.dialogs->messages.empty() ? "" : qPrintable(f.dialogs->messages[0].text));
+        QVERIFY(!w.runFailed);
+        QCOMPARE(QString::fromStdString(w.workFolder), QString::fromStdString((solved / "current").string() + "/"));
+        for (const char* p : {"Subtracted.fts", "Subtracted.jpg", "ReferenceImage.fts", "ReferenceImage.jpg",
+                              "ReshotImage.fts", "ReshotImage.jpg", "NGC 1234_ProcessLog.txt"})
+            QVERIFY2(fs::exists(solved / "current" / p), p);
+        QVERIFY(w.lstSuspicious->count() > 0);
+        QCOMPARE(w.Label3->text(), QString::number(w.lstSuspicious->count()) + " Suspicous Stars");
+        // the supernova is among them, within a pixel
+        const auto& sn = pair.reshot.supernovae.at(0);
+        bool found = false;
+        for (int i = 0; i < w.lstSuspicious->count(); ++i) {
+            const QStringList f = w.lstSuspicious->item(i)->text().split(' ');
+            if (std::hypot(f[0].toDouble() - sn.x, f[1].toDouble() - sn.y) <= 1.0) found = true;
+        }
+        QVERIFY(found);
+        QVERIFY(w.cmdpre->isEnabled());
+        QVERIFY(!w.cmdre->isEnabled());
+        for (QPushButton* b : {w.cmdsub, w.cmbBlink, w.cmdcat, w.cmdIm, w.cmdUnid, w.cmdcheck, w.cmdGetDSS})
+            QVERIFY(b->isEnabled());
+        QVERIFY(!w.engineApp && !w.docReference && !w.docReshot && !w.docSubtracted);
+        QVERIFY(w.picMain->surface().pixel(300, 200) != qRgb(255, 255, 255)); // a picture is on show
+
+        // the log, byte for byte
+        const std::string log = slurp(solved / "current" / "NGC 1234_ProcessLog.txt");
+        const std::string expected = "##Reference##\r\nFile: " + (solved / "reference.fts").string() +
+                                     "\r\nDate/Time: 2025-10-02T22:10:14\r\nExposure: 60.\r\nBinning: 1*1\r\n"
+                                     "Filter: Clear\r\n\r\n##ReShot##\r\nFile: " +
+                                     (solved / "reshot.fts").string() +
+                                     "\r\nDate/Time: 2026-11-20T21:05:37\r\nExposure: 60.\r\nBinning: 1*1\r\n"
+                                     "Filter: Clear\r\n";
+        QCOMPARE(QString::fromStdString(log), QString::fromStdString(expected));
+
+        // show buttons
+        w.cmdpre->click();
+        QVERIFY(!w.cmdpre->isEnabled() && w.cmdre->isEnabled());
+        w.cmdsub->click();
+        QVERIFY(w.cmdpre->isEnabled() && w.cmdre->isEnabled());
+        w.cmdre->click();
+        QVERIFY(w.cmdpre->isEnabled() && !w.cmdre->isEnabled());
+        w.cmdIm->click();
+        QVERIFY(w.Label2->text().endsWith(" ImageStars in Reshot"));
+        w.cmdcat->click();
+        QVERIFY(w.Label2->text().endsWith(" CatalogStars in Reshot"));
+        QVERIFY(w.Label2->text().split(' ')[0].toInt() > 2);
+        w.cmdpre->click();
+        w.cmdIm->click();
+        QVERIFY(w.Label1->text().endsWith(" ImageStars in Preshot"));
+        QVERIFY(f.dialogs->messages.empty());
+        // inverting twice gives the picture back
+        const QImage before = w.picMain->surface();
+        w.chkInvert->setChecked(true);
+        QVERIFY(w.picMain->surface() != before);
+        w.chkInvert->setChecked(false);
+        QCOMPARE(w.picMain->surface(), before);
+    }
+
+    void unsolvedReferenceStopsBeforeAnything() {
+        FrmMain w;
+        w.Form_Load("");
+        w.txtPre->setText(QString::fromStdString((unsolved / "reference.fts").string()));
+        w.txtRe->setText(QString::fromStdString((solved / "reshot.fts").string()));
+        w.cmdProcess_Click();
+        QCOMPARE(int(f.dialogs->messages.size()), 1);
+        QCOMPARE(f.dialogs->messages[0].text, QString("Reference image not plate solved - cannot continue"));
+        QCOMPARE(f.dialogs->messages[0].style, 0);
+        QVERIFY(w.runFailed);
+        QVERIFY(!fs::exists(solved / "current"));
+        QVERIFY(!w.docReference && !w.docReshot);
+        QVERIFY(!w.isUnloaded()); // an interactive run leaves the program open
+    }
+
+    void unsolvedReshotWritesNoLog() {
+        FrmMain w;
+        w.Form_Load("");
+        w.txtPre->setText(QString::fromStdString((solved / "reference.fts").string()));
+        w.txtRe->setText(QString::fromStdString((unsolved / "reshot.fts").string()));
+        w.cmdProcess_Click();
+        QCOMPARE(f.dialogs->messages.at(0).text, QString("Target image not plate solved - cannot continue"));
+        QVERIFY(!fs::exists(unsolved / "current"));
+    }
+
+    void failedSolveKeepsTheLogAndTheFirstCopy() {
+        FrmMain w;
+        w.Form_Load("");
+        shell::catalogPath = (root / "no-catalog").string();
+        w.txtPre->setText(QString::fromStdString((solved / "reference.fts").string()));
+        w.txtRe->setText(QString::fromStdString((solved / "reshot.fts").string()));
+        w.cmdProcess_Click();
+        QCOMPARE(f.dialogs->messages.at(0).text,
+                 QString("Plate solving of aligned reference image failed - cannot continue"));
+        QVERIFY(fs::exists(solved / "current" / "NGC 1234_ProcessLog.txt"));
+        QVERIFY(fs::exists(solved / "current" / "Subtracted.fts"));
+        QVERIFY(!fs::exists(solved / "current" / "Subtracted.jpg"));
+        QCOMPARE(w.lstSuspicious->count(), 0);
+        QVERIFY(!w.docSubtracted);
+    }
+
+    void emptyBoxMeansNoRun() {
+        FrmMain w;
+        w.Form_Load("");
+        w.txtPre->setText(QString::fromStdString((solved / "reference.fts").string()));
+        w.cmdProcess_Click();
+        QVERIFY(f.dialogs->messages.empty());
+        QVERIFY(!fs::exists(solved / "current"));
+    }
+
+    void outputFoldersAndObjectNames() {
+        QCOMPARE(QString::fromStdString(processing::WorkFolder("/img/new.fts", false)), QString("/img/current/"));
+        QCOMPARE(QString::fromStdString(processing::WorkFolder("/survey/M51/12/new.fts", true)),
+                 QString("/survey/M51/current/"));
+        QCOMPARE(QString::fromStdString(processing::WorkFolder("new.fts", false)), QString("current/"));
+        QCOMPARE(QString::fromStdString(processing::SafeObjectName("  NGC 1234 ")), QString("NGC 1234"));
+        QCOMPARE(QString::fromStdString(processing::SafeObjectName("../../x")), QString(".._.._x"));
+        QCOMPARE(QString::fromStdString(processing::SafeObjectName("a:b*c?")), QString("a_b_c_"));
+        QCOMPARE(QString::fromStdString(processing::SafeObjectName("   ")), QString("Object"));
+        QCOMPARE(QString::fromStdString(processing::SafeObjectName("..")), QString("Object"));
+    }
+
+    void coordinateScaling() {
+        QCOMPARE(display::ScaleCoordinate(101, 1392, 696), 51.0);
+        QCOMPARE(display::ScaleCoordinate(40, 1040, 520), 20.0);
+        QCOMPARE(display::ScaleCoordinate(0, 1392, 696), 0.0);
+    }
+};
+
+QTEST_MAIN(TestProcessingRun)
+#include "test_processing_run.moc"

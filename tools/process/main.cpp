@@ -1,0 +1,88 @@
+// vospen-process: the processing run without windows. Same products, same log,
+// same folder; the suspicious stars on standard output.
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "engine/application.h"
+#include "engine/document.h"
+#include "platform/app_folder.h"
+#include "processing/processing_run.h"
+#include "processing/run_settings.h"
+
+namespace {
+const char* const kUsage =
+    "usage: vospen-process REFERENCE RESHOT [--catalog DIR] [--catalog-index N] [--json]\n"
+    "Aligns REFERENCE to RESHOT, subtracts it and prints the suspicious stars as\n"
+    "pixel lines (x y magnitude rawflux), or as JSON. Products and the log go to the\n"
+    "\"current\" folder beside RESHOT. Settings not given come from VospenConfig.ini.\n"
+    "Exit code 0 on success, 1 when the run cannot continue, 2 for bad arguments.\n";
+
+std::string jsonEscape(const std::string& s) {
+    std::string o;
+    for (char c : s) {
+        if (c == '"' || c == '\\') o += '\\';
+        if (static_cast<unsigned char>(c) < 32) continue;
+        o += c;
+    }
+    return o;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fputs(kUsage, argc == 2 && std::string(argv[1]) == "--help" ? stdout : stderr);
+        return argc == 2 && std::string(argv[1]) == "--help" ? 0 : 2;
+    }
+    const auto settings = processing::ReadRunSettings(platform::ApplicationFolder() + "/VospenConfig.ini");
+    processing::RunInputs in;
+    in.referencePath = argv[1];
+    in.reshotPath = argv[2];
+    in.catalogPath = settings.catalogPath;
+    in.catalogCode = settings.catalogCode;
+    in.catalogMaxMag = settings.catalogMaxMag;
+    in.snrSubtracted = settings.snrSubtracted;
+    bool json = false;
+    for (int i = 3; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--json") json = true;
+        else if ((a == "--catalog" || a == "--catalog-index") && i + 1 < argc) {
+            const std::string v = argv[++i];
+            if (a == "--catalog") in.catalogPath = v;
+            else {
+                char* end = nullptr;
+                const long n = std::strtol(v.c_str(), &end, 10);
+                if (*end || n < 0 || n > 2) {
+                    std::fprintf(stderr, "vospen-process: --catalog-index must be 0, 1 or 2\n");
+                    return 2;
+                }
+                in.catalogCode = processing::CatalogCodeOf(static_cast<int>(n));
+            }
+        } else {
+            std::fprintf(stderr, "vospen-process: unknown option %s\n%s", a.c_str(), kUsage);
+            return 2;
+        }
+    }
+    std::unique_ptr<engine::Application> app;
+    std::shared_ptr<engine::Document> ref, reshot, sub;
+    const auto r = processing::RunProcessing(in, {app, ref, reshot, sub});
+    if (r.failure != processing::RunFailure::None) {
+        std::fprintf(stderr, "vospen-process: %s\n", r.message.c_str());
+        return 1;
+    }
+    if (r.extractionFailed)
+        std::fprintf(stderr, "vospen-process: star extraction: error %d %s\n", r.extractionErrorNumber,
+                     r.extractionError.c_str());
+    if (json) {
+        std::cout << "{\"workFolder\": \"" << jsonEscape(r.workFolder) << "\", \"object\": \""
+                  << jsonEscape(r.objectName) << "\", \"suspicious\": [";
+        for (std::size_t i = 0; i < r.suspicious.size(); ++i)
+            std::cout << (i ? ", " : "") << "\"" << r.suspicious[i] << "\"";
+        std::cout << "]}\n";
+    } else {
+        for (const auto& l : r.suspicious) std::cout << l << '\n';
+    }
+    app->CloseAll();
+    return 0;
+}
