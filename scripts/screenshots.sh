@@ -20,6 +20,13 @@ if [ "${1:-}" = "--inner" ]; then
   build/bin/vospen "$survey" & pid=$!; sleep 3
   shoot 'Survey Scanner' "$out/scanner-window.png"
   kill $pid; wait $pid 2>/dev/null || true
+  if [ -f build/demo/reshot.fts ]; then
+    rm -rf build/demo/current
+    d="$PWD/build/demo"
+    build/bin/vospen "$d/reference.fts,$d/reshot.fts,$d/catalog,1" & pid=$!; sleep 8
+    shoot Vospen "$out/processed.png"
+    kill $pid; wait $pid 2>/dev/null || true
+  fi
   rm -rf "$home" "$survey"
   exit 0
 fi

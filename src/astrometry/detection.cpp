@@ -56,14 +56,14 @@ double median(std::vector<double> v) {
     return *mid;
 }
 
-// Light-weighted second moment across the narrowest direction, over the 5 x 5
-// pixels around the peak (pixels below zero count as zero).
-double minorWidth(const std::vector<float>& sub, int w, int h, int px, int py) {
+} // namespace
+
+double MinorWidth(const std::vector<float>& sub, int w, int h, int px, int py, double sky) {
     double s = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
     for (int y = py - 2; y <= py + 2; ++y)
         for (int x = px - 2; x <= px + 2; ++x) {
             if (x < 0 || y < 0 || x >= w || y >= h) continue;
-            const double v = sub[static_cast<std::size_t>(y) * w + x];
+            const double v = sub[static_cast<std::size_t>(y) * w + x] - sky;
             if (!(v > 0)) continue;
             s += v;
             sx += v * x;
@@ -78,8 +78,6 @@ double minorWidth(const std::vector<float>& sub, int w, int h, int px, int py) {
     const double t = (cxx + cyy) / 2, d = std::sqrt(std::max(0.0, (cxx - cyy) * (cxx - cyy) / 4 + cxy * cxy));
     return std::sqrt(std::max(0.0, t - d));
 }
-
-} // namespace
 
 double BackgroundLevel(const FitsImage& image) {
     auto bkg = background(image);
@@ -165,7 +163,7 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
         c.star = {x + 1, y + 1, flux, sumErr, cat->peak[i],
                   peakRaw >= maxRaw - 0.5 && maxRaw > 1000};
         c.peakFraction = flux > 0 ? cat->peak[i] / flux : 1e9;
-        c.width = minorWidth(sub, img.width, img.height, px, py);
+        c.width = MinorWidth(sub, img.width, img.height, px, py, 0);
         cands.push_back(c);
     }
 
@@ -178,7 +176,10 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     }
     const bool haveModel = fractions.size() >= 5;
     const double starFraction = haveModel ? median(fractions) : 0.25;
-    const double starWidth = haveModel ? median(widths) : 0.8;
+    double starWidth = haveModel ? median(widths) : 0.8;
+    // A difference image's bright sources are residuals and cosmic rays, not
+    // stars: it says how wide its stars are.
+    if (const auto known = img.number(kStarWidthKey); known && *known > 0) starWidth = *known;
     // A point source has at most about half of its light in one pixel unless the
     // seeing is below a pixel; hot pixels and cosmic rays have nearly all of it.
     const double maxFraction = std::max(0.6, 2.0 * starFraction);

@@ -37,6 +37,16 @@ struct DetectionResult {
 // narrower than the stars (see detection.cpp for the numbers).
 DetectionResult DetectStars(const FitsImage& image, const DetectionSettings& settings);
 
+// Light-weighted second moment across the narrowest direction of the source
+// whose brightest pixel is (px, py) (0-based), over the 5 x 5 pixels around it,
+// above `sky`. Stars are as wide as the seeing; cosmic rays and hot pixels are
+// far narrower.
+double MinorWidth(const std::vector<float>& pixels, int width, int height, int px, int py, double sky);
+
+// The keyword in which an image can carry the minor width of its stars, for
+// an image whose own bright sources are not stars (a difference image).
+inline constexpr const char* kStarWidthKey = "STARWID";
+
 // The sky background level of an image, ADU.
 double BackgroundLevel(const FitsImage& image);
 // The same for a FITS file (the plate value that decides which image of a pair

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "astrometry/catalog.h"
+#include "astrometry/detection.h"
 #include "astrometry/errors.h"
 #include "astrometry/fits_image.h"
 #include "astrometry/pattern_match.h"
@@ -299,6 +300,16 @@ void Document::SubtractDocument(Document& other) {
                                          ": it is not aligned to this image (the sizes differ)");
     // flux scale from the stars that both show, robustly
     const auto stars = brightStars(pixels_, width_, height_, 20, 200);
+    // how wide this image's stars are, for telling residuals from cosmic rays later
+    {
+        const SkyStats sky = MeasureSky(pixels_);
+        std::vector<double> widths;
+        for (const auto& st : stars)
+            if (!st.saturated)
+                widths.push_back(astrometry::MinorWidth(pixels_, width_, height_, static_cast<int>(std::lround(st.x - 1)),
+                                                        static_cast<int>(std::lround(st.y - 1)), sky.level));
+        if (widths.size() >= 5) header_.set(astrometry::kStarWidthKey, median(widths), "minor width of the stars, px");
+    }
     std::vector<double> ratios;
     for (const auto& s : stars) {
         if (s.saturated) continue;

@@ -1,6 +1,7 @@
 #include "scanner/frm_scanner.h"
 
 #include "platform/dialogs.h"
+#include "scanner/scan_state.h"
 #include "scanner/survey_scan.h"
 #include "shell/frm_main.h"
 #include "shell/settings_file.h"
@@ -63,6 +64,7 @@ FrmScanner::FrmScanner(shell::FrmMain* main)
 
     connect(cmdBaseFolder, &QPushButton::clicked, this, &FrmScanner::cmdBaseFolder_Click);
     connect(cmdStartScan, &QPushButton::clicked, this, &FrmScanner::cmdStartScan_Click);
+    connect(cmdToggle, &QPushButton::clicked, this, &FrmScanner::cmdToggle_Click);
 }
 
 void FrmScanner::Form_Load() {
@@ -86,6 +88,25 @@ void FrmScanner::cmdStartScan_Click() {
     setStatus("Scanning Finished!");
     main_->txtPre->clear();
     main_->txtRe->clear();
+}
+
+void FrmScanner::cmdToggle_Click() {
+    // The scanner's own blink loop arrives with the survey scan; the toggle's
+    // two looks and the hand-over with the main window's blinks work already.
+    if (scanBlinkFolder.empty()) {
+        setBlinkLook(false);
+        setStatus("Blinking Stopped");
+        return;
+    }
+    if (isBlinking()) {
+        setBlinkLook(false);
+        setStatus("Blinking Stopped");
+        return;
+    }
+    if (main_->Timer1->isActive()) main_->cmbBlink_Click();
+    if (main_->Timer2->isActive()) main_->cmdblinkdss_Click();
+    setBlinkLook(true);
+    setStatus("Blinking Images...");
 }
 
 void FrmScanner::EnableTargetControls() {

@@ -38,6 +38,7 @@ public:
     void cmdBaseFolder_Click();
     void cmdStartScan_Click();
     void EnableTargetControls();
+    void cmdToggle_Click();
 
     // The toggle's two looks: light red "Stop Blinking", or idle "Blink".
     void setBlinkLook(bool blinking);

@@ -45,6 +45,12 @@ void FrmMain::connectHandlers() {
     connect(lstSuspicious, &QListWidget::itemClicked, this, &FrmMain::lstSuspicious_Click);
     connect(lstUnidentified, &QListWidget::itemClicked, this, &FrmMain::lstUnidentified_Click);
     connect(lstCandidates, &QListWidget::itemClicked, this, &FrmMain::lstCandidates_Click);
+    connect(cmdcheck, &QPushButton::clicked, this, &FrmMain::cmdcheck_Click);
+    connect(cmbBlink, &QPushButton::clicked, this, &FrmMain::cmbBlink_Click);
+    connect(cmdblinkdss, &QPushButton::clicked, this, &FrmMain::cmdblinkdss_Click);
+    connect(cmdGetDSS, &QPushButton::clicked, this, &FrmMain::cmdGetDSS_Click);
+    connect(Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &FrmMain::Timer2_Timer);
 }
 
 scanner::FrmScanner& FrmMain::frmScanner() {
@@ -178,4 +184,11 @@ void FrmMain::cmdScan_Click() {
     frmScanner().raise();
 }
 
+} // namespace shell
+
+namespace shell {
+void FrmMain::GetDSSPicture() {
+    // The retrieval arrives with the survey-picture download; until then an
+    // existing DSSPicture.jpg is shown as it is.
+}
 } // namespace shell

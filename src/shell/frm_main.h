@@ -162,6 +162,16 @@ public:
     void lstSuspicious_Click();
     void lstUnidentified_Click();
     void lstCandidates_Click();
+    void cmdcheck_Click();
+    void cmbBlink_Click();
+    void cmdblinkdss_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void cmdGetDSS_Click();
+    // Both blinks off, captions back ("Blink", "Blink DSS").
+    void StopBlinks();
+    // The survey-picture retrieval; a later step fills it in.
+    void GetDSSPicture();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -172,6 +182,7 @@ private:
     void connectHandlers();
     void chooseImage(std::string& path, QLineEdit* box, QLineEdit* other);
     void markStarList(int colour);
+    void stopScannerBlink();
     void applyProcessingCommandLine(const CommandLine& cl);
 
     std::unique_ptr<scanner::FrmScanner> scanner_;

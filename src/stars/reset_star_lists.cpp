@@ -18,6 +18,8 @@ void ResetStarLists(shell::FrmMain& w) {
     w.Label3->setText(" Suspicious Stars");
     w.cmdGetDSS->setEnabled(false);
     w.cmdblinkdss->setEnabled(false);
+    // a blink must not go on showing the pictures of the previous folder
+    w.StopBlinks();
 }
 
 } // namespace stars

@@ -10,13 +10,17 @@
 #include "platform/app_folder.h"
 #include "processing/processing_run.h"
 #include "processing/run_settings.h"
+#include "stars/catalog_check.h"
+#include "stars/star_lines.h"
 
 namespace {
 const char* const kUsage =
-    "usage: vospen-process REFERENCE RESHOT [--catalog DIR] [--catalog-index N] [--json]\n"
+    "usage: vospen-process REFERENCE RESHOT [--catalog DIR] [--catalog-index N] [--check] [--json]\n"
     "Aligns REFERENCE to RESHOT, subtracts it and prints the suspicious stars as\n"
     "pixel lines (x y magnitude rawflux), or as JSON. Products and the log go to the\n"
-    "\"current\" folder beside RESHOT. Settings not given come from VospenConfig.ini.\n"
+    "\"current\" folder beside RESHOT. With --check, the catalog check follows and\n"
+    "prints each candidate as its pixel line and its sky position. Settings not given\n"
+    "come from VospenConfig.ini.\n"
     "Exit code 0 on success, 1 when the run cannot continue, 2 for bad arguments.\n";
 
 std::string jsonEscape(const std::string& s) {
@@ -43,10 +47,11 @@ int main(int argc, char** argv) {
     in.catalogCode = settings.catalogCode;
     in.catalogMaxMag = settings.catalogMaxMag;
     in.snrSubtracted = settings.snrSubtracted;
-    bool json = false;
+    bool json = false, check = false;
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--json") json = true;
+        else if (a == "--check") check = true;
         else if ((a == "--catalog" || a == "--catalog-index") && i + 1 < argc) {
             const std::string v = argv[++i];
             if (a == "--catalog") in.catalogPath = v;
@@ -84,5 +89,32 @@ int main(int argc, char** argv) {
         for (const auto& l : r.suspicious) std::cout << l << '\n';
     }
     app->CloseAll();
+    if (check) {
+        // the catalog check, as "Check against Catalog" does it
+        stars::ExtractionRequest q;
+        q.file = r.workFolder + "Subtracted.fts";
+        q.threshold = in.snrSubtracted;
+        q.plateScale = r.plateScale;
+        q.catalogCode = in.catalogCode;
+        q.catalogPath = in.catalogPath;
+        q.catalogMaxMag = in.catalogMaxMag;
+        stars::StarList a, b, c;
+        stars::ExtractionFailure failure;
+        q.lineKind = 0;
+        bool ok = stars::ExtractStarLines(q, a, failure);
+        q.lineKind = 1;
+        ok = stars::ExtractStarLines(q, b, failure) && ok;
+        q.file = in.reshotPath;
+        q.threshold = settings.snrCatalog;
+        q.starKind = 0;
+        q.lineKind = 0;
+        ok = stars::ExtractStarLines(q, c, failure) && ok;
+        if (!ok) std::fprintf(stderr, "vospen-process: check: error %d %s\n", failure.number, failure.description.c_str());
+        stars::FilterByCatalog(a, b, c, settings.matchToleranceDeg);
+        const auto candidates = stars::ListCandidates(a, b, settings.minRawFlux);
+        std::cout << (json ? "" : "# candidates\n");
+        if (candidates.empty()) std::cout << "No unidentifyable Stars in Image\n";
+        for (const auto& cand : candidates) std::cout << cand.pixelLine << " | " << cand.text << '\n';
+    }
     return 0;
 }
