@@ -25,6 +25,11 @@ if [ "${1:-}" = "--inner" ]; then
     d="$PWD/build/demo"
     build/bin/vospen "$d/reference.fts,$d/reshot.fts,$d/catalog,1" & pid=$!; sleep 8
     shoot Vospen "$out/processed.png"
+    # "Check against Catalog", then the first candidate
+    id=$(xdotool search --name '^Vospen$' | head -n 1)
+    xdotool mousemove --window "$id" 831 623 click 1; sleep 3
+    xdotool mousemove --window "$id" 560 640 click 1; sleep 1
+    shoot Vospen "$out/candidates.png"
     kill $pid; wait $pid 2>/dev/null || true
   fi
   rm -rf "$home" "$survey"

@@ -66,10 +66,14 @@ void FrmMain::cmdGetDSS_Click() {
 }
 
 void FrmMain::StopBlinks() {
-    Timer1->stop();
-    Timer2->stop();
-    cmbBlink->setText("Blink");
-    cmdblinkdss->setText("Blink DSS");
+    if (Timer1->isActive()) {
+        Timer1->stop();
+        cmbBlink->setText("Blink");
+    }
+    if (Timer2->isActive()) {
+        Timer2->stop();
+        cmdblinkdss->setText("Blink DSS");
+    }
 }
 
 } // namespace shell

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "display/image_view.h"
+#include "display/zoom.h"
 #include "pair.h"
 #include "processing/work_folder.h"
 #include "shell/frm_main.h"
@@ -120,6 +121,76 @@ private slots:
         QVERIFY(w.picMain->surface() != before);
         w.chkInvert->setChecked(false);
         QCOMPARE(w.picMain->surface(), before);
+    }
+
+    void theCheckFindsTheSupernovaAndTheBlinkAlternates() {
+        FrmMain w;
+        w.Form_Load(commandLine(solved / "reference.fts", solved / "reshot.fts", solved / "catalog"));
+        QVERIFY(f.dialogs->messages.empty());
+        w.cmdcheck->click();
+        QVERIFY(f.dialogs->messages.empty());
+        QCOMPARE(w.lstCandidates->count(), w.lstUnidentified->count());
+        QVERIFY(w.lstCandidates->count() >= 1);
+        QVERIFY(w.lstCandidates->count() <= 2); // the supernova and at most one other
+        const auto& sn = pair.reshot.supernovae.at(0);
+        bool found = false;
+        for (int i = 0; i < w.lstUnidentified->count(); ++i) {
+            const QStringList p = w.lstUnidentified->item(i)->text().split(' ');
+            if (std::hypot(p[0].toDouble() - sn.x, p[1].toDouble() - sn.y) <= 1.0) {
+                found = true;
+                QVERIFY(w.lstCandidates->item(i)->text().startsWith("RA: "));
+            }
+        }
+        QVERIFY(found);
+        QVERIFY(!w.cmdre->isEnabled()); // the reshot is on show
+        w.lstCandidates->setCurrentRow(0);
+        w.lstCandidates_Click(); // zooms on the star: the zoom centre moves
+        QVERIFY(display::zoomCenterX != 0 || display::zoomCenterY != 0);
+
+        // blink: reference first, then the reshot; a restart goes on with the next picture
+        QVERIFY(!w.blinkPhase);
+        w.cmbBlink->click();
+        QVERIFY(w.Timer1->isActive());
+        QCOMPARE(w.cmbBlink->text(), QString("Stop Blinking"));
+        w.Timer1_Timer();
+        QVERIFY(!w.cmdpre->isEnabled()); // the reference
+        w.Timer1_Timer();
+        QVERIFY(!w.cmdre->isEnabled()); // the reshot
+        w.Timer1_Timer();
+        w.cmbBlink->click();
+        QCOMPARE(w.cmbBlink->text(), QString("Blink"));
+        QVERIFY(!w.Timer1->isActive());
+        QVERIFY(w.blinkPhase); // the reshot comes next
+        w.cmbBlink->click();
+        w.cmddiag1_Click(); // cancelled: nothing is reset
+        QVERIFY(w.Timer1->isActive());
+        f.dialogs->files.push_back(QString::fromStdString((solved / "reference.fts").string()));
+        w.cmddiag1_Click(); // a new file: the reset stops the blink
+        QVERIFY(!w.Timer1->isActive());
+        QCOMPARE(w.cmbBlink->text(), QString("Blink"));
+    }
+
+    void nothingFoundStartsTheBlink() {
+        skysim::PairOptions o;
+        o.out = (root / "quiet").string();
+        o.width = 640;
+        o.height = 480;
+        o.seed = 9;
+        o.cosmicRays = false;
+        o.hotPixels = false;
+        o.galaxy = false;
+        o.reference.seeing = o.reshot.seeing = 3.0;
+        skysim::WritePair(o, skysim::MakePair(o));
+        FrmMain w;
+        w.Form_Load(commandLine(root / "quiet" / "reference.fts", root / "quiet" / "reshot.fts", root / "quiet" / "catalog"));
+        QVERIFY(f.dialogs->messages.empty());
+        w.cmdcheck->click();
+        QCOMPARE(w.lstUnidentified->count(), 0);
+        QCOMPARE(w.lstCandidates->count(), 1);
+        QCOMPARE(w.lstCandidates->item(0)->text(), QString("No unidentifyable Stars in Image"));
+        QVERIFY(w.Timer1->isActive());
+        w.lstCandidates->setCurrentRow(0);
+        w.lstCandidates_Click(); // no star line behind it: nothing happens
     }
 
     void unsolvedReferenceStopsBeforeAnything() {
