@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "display/picture_box.h"
+#include "display/picture_loader.h"
 #include "display/zoom.h"
 #include "shell/frm_main.h"
 
@@ -45,8 +46,7 @@ void DrawMarker(PictureBox& pic, PictureBox& zoom, const std::string& line, int 
 }
 
 bool ShowPicture(shell::FrmMain& w, const std::string& file) {
-    QImageReader reader(QString::fromStdString(file));
-    const QImage picture = reader.read();
+    const QImage picture = LoadPicture(file, w.picMain->surface().size());
     if (picture.isNull()) {
         w.picMain->clear();
         return false;

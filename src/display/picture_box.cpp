@@ -1,5 +1,6 @@
 #include "display/picture_box.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace display {
@@ -12,6 +13,7 @@ PictureBox::PictureBox(int clientWidth, int clientHeight, QWidget* parent)
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
     setFixedSize(clientWidth + 2, clientHeight + 2);
+    setMouseTracking(true);
     surface_.fill(Qt::white);
 }
 
@@ -65,6 +67,25 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter p(this);
     p.drawImage(contentsRect().topLeft(), surface_);
+}
+
+} // namespace display
+
+namespace display {
+
+QPointF PictureBox::logical(const QPointF& p) const {
+    const QPointF c = p - contentsRect().topLeft();
+    return {c.x() * scaleW_ / surface_.width(), c.y() * scaleH_ / surface_.height()};
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    const QPointF l = logical(event->position());
+    emit mousePressed(l.x(), l.y());
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF l = logical(event->position());
+    emit mouseMoved(l.x(), l.y());
 }
 
 } // namespace display

@@ -30,10 +30,18 @@ public:
 
     const QImage& surface() const { return surface_; }
 
+signals:
+    // positions in logical units
+    void mousePressed(double x, double y);
+    void mouseMoved(double x, double y);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    QPointF logical(const QPointF& widgetPos) const;
     QImage surface_;
     double scaleW_;
     double scaleH_;

@@ -1,6 +1,7 @@
 #include "shell/frm_main.h"
 
 #include <QCloseEvent>
+#include <QSignalBlocker>
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -50,6 +51,10 @@ void FrmMain::connectHandlers() {
     connect(cmdblinkdss, &QPushButton::clicked, this, &FrmMain::cmdblinkdss_Click);
     connect(cmdGetDSS, &QPushButton::clicked, this, &FrmMain::cmdGetDSS_Click);
     connect(Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
+    connect(picMain, &display::PictureBox::mousePressed, this, &FrmMain::picMain_MouseDown);
+    connect(picMain, &display::PictureBox::mouseMoved, this, &FrmMain::picMain_MouseMove);
+    connect(HScroll1, &QScrollBar::valueChanged, this, &FrmMain::HScroll1_Change);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &FrmMain::VScroll1_Change);
     connect(Timer2, &QTimer::timeout, this, &FrmMain::Timer2_Timer);
 }
 
@@ -62,10 +67,14 @@ scanner::FrmScanner& FrmMain::frmScanner() {
 }
 
 void FrmMain::Form_Load(const QString& commandLine) {
-    HScroll1->setMaximum(646);
-    HScroll1->setMinimum(0);
-    VScroll1->setMinimum(50);
-    VScroll1->setMaximum(470);
+    {
+        // setting the ranges is not a zoom action: the centre stays at (0, 0)
+        const QSignalBlocker h(HScroll1), v(VScroll1);
+        HScroll1->setMaximum(646);
+        HScroll1->setMinimum(0);
+        VScroll1->setMinimum(50);
+        VScroll1->setMaximum(470);
+    }
 
     FillCombos();
     GetSettings();

@@ -163,6 +163,10 @@ public:
     void lstUnidentified_Click();
     void lstCandidates_Click();
     void cmdcheck_Click();
+    void picMain_MouseDown(double x, double y);
+    void picMain_MouseMove(double x, double y);
+    void HScroll1_Change();
+    void VScroll1_Change();
     void cmbBlink_Click();
     void cmdblinkdss_Click();
     void Timer1_Timer();

@@ -1,0 +1,67 @@
+// vospen-bench-display: one blink tick (load the JPEG product, stretch it into
+// the picture area, invert, refresh the zoom box, paint) on a 4096 x 4096 product.
+#include <QApplication>
+
+#include <chrono>
+#include <filesystem>
+
+#include "bench_common.h"
+#include "display/image_view.h"
+#include "display/picture_loader.h"
+#include "display/zoom.h"
+#include "engine/image_writers.h"
+#include "engine/pixel_stats.h"
+#include "pair.h"
+#include "platform/dialogs.h"
+#include "shell/frm_main.h"
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const fs::path dir = fs::temp_directory_path() / ("vospen-bench-display-" + std::to_string(::getpid()));
+    fs::create_directories(dir / "current");
+    qputenv("VOSPEN_HOME", dir.string().c_str());
+    QApplication app(argc, argv);
+    platform::setDialogs(std::make_unique<platform::ScriptedDialogs>());
+    // products of a simulated 4096 x 4096 pair, with the engine's own stretch
+    skysim::PairOptions o;
+    o.width = o.height = 4096;
+    o.density = 3000;
+    const auto pair = skysim::MakePair(o);
+    for (const auto* img : {&pair.reference, &pair.reshot}) {
+        const std::vector<float> pix(img->pixels.begin(), img->pixels.end());
+        const engine::SkyStats sky = engine::MeasureSky(pix);
+        engine::Stretch s;
+        s.low = sky.level - 3 * sky.sigma;
+        s.high = sky.level + 100 * sky.sigma;
+        engine::WriteGreyJpeg((dir / "current" / (img == &pair.reference ? "ReferenceImage.jpg" : "ReshotImage.jpg")).string(),
+                              pix, img->width, img->height, s);
+    }
+
+    shell::FrmMain w;
+    w.Form_Load("");
+    w.show();
+    w.workFolder = (dir / "current").string() + "/";
+    w.chkInvert->setChecked(true);
+    w.chkZoom->setChecked(true);
+    int ticks = 0;
+    const double ms = bench::medianMs(41, [&] {
+        w.Timer1_Timer();
+        w.picMain->repaint();
+        w.picZoom->repaint();
+        ++ticks;
+    });
+    bench::figure("blink_tick_4096", ms, "ms");
+    const std::string jpg = (dir / "current" / "ReshotImage.jpg").string();
+    QImage picture;
+    bench::figure("load_jpeg", bench::medianMs(21, [&] { picture = display::LoadPicture(jpg, QSize(696, 520)); }), "ms");
+    bench::figure("stretch_into_picture", bench::medianMs(21, [&] { w.picMain->drawPictureStretched(picture); }), "ms");
+    bench::figure("invert", bench::medianMs(21, [&] { w.picMain->invertRect(0, 0, 696, 520); }), "ms");
+    bench::figure("refresh_zoom", bench::medianMs(21, [&] { display::RefreshZoom(*w.picMain, *w.picZoom); }), "ms");
+    bench::figure("repaint", bench::medianMs(21, [&] { w.picMain->repaint(); }), "ms");
+    bench::figure("blink_core_share_at_200ms", 100.0 * ms / 200.0, "%");
+    w.Form_QueryUnload();
+    fs::remove_all(dir);
+    return 0;
+}
