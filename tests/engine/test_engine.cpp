@@ -316,3 +316,40 @@ TEST(EngineSolve, WithoutACatalogTheStatusIsOneWithAReason) {
     EXPECT_FALSE(d->isOpen());
     EXPECT_EQ(app.openDocuments(), 0u);
 }
+
+TEST(EngineDss, SimulatedSurveyPictureLandsOnTheReshotsStars) {
+    Temp t;
+    skysim::PairOptions o = pairOptions(t.dir, 51);
+    o.dss = true;
+    const auto pair = skysim::MakePair(o);
+    skysim::WritePair(o, pair);
+    engine::Application app;
+    auto image = app.CreateDocument(), survey = app.CreateDocument();
+    image->OpenFile(o.out + "/reshot.fts");
+    survey->OpenFile(o.out + "/dss.fits");
+    survey->UseSurveyPlateSolution();
+    const auto levels = survey->MeasureLevels(survey->ImageWidth() / 4, survey->ImageHeight() / 4,
+                                              3 * survey->ImageWidth() / 4, 3 * survey->ImageHeight() / 4);
+    image->AlignToThis(1, false);
+    survey->SetStretchLevels(0, 1.0f, 2, 2, levels[1], levels[0]);
+    survey->SaveFile(o.out + "/DSSPicture.jpg", 6);
+    survey->SaveFile(o.out + "/aligned-dss.fts", 3);
+    EXPECT_EQ(survey->ImageWidth(), image->ImageWidth());
+    const auto aligned = astrometry::ReadFitsImage(o.out + "/aligned-dss.fts");
+    astrometry::DetectionSettings ds;
+    ds.sigma = 10;
+    const auto found = astrometry::DetectStars(aligned, ds).stars;
+    int near = 0, bright = 0;
+    for (const auto& s : pair.reshot.stars) {
+        if (s.mag > 15 || s.x < 20 || s.y < 20 || s.x > 780 || s.y > 780) continue;
+        ++bright;
+        for (const auto& f : found)
+            if (std::hypot(f.x - s.x, f.y - s.y) < 1.0) {
+                ++near;
+                break;
+            }
+    }
+    ASSERT_GT(bright, 3);
+    EXPECT_GE(near, bright * 8 / 10) << near << " of " << bright;
+    EXPECT_TRUE(fs::exists(o.out + "/DSSPicture.jpg"));
+}

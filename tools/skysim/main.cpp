@@ -20,6 +20,7 @@ options for pair:
   --sn MAG (repeatable)  --no-solution  --sip  --flip  --mirror
   --no-galaxy  --no-cosmics  --no-hot  --max-offset ARCMIN  --density N
   --catalog-limit MAG  --usno-little-endian  --preview
+  --dss (also dss.fits: a survey-plate cut-out of the reshot's field with a DSS plate solution)
   --ref-offset DRA,DDEC (arcmin)  --new-offset DRA,DDEC
   --ref-rotation DEG  --new-rotation DEG  --ref-seeing ARCSEC  --new-seeing ARCSEC
   --ref-transparency T  --new-transparency T  --ref-exptime S  --new-exptime S
@@ -69,6 +70,7 @@ int runPair(Args& a, bool demo) {
         o.reference.rotation = 1.2;
         o.reshot.rotation = -0.4;
         o.seed = 2026;
+        o.dss = true;
     }
     while (a.more()) {
         const std::string f = a.next();
@@ -92,6 +94,7 @@ int runPair(Args& a, bool demo) {
         else if (f == "--catalog-limit") o.catalogLimit = number(a.value(f));
         else if (f == "--usno-little-endian") o.usnoLittleEndian = true;
         else if (f == "--preview") o.preview = true;
+        else if (f == "--dss") o.dss = true;
         else if (f == "--ref-offset") pairOf(a.value(f), o.reference.offsetRa, o.reference.offsetDec);
         else if (f == "--new-offset") pairOf(a.value(f), o.reshot.offsetRa, o.reshot.offsetDec);
         else if (f == "--ref-rotation") o.reference.rotation = number(a.value(f));

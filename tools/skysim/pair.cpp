@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "dss_cutout.h"
 #include "fits_image_writer.h"
 #include "outputs.h"
 #include "random.h"
@@ -98,6 +99,16 @@ void WritePair(const PairOptions& o, const Pair& p) {
                    {"reshot", &p.reshot}, p.field);
     WriteCatalogFolder((out / "catalog").string(), {&p.field}, o.catalogLimit, o.seed,
                        o.usnoLittleEndian);
+    if (o.dss) {
+        DssOptions d;
+        d.ra = p.reshotEpoch.ra;
+        d.dec = p.reshotEpoch.dec;
+        // the field the retrieval asks for: the reshot's width and height
+        d.widthArcmin = p.reshot.width * o.scale / 60;
+        d.heightArcmin = p.reshot.height * o.scale / 60;
+        d.seed = o.seed;
+        WriteDssCutout((out / "dss.fits").string(), p.field, d);
+    }
     if (o.preview) {
         WritePreviewJpeg((out / "reference.jpg").string(), p.reference);
         WritePreviewJpeg((out / "reshot.jpg").string(), p.reshot);

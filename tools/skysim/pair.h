@@ -35,6 +35,7 @@ struct PairOptions {
     double density = 1500;
     std::optional<double> catalogLimit;
     bool usnoLittleEndian = false;
+    bool dss = false; // also write dss.fits, a survey-plate cut-out of the reshot's field
     EpochOverrides reference, reshot;
 };
 

@@ -100,21 +100,26 @@ void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
 } // namespace
 
 Image Render(const Field& field, const Epoch& e) {
-    Image img;
-    img.width = e.width;
-    img.height = e.height;
-    img.plate = MakePlate(e.ra, e.dec, e.width, e.height, e.scale, e.rotation, e.mirrored);
+    Plate plate = MakePlate(e.ra, e.dec, e.width, e.height, e.scale, e.rotation, e.mirrored);
     if (e.sip) {
         // a gentle barrel distortion, as short focal reducers give
         const double k = 2.5e-8 * 1024.0 / std::max(e.width, e.height);
-        img.plate.sip = true;
-        img.plate.a20 = k;
-        img.plate.a02 = 0.6 * k;
-        img.plate.a11 = 0.3 * k;
-        img.plate.b20 = -0.4 * k;
-        img.plate.b11 = 0.8 * k;
-        img.plate.b02 = 1.1 * k;
+        plate.sip = true;
+        plate.a20 = k;
+        plate.a02 = 0.6 * k;
+        plate.a11 = 0.3 * k;
+        plate.b20 = -0.4 * k;
+        plate.b11 = 0.8 * k;
+        plate.b02 = 1.1 * k;
     }
+    return RenderWithPlate(field, e, plate);
+}
+
+Image RenderWithPlate(const Field& field, const Epoch& e, const Plate& plate) {
+    Image img;
+    img.width = e.width;
+    img.height = e.height;
+    img.plate = plate;
     Canvas c{e.width, e.height, std::vector<float>(static_cast<std::size_t>(e.width) * e.height)};
     const double fwhmPx = e.seeing / e.scale;
 

@@ -58,5 +58,7 @@ struct Image {
 };
 
 Image Render(const Field& field, const Epoch& epoch);
+// The same with a given plate instead of the epoch's own.
+Image RenderWithPlate(const Field& field, const Epoch& epoch, const Plate& plate);
 
 } // namespace skysim
