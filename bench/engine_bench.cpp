@@ -17,16 +17,20 @@ using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
     int size = 4096;
-    for (int i = 1; i + 1 < argc; ++i)
+    std::string given;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "--size") size = std::atoi(argv[i + 1]);
-    const fs::path dir = fs::temp_directory_path() / ("vospen-bench-engine-" + std::to_string(::getpid()));
+        if (std::string(argv[i]) == "--pair") given = argv[i + 1]; // a pair made by vospen-skysim
+    }
+    const fs::path dir = given.empty() ? fs::temp_directory_path() / ("vospen-bench-engine-" + std::to_string(::getpid()))
+                                       : fs::path(given);
     skysim::PairOptions o;
     o.out = dir.string();
     o.width = o.height = size;
     o.seed = 4;
     o.supernovae = {15};
     o.density = 3000;
-    skysim::WritePair(o, skysim::MakePair(o));
+    if (given.empty()) skysim::WritePair(o, skysim::MakePair(o));
     const std::string ref = (dir / "reference.fts").string(), reshot = (dir / "reshot.fts").string();
     const fs::path out = dir / "current";
     fs::create_directories(out);
@@ -85,7 +89,8 @@ int main(int argc, char** argv) {
     bench::figure("flux_scale", docSub->lastFluxScale(), "");
     bench::figure("peak_memory", bench::peakMemoryMb(), "MB");
     app.CloseAll();
-    if (!std::getenv("VOSPEN_BENCH_KEEP")) fs::remove_all(dir);
+    if (!given.empty()) fs::remove_all(out);
+    else if (!std::getenv("VOSPEN_BENCH_KEEP")) fs::remove_all(dir);
     else std::printf("kept: %s\n", dir.c_str());
     return 0;
 }

@@ -194,10 +194,3 @@ void FrmMain::cmdScan_Click() {
 }
 
 } // namespace shell
-
-namespace shell {
-void FrmMain::GetDSSPicture() {
-    // The retrieval arrives with the survey-picture download; until then an
-    // existing DSSPicture.jpg is shown as it is.
-}
-} // namespace shell

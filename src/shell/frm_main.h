@@ -174,8 +174,9 @@ public:
     void cmdGetDSS_Click();
     // Both blinks off, captions back ("Blink", "Blink DSS").
     void StopBlinks();
-    // The survey-picture retrieval; a later step fills it in.
+    // The survey-picture retrieval for the reshot on show.
     void GetDSSPicture();
+    void GetDSSPic(const std::string& imagePath, const std::string& folder);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

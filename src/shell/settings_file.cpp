@@ -119,6 +119,10 @@ void FrmMain::GetSettings() {
     chkInvert->setChecked(readSwitch(file, "Inverted", broken) == 1);
     chkZoom->setChecked(readSwitch(file, "CZoom", broken) == 1);
 
+    // optional, not one of the eleven: read, never written
+    const QString server = ReadSetting(file, "DSS", "Server");
+    dssServer = server.isEmpty() ? "https://archive.stsci.edu" : server.toStdString();
+
     if (broken) SaveSettings();
 }
 

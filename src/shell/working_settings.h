@@ -16,6 +16,8 @@ inline double snrCatalog = 0;
 inline double snrImages = 0;
 inline double snrSubtracted = 0;
 inline std::string baseFolderSetting;
+// The sky-survey server, from the optional key Server in section DSS.
+inline std::string dssServer = "https://archive.stsci.edu";
 
 // Catalog code for a list position of the catalog combo; other positions keep `current`.
 std::string CatalogCodeForPosition(int position, const std::string& current);

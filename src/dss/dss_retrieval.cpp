@@ -1,0 +1,57 @@
+#include "dss/dss_retrieval.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "dss/dss_request.h"
+#include "engine/application.h"
+#include "engine/document.h"
+#include "platform/error.h"
+#include "platform/http_download.h"
+
+namespace dss {
+
+void RetrieveDssPicture(const std::string& imagePath, const std::string& folder, const std::string& server,
+                        char sep, const RetrievalSteps& steps) {
+    namespace fs = std::filesystem;
+    engine::Application app;
+    app.CloseAll();
+    auto image = app.CreateDocument();
+    image->OpenFile(imagePath);
+    auto survey = app.CreateDocument();
+    const std::string fit = folder + "DSSPicture.fit";
+    if (!fs::exists(fit)) {
+        const double ra = std::abs(image->CentreRightAscension()), dec = image->CentreDeclination();
+        const double height = FieldArcmin(image->ImageHeight(), image->ImageScale());
+        const double width = FieldArcmin(image->ImageWidth(), image->ImageScale());
+        std::string base = server;
+        while (!base.empty() && base.back() == '/') base.pop_back();
+        const std::string url = base + DssRequest(ra, dec, height, width, sep);
+        if (steps.beforeDownload) steps.beforeDownload();
+        // a failed or foreign reply is never kept under the picture's name
+        const std::string part = fit + ".part";
+        const auto got = platform::DownloadToFile(url, part);
+        std::string problem = got.ok ? CheckDssReply(part) : got.error;
+        if (!problem.empty()) {
+            std::error_code ec;
+            fs::remove(part, ec);
+            throw platform::Error(kDownloadFailed, "The survey server " + base + " sent " +
+                                                       (got.ok ? problem : "nothing usable: " + problem));
+        }
+        std::error_code ec;
+        fs::rename(part, fit, ec);
+        if (ec) throw platform::Error(kDownloadFailed, "Cannot keep the survey picture as " + fit + ": " + ec.message());
+        if (steps.downloaded) steps.downloaded();
+    }
+    survey->OpenFile(fit);
+    survey->UseSurveyPlateSolution();
+    const long w = survey->ImageWidth(), h = survey->ImageHeight();
+    auto half = [](long v) { return static_cast<int>(std::nearbyint(v / 4.0)); }; // halves to even
+    const auto levels = survey->MeasureLevels(half(w), half(h), half(3 * w), half(3 * h));
+    image->AlignToThis(1, false);
+    survey->SetStretchLevels(0, 1.0f, 2, 2, levels[1], levels[0]);
+    survey->SaveFile(folder + "DSSPicture.jpg", 6, true, 1, 1);
+    app.CloseAll();
+}
+
+} // namespace dss

@@ -1,0 +1,39 @@
+// "Get DSS Picture": the window around the survey-picture retrieval.
+#include <QCoreApplication>
+#include <QLocale>
+
+#include "display/timed_waits.h"
+#include "dss/dss_retrieval.h"
+#include "platform/dialogs.h"
+#include "platform/error.h"
+#include "shell/frm_main.h"
+#include "shell/working_settings.h"
+
+namespace shell {
+
+void FrmMain::GetDSSPicture() { GetDSSPic(reshotPath, workFolder); }
+
+void FrmMain::GetDSSPic(const std::string& imagePath, const std::string& folder) {
+    try {
+        lblDownload->setText("Downloading DSS-Image, please wait...");
+        lblDownload->show();
+        lblDownload->raise();
+        display::WaitMilliseconds(500);
+        const QString point = QLocale::system().decimalPoint();
+        dss::RetrievalSteps steps;
+        steps.beforeDownload = [] { QCoreApplication::processEvents(); };
+        steps.downloaded = [this] { lblDownload->setText("Image downloaded, processing Image..."); };
+        dss::RetrieveDssPicture(imagePath, folder, dssServer, point.isEmpty() ? '.' : point[0].toLatin1(), steps);
+    } catch (const platform::Error& e) {
+        platform::dialogs().messageBox(QString("Error in Sub GetDSSPic: \r\n%1%2")
+                                           .arg(e.number())
+                                           .arg(QString::fromStdString(e.description())),
+                                       "Vospen", platform::msg::OkOnly);
+    } catch (const std::exception& e) {
+        platform::dialogs().messageBox(QString("Error in Sub GetDSSPic: \r\n%1%2").arg(5).arg(e.what()), "Vospen",
+                                       platform::msg::OkOnly);
+    }
+    lblDownload->hide();
+}
+
+} // namespace shell

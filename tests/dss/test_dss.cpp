@@ -1,0 +1,162 @@
+// The survey-picture request, the download against a real local server, the
+// reply check, and the retrieval through the window.
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "dss/dss_request.h"
+#include "pair.h"
+#include "platform/http_download.h"
+#include "shell/frm_main.h"
+#include "shell/working_settings.h"
+#include "support/http_server.h"
+#include "support/window_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+} // namespace
+
+class TestDss : public QObject {
+    Q_OBJECT
+    testsupport::WindowFixture f;
+    fs::path root;
+    skysim::Pair pair;
+
+private slots:
+    void initTestCase() {
+        root = fs::temp_directory_path() / ("vospen-dss-" + std::to_string(::getpid()));
+        skysim::PairOptions o;
+        o.out = (root / "pair").string();
+        o.width = 640;
+        o.height = 480;
+        o.seed = 17;
+        o.dss = true;
+        pair = skysim::MakePair(o);
+        skysim::WritePair(o, pair);
+        fs::create_directories(root / "pair" / "current");
+    }
+    void cleanupTestCase() { fs::remove_all(root); }
+    void init() {
+        f.setUp();
+        fs::remove(root / "pair" / "current" / "DSSPicture.fit");
+        fs::remove(root / "pair" / "current" / "DSSPicture.jpg");
+    }
+
+    void theRequestText() {
+        // the worked example: 1392 x 1040 at 1.5"/px, RA 12.5 h, Dec +45.25
+        QCOMPARE(QString::fromStdString(dss::DssRequest(12.5, 45.25, dss::FieldArcmin(1040, 1.5),
+                                                        dss::FieldArcmin(1392, 1.5), '.')),
+                 QString("/cgi-bin/dss_search?v=poss2ukstu_red&r=12+30+0.0&d=%2B45+15+0.0&e=J2000&h=26&w=34.8"
+                         "&f=fit&c=none&fov=NONE&v3="));
+        // the south: "-" and the absolute value
+        QVERIFY(QString::fromStdString(dss::DssRequest(1.0, -12.5, 10, 10, '.')).contains("&d=-12+30+0.0&"));
+        // a comma locale, a long field size, seconds rounding to 60.0
+        QCOMPARE(QString::fromStdString(dss::FieldSize(dss::FieldArcmin(1040, 1.55), ',')), QString("26,8666666666667"));
+        QCOMPARE(QString::fromStdString(dss::Sexagesimal(12.5, ',')), QString("12+30+0,0"));
+        QCOMPARE(QString::fromStdString(dss::Sexagesimal(1.0 + 59.0 / 60 + 59.97 / 3600, '.')), QString("1+59+60.0"));
+        QCOMPARE(dss::FieldArcmin(40000, 1.5), 1000.0); // no 16-bit overflow
+    }
+
+    void downloadsAgainstALocalServer() {
+        testsupport::HttpServer server;
+        server.body = "SIMPLE  =                    T";
+        const std::string file = (root / "dl.bin").string();
+        auto r = platform::DownloadToFile(server.base() + "/x", file);
+        QVERIFY(r.ok);
+        QCOMPARE(slurp(file), server.body);
+        server.mode = testsupport::HttpServer::Mode::NotFound;
+        r = platform::DownloadToFile(server.base() + "/x", file);
+        QVERIFY(!r.ok);
+        QVERIFY(QString::fromStdString(r.error).contains("404"));
+        server.mode = testsupport::HttpServer::Mode::Redirect;
+        r = platform::DownloadToFile(server.base() + "/x", file);
+        QVERIFY(r.ok);
+        server.mode = testsupport::HttpServer::Mode::Hang;
+        r = platform::DownloadToFile(server.base() + "/x", file, {1, 100u << 20});
+        QVERIFY(!r.ok);
+        QVERIFY(QString::fromStdString(r.error).contains("within 1 s"));
+        server.mode = testsupport::HttpServer::Mode::Huge;
+        r = platform::DownloadToFile(server.base() + "/x", file, {30, 1u << 20});
+        QVERIFY(!r.ok);
+        QVERIFY(QString::fromStdString(r.error).contains("larger than 1 MB"));
+    }
+
+    void replyCheck() {
+        const fs::path p = root / "reply.fit";
+        std::ofstream(p) << "<html>error</html>";
+        QVERIFY(QString::fromStdString(dss::CheckDssReply(p.string())).contains("web page"));
+        std::ofstream(p, std::ios::trunc) << "";
+        QVERIFY(QString::fromStdString(dss::CheckDssReply(p.string())).contains("empty"));
+        const fs::path real = fs::path(VOSPEN_REAL_DATA) / "dss" / "dss.14.29.56-62.41.05.fits.gz";
+        if (fs::exists(real)) { // a gzip reply is unpacked into place
+            fs::copy_file(real, p, fs::copy_options::overwrite_existing);
+            QCOMPARE(QString::fromStdString(dss::CheckDssReply(p.string())), QString());
+            QVERIFY(slurp(p).rfind("SIMPLE  =", 0) == 0);
+        }
+    }
+
+    void theWindowFetchesAlignsAndBlinks() {
+        testsupport::HttpServer server;
+        server.body = slurp(root / "pair" / "dss.fits");
+        shell::FrmMain w;
+        w.Form_Load("");
+        shell::dssServer = server.base();
+        w.reshotPath = (root / "pair" / "reshot.fts").string();
+        w.workFolder = (root / "pair" / "current").string() + "/";
+        w.cmdGetDSS->setEnabled(true);
+        w.cmdGetDSS->click();
+        QVERIFY2(f.dialogs->messages.empty(), f.dialogs->messages.empty() ? "" : qPrintable(f.dialogs->messages[0].text));
+        QCOMPARE(int(server.requests().size()), 1);
+        QVERIFY(QString::fromStdString(server.requests()[0]).startsWith("GET /cgi-bin/dss_search?v=poss2ukstu_red&r="));
+        QVERIFY(fs::exists(root / "pair" / "current" / "DSSPicture.fit"));
+        QVERIFY(fs::exists(root / "pair" / "current" / "DSSPicture.jpg"));
+        QVERIFY(w.cmdblinkdss->isEnabled());
+        QVERIFY(w.lblDownload->isHidden());
+        // again: no new request, the picture made anew
+        fs::remove(root / "pair" / "current" / "DSSPicture.jpg");
+        w.cmdGetDSS->click();
+        QCOMPARE(int(server.requests().size()), 1);
+        QVERIFY(fs::exists(root / "pair" / "current" / "DSSPicture.jpg"));
+        // the DSS blink: the reshot first, then the survey picture
+        w.cmdblinkdss->click();
+        QVERIFY(w.Timer2->isActive());
+        QCOMPARE(w.cmdblinkdss->text(), QString("Stop"));
+        w.cmdblinkdss->click();
+        QCOMPARE(w.cmdblinkdss->text(), QString("Blink DSS"));
+    }
+
+    void aBadReplyIsNeverKept() {
+        testsupport::HttpServer server;
+        server.mode = testsupport::HttpServer::Mode::Html;
+        shell::FrmMain w;
+        w.Form_Load("");
+        shell::dssServer = server.base();
+        w.reshotPath = (root / "pair" / "reshot.fts").string();
+        w.workFolder = (root / "pair" / "current").string() + "/";
+        w.cmdGetDSS->setEnabled(true);
+        w.cmdGetDSS->click();
+        QCOMPARE(int(f.dialogs->messages.size()), 1);
+        QVERIFY(f.dialogs->messages[0].text.startsWith("Error in Sub GetDSSPic: \r\n3001"));
+        QVERIFY(f.dialogs->messages[0].text.contains("web page"));
+        QVERIFY(!fs::exists(root / "pair" / "current" / "DSSPicture.fit"));
+        QVERIFY(!fs::exists(root / "pair" / "current" / "DSSPicture.fit.part"));
+        QVERIFY(w.lblDownload->isHidden());
+        // the next retrieval tries again
+        server.mode = testsupport::HttpServer::Mode::NotFound;
+        w.cmdGetDSS->click();
+        QCOMPARE(int(server.requests().size()), 2);
+        QVERIFY(f.dialogs->messages[1].text.contains("404"));
+    }
+};
+
+QTEST_MAIN(TestDss)
+#include "test_dss.moc"
