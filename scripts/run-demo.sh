@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
 demo=build/demo
-if [ -x build/bin/vospen-skysim ] && [ ! -f "$demo/reshot.fts" ]; then
+if [ -x build/bin/vospen-skysim ] && [ ! -f "$demo/dss.fits" ]; then
   build/bin/vospen-skysim demo --out "$demo"
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -31,6 +31,18 @@ if [ "${1:-}" = "--inner" ]; then
     xdotool mousemove --window "$id" 560 640 click 1; sleep 1
     shoot Vospen "$out/candidates.png"
     kill $pid; wait $pid 2>/dev/null || true
+    # the survey picture, from a local server that serves the demo's simulated cut-out
+    www=$(mktemp -d); mkdir -p "$www/cgi-bin"; cp build/demo/dss.fits "$www/cgi-bin/dss_search"
+    (cd "$www" && exec /usr/bin/python3 -m http.server 8765 --bind 127.0.0.1 >/dev/null 2>&1) & web=$!
+    sleep 1
+    printf '[DSS]\nServer=http://127.0.0.1:8765\n' >> "$home/VospenConfig.ini"
+    rm -f build/demo/current/DSSPicture.*
+    build/bin/vospen "$d/reference.fts,$d/reshot.fts,$d/catalog,1" & pid=$!; sleep 8
+    id=$(xdotool search --name '^Vospen$' | head -n 1)
+    xdotool mousemove --window "$id" 831 679 click 1; sleep 4
+    shoot Vospen "$out/dss.png"
+    kill $pid $web; wait $pid 2>/dev/null || true
+    rm -rf "$www"
   fi
   rm -rf "$home" "$survey"
   exit 0

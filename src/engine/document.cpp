@@ -169,6 +169,7 @@ std::shared_ptr<Document> Document::DuplicateDocument() {
     copy->difference_ = difference_;
     copy->zeroPoint_ = zeroPoint_;
     copy->stretch_ = stretch_;
+    copy->intensityScale_ = intensityScale_;
     copy->geometry_ = geometry_; // the same pixel grid
     copy->open_ = true;
     registry_->open.push_back(copy.get());
@@ -275,6 +276,12 @@ void Document::alignOther(Document& other, int mode) {
         throw Error(kAlignFailed, "Cannot align " + fileName(other.path_) + " to " + fileName(path_) +
                                       ": the images have no stars in common and no plate solutions");
 
+    {
+        const auto [u0, v0] = map(cx, cy);
+        const auto [u1, v1] = map(cx + 1, cy);
+        const auto [u2, v2] = map(cx, cy + 1);
+        other.intensityScale_ *= std::abs((u1 - u0) * (v2 - v0) - (v1 - v0) * (u2 - u0));
+    }
     other.pixels_ = ResampleLanczos3(other.pixels_, other.width_, other.height_, map, width_, height_);
     other.noise_ = ResampleBilinear(other.noise_, other.width_, other.height_, map, width_, height_);
     other.width_ = width_;
@@ -473,12 +480,14 @@ std::array<double, 2> Document::MeasureLevels(int left, int top, int right, int 
         for (int x = left; x <= right; ++x) area.push_back(pixels_[static_cast<std::size_t>(y) * width_ + x]);
     const SkyStats sky = MeasureSky(area);
     const double bright = SampledPercentile(area, 0.998);
+    levelsScale_ = intensityScale_;
     return {sky.level - 3 * sky.sigma, std::max(bright, sky.level + 20 * sky.sigma)};
 }
 
 void Document::SetStretchLevels(int, float, int, int, double high, double low) {
     requireOpen("SetStretchLevels");
-    stretch_ = std::array<double, 2>{low, high};
+    const double k = levelsScale_ > 0 ? intensityScale_ / levelsScale_ : 1;
+    stretch_ = std::array<double, 2>{low * k, high * k};
 }
 
 } // namespace engine

@@ -97,6 +97,10 @@ private:
     bool difference_ = false;
     std::optional<double> zeroPoint_;
     std::optional<std::array<double, 2>> stretch_; // low, high
+    // Resampling scales the values by the pixel area; levels measured before an
+    // alignment are brought along with them.
+    double intensityScale_ = 1;
+    mutable double levelsScale_ = 1;
     std::string solveReason_;
     double fluxScale_ = 1, alignRms_ = 0;
     int alignStars_ = 0;
