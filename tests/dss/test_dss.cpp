@@ -104,6 +104,17 @@ private slots:
         }
     }
 
+    void aRealGzipCutOutFromTheServerIsKeptAsFits() {
+        const fs::path real = fs::path(VOSPEN_REAL_DATA) / "dss" / "dss.14.29.56-62.41.05.fits.gz";
+        if (!fs::exists(real)) QSKIP("real data folder absent");
+        testsupport::HttpServer server;
+        server.body = slurp(real);
+        const fs::path part = root / "real.fit";
+        QVERIFY(platform::DownloadToFile(server.base() + "/cgi-bin/dss_search?v=poss2ukstu_red", part.string()).ok);
+        QCOMPARE(QString::fromStdString(dss::CheckDssReply(part.string())), QString());
+        QVERIFY(slurp(part).rfind("SIMPLE  =", 0) == 0);
+    }
+
     void theWindowFetchesAlignsAndBlinks() {
         testsupport::HttpServer server;
         server.body = slurp(root / "pair" / "dss.fits");
