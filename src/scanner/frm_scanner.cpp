@@ -1,6 +1,13 @@
 #include "scanner/frm_scanner.h"
 
+#include <QCloseEvent>
+
+#include "display/image_view.h"
+#include "display/timed_waits.h"
+#include "display/zoom.h"
 #include "platform/dialogs.h"
+#include "platform/error.h"
+#include "stars/reset_star_lists.h"
 #include "scanner/scan_state.h"
 #include "scanner/survey_scan.h"
 #include "shell/frm_main.h"
@@ -65,6 +72,8 @@ FrmScanner::FrmScanner(shell::FrmMain* main)
     connect(cmdBaseFolder, &QPushButton::clicked, this, &FrmScanner::cmdBaseFolder_Click);
     connect(cmdStartScan, &QPushButton::clicked, this, &FrmScanner::cmdStartScan_Click);
     connect(cmdToggle, &QPushButton::clicked, this, &FrmScanner::cmdToggle_Click);
+    connect(cmdNext, &QPushButton::clicked, this, &FrmScanner::cmdNext_Click);
+    connect(cmdExFind, &QPushButton::clicked, this, &FrmScanner::cmdExFind_Click);
 }
 
 void FrmScanner::Form_Load() {
@@ -83,30 +92,80 @@ void FrmScanner::cmdStartScan_Click() {
                                        "Please Choose Base Folder", platform::msg::Information);
         return;
     }
+    if (scanning_) return; // one walk at a time
+    scanning_ = true;
+    scanAbort = false;
     setStatus("Scanning Base Folder...");
     ScanBaseFolder(*main_, *this, lblBaseFolder->text().toStdString());
+    scanning_ = false;
+    scanAbort = false;
     setStatus("Scanning Finished!");
     main_->txtPre->clear();
     main_->txtRe->clear();
 }
 
 void FrmScanner::cmdToggle_Click() {
-    // The scanner's own blink loop arrives with the survey scan; the toggle's
-    // two looks and the hand-over with the main window's blinks work already.
     if (scanBlinkFolder.empty()) {
         setBlinkLook(false);
         setStatus("Blinking Stopped");
         return;
     }
-    if (isBlinking()) {
+    if (!isBlinking()) {
+        if (main_->Timer1->isActive()) main_->cmbBlink_Click();
+        if (main_->Timer2->isActive()) main_->cmdblinkdss_Click();
+        setBlinkLook(true);
+        setStatus("Blinking Images...");
+        BlinkScannerImages(scanBlinkFolder);
+    } else {
         setBlinkLook(false);
         setStatus("Blinking Stopped");
-        return;
     }
-    if (main_->Timer1->isActive()) main_->cmbBlink_Click();
-    if (main_->Timer2->isActive()) main_->cmdblinkdss_Click();
-    setBlinkLook(true);
+}
+
+void FrmScanner::showBlinkPicture(const std::string& file) {
+    if (!display::ShowPicture(*main_, file)) throw platform::Error(4002, "Cannot load " + file);
+    if (main_->chkZoom->isChecked()) display::RefreshZoom(*main_->picMain, *main_->picZoom);
+    display::WaitMilliseconds(300);
+}
+
+void FrmScanner::BlinkScannerImages(const std::string& folder) {
+    if (folder.empty()) return;
     setStatus("Blinking Images...");
+    try {
+        // the colour is tested before the reshot only: a stop lets the cycle end on the reference
+        while (isBlinking() && !scanAbort) {
+            showBlinkPicture(folder + "/ReshotImage.jpg");
+            showBlinkPicture(folder + "/ReferenceImage.jpg");
+        }
+    } catch (const platform::Error&) {
+        // a product that cannot be loaded stops the blink as the toggle would
+        setBlinkLook(false);
+    }
+    setStatus("Blinking Stopped");
+}
+
+void FrmScanner::cmdNext_Click() {
+    if (isBlinking()) cmdToggle_Click();
+    nextRequested = true;
+}
+
+void FrmScanner::cmdExFind_Click() {
+    if (isBlinking()) cmdToggle_Click();
+    examineFromScanner = true;
+    hide();
+    main_->cmdProcess->setEnabled(true);
+    stars::ResetStarLists(*main_);
+}
+
+void FrmScanner::closeEvent(QCloseEvent* event) {
+    // a scan waiting for the user ends as "NEXT >>" would, and the walk stops
+    if (scanning_) {
+        if (isBlinking()) cmdToggle_Click();
+        nextRequested = true;
+        examineFromScanner = false;
+        scanAbort = true;
+    }
+    event->accept();
 }
 
 void FrmScanner::EnableTargetControls() {

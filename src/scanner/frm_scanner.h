@@ -39,6 +39,10 @@ public:
     void cmdStartScan_Click();
     void EnableTargetControls();
     void cmdToggle_Click();
+    void cmdNext_Click();
+    void cmdExFind_Click();
+    void BlinkScannerImages(const std::string& folder);
+    bool scanning() const { return scanning_; }
 
     // The toggle's two looks: light red "Stop Blinking", or idle "Blink".
     void setBlinkLook(bool blinking);
@@ -46,8 +50,13 @@ public:
     void setStatus(const QString& text);
     QString status() const;
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void showBlinkPicture(const std::string& file);
     shell::FrmMain* main_;
+    bool scanning_ = false;
     QLabel* statusText_ = nullptr;
     bool blinking_ = false;
 };

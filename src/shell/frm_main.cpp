@@ -37,6 +37,7 @@ void FrmMain::connectHandlers() {
     connect(chkInvert, &QCheckBox::toggled, this, &FrmMain::chkInvert_Click);
     connect(cmdProcess, &QPushButton::clicked, this, &FrmMain::cmdProcess_Click);
     connect(cmdScan, &QPushButton::clicked, this, &FrmMain::cmdScan_Click);
+    connect(cmdRef, &QPushButton::clicked, this, &FrmMain::cmdRef_Click);
     connect(cmdpre, &QPushButton::clicked, this, &FrmMain::cmdpre_Click);
     connect(cmdre, &QPushButton::clicked, this, &FrmMain::cmdre_Click);
     connect(cmdsub, &QPushButton::clicked, this, &FrmMain::cmdsub_Click);
@@ -119,6 +120,10 @@ void FrmMain::applyProcessingCommandLine(const CommandLine& cl) {
 void FrmMain::Form_QueryUnload() {
     if (unloaded_) return;
     unloaded_ = true;
+    // a scan paused inside this window's event loop ends at its next test
+    scanner::scanAbort = true;
+    scanner::nextRequested = true;
+    if (scanner_ && scanner_->isBlinking()) scanner_->setBlinkLook(false);
     // Each step on its own: a failing one does not stop the next.
     try {
         if (engineApp) engineApp->CloseAll();
@@ -191,6 +196,32 @@ void FrmMain::cmdScan_Click() {
     Timer2->stop();
     frmScanner().show();
     frmScanner().raise();
+}
+
+} // namespace shell
+
+#include <filesystem>
+
+namespace shell {
+
+void FrmMain::cmdRef_Click() {
+    if (txtRe->text().isEmpty()) return;
+    if (platform::dialogs().messageBox("Overwrite existing Reference?", "Vospen", platform::msg::OkCancel | platform::msg::Question) !=
+        platform::msg::Ok)
+        return;
+    namespace fs = std::filesystem;
+    const fs::path from = txtRe->text().toStdString(), to = txtPre->text().toStdString();
+    std::error_code ec;
+    // to a temporary name first, so that a failed copy leaves the reference as it was
+    const fs::path temp = to.string() + ".part";
+    fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::last_write_time(temp, fs::last_write_time(from, ec), ec);
+    if (!ec) fs::rename(temp, to, ec);
+    if (ec) {
+        fs::remove(temp, ec);
+        platform::dialogs().messageBox(QString("The reference could not be replaced:\r\n%1").arg(QString::fromStdString(to.string())),
+                                       "Vospen", platform::msg::Exclamation);
+    }
 }
 
 } // namespace shell

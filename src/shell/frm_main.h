@@ -152,6 +152,7 @@ public:
     void chkInvert_Click();
     void cmdProcess_Click();
     void cmdScan_Click();
+    void cmdRef_Click();
     void cmdpre_Click();
     void cmdre_Click();
     void cmdsub_Click();
