@@ -44,10 +44,18 @@ if [ "${1:-}" = "--inner" ]; then
     kill $pid $web; wait $pid 2>/dev/null || true
     rm -rf "$www"
   fi
-  rm -rf "$home" "$survey"
+  # a survey scan, blinking its first new image
+  sim=$(mktemp -d)
+  build/bin/vospen-skysim survey --out "$sim" --targets 2 --size 1024x768 >/dev/null
+  build/bin/vospen "$sim/survey" & pid=$!; sleep 10
+  sid=$(xdotool search --name '^Survey Scanner$' | head -n 1)
+  xdotool windowmove "$sid" 1215 0; sleep 2
+  import -window root -crop 1470x770+0+0 "$out/scanner-blinking.png"
+  kill $pid; wait $pid 2>/dev/null || true
+  rm -rf "$home" "$survey" "$sim"
   exit 0
 fi
 
 mkdir -p "$out"
-xvfb-run -a -s "-screen 0 1600x1000x24" "$0" --inner
+xvfb-run -a -s "-screen 0 1500x1000x24" "$0" --inner
 ls -l "$out"
