@@ -3,6 +3,8 @@
 #include <QtTest>
 
 #include <filesystem>
+
+#include "support/files.h"
 #include <fstream>
 #include <sstream>
 
@@ -17,12 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 } // namespace
 
 class TestDss : public QObject {
@@ -72,7 +68,7 @@ private slots:
         const std::string file = (root / "dl.bin").string();
         auto r = platform::DownloadToFile(server.base() + "/x", file);
         QVERIFY(r.ok);
-        QCOMPARE(slurp(file), server.body);
+        QCOMPARE(testsupport::Slurp(file), server.body);
         server.mode = testsupport::HttpServer::Mode::NotFound;
         r = platform::DownloadToFile(server.base() + "/x", file);
         QVERIFY(!r.ok);
@@ -100,7 +96,7 @@ private slots:
         if (fs::exists(real)) { // a gzip reply is unpacked into place
             fs::copy_file(real, p, fs::copy_options::overwrite_existing);
             QCOMPARE(QString::fromStdString(dss::CheckDssReply(p.string())), QString());
-            QVERIFY(slurp(p).rfind("SIMPLE  =", 0) == 0);
+            QVERIFY(testsupport::Slurp(p).rfind("SIMPLE  =", 0) == 0);
         }
     }
 
@@ -108,16 +104,16 @@ private slots:
         const fs::path real = fs::path(VOSPEN_REAL_DATA) / "dss" / "dss.14.29.56-62.41.05.fits.gz";
         if (!fs::exists(real)) QSKIP("real data folder absent");
         testsupport::HttpServer server;
-        server.body = slurp(real);
+        server.body = testsupport::Slurp(real);
         const fs::path part = root / "real.fit";
         QVERIFY(platform::DownloadToFile(server.base() + "/cgi-bin/dss_search?v=poss2ukstu_red", part.string()).ok);
         QCOMPARE(QString::fromStdString(dss::CheckDssReply(part.string())), QString());
-        QVERIFY(slurp(part).rfind("SIMPLE  =", 0) == 0);
+        QVERIFY(testsupport::Slurp(part).rfind("SIMPLE  =", 0) == 0);
     }
 
     void theWindowFetchesAlignsAndBlinks() {
         testsupport::HttpServer server;
-        server.body = slurp(root / "pair" / "dss.fits");
+        server.body = testsupport::Slurp(root / "pair" / "dss.fits");
         shell::FrmMain w;
         w.Form_Load("");
         shell::dssServer = server.base();

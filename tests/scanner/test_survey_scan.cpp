@@ -2,6 +2,8 @@
 #include <QtTest>
 
 #include <filesystem>
+
+#include "support/files.h"
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -16,18 +18,12 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 // name -> bytes of every .fts file below a folder
 std::multimap<std::string, std::string> images(const fs::path& root) {
     std::multimap<std::string, std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(root))
         if (e.path().extension() == ".fts" && e.path().parent_path().filename() != "current")
-            out.emplace(e.path().filename().string(), slurp(e.path()));
+            out.emplace(e.path().filename().string(), testsupport::Slurp(e.path()));
     return out;
 }
 } // namespace
@@ -161,12 +157,12 @@ private slots:
         w.txtRe->setText(QString::fromStdString(b.string()));
         f.dialogs->answers.push_back(platform::msg::Cancel);
         w.cmdRef->click();
-        QCOMPARE(QString::fromStdString(slurp(a)), QString("old"));
+        QCOMPARE(QString::fromStdString(testsupport::Slurp(a)), QString("old"));
         QCOMPARE(f.dialogs->messages.back().text, QString("Overwrite existing Reference?"));
         QCOMPARE(f.dialogs->messages.back().style, 33);
         f.dialogs->answers.push_back(platform::msg::Ok);
         w.cmdRef->click();
-        QCOMPARE(QString::fromStdString(slurp(a)), QString("new"));
+        QCOMPARE(QString::fromStdString(testsupport::Slurp(a)), QString("new"));
         QCOMPARE(fs::last_write_time(a), fs::last_write_time(b));
     }
 };

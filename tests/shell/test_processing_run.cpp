@@ -2,6 +2,8 @@
 #include <QtTest>
 
 #include <filesystem>
+
+#include "support/files.h"
 #include <fstream>
 #include <sstream>
 
@@ -16,12 +18,6 @@ namespace fs = std::filesystem;
 using shell::FrmMain;
 
 namespace {
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 skysim::Pair makePair(const fs::path& dir, bool solution, std::uint64_t seed = 7) {
     skysim::PairOptions o;
     o.out = dir.string();
@@ -90,7 +86,7 @@ private slots:
         QVERIFY(w.picMain->surface().pixel(300, 200) != qRgb(255, 255, 255)); // a picture is on show
 
         // the log, byte for byte
-        const std::string log = slurp(solved / "current" / "NGC 1234_ProcessLog.txt");
+        const std::string log = testsupport::Slurp(solved / "current" / "NGC 1234_ProcessLog.txt");
         const std::string expected = "##Reference##\r\nFile: " + (solved / "reference.fts").string() +
                                      "\r\nDate/Time: 2025-10-02T22:10:14\r\nExposure: 60.\r\nBinning: 1*1\r\n"
                                      "Filter: Clear\r\n\r\n##ReShot##\r\nFile: " +

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+
+#include "support/files.h"
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -21,12 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 std::int32_t be32(const std::string& b, std::size_t o) {
     return static_cast<std::int32_t>((std::uint32_t(std::uint8_t(b[o])) << 24) |
                                      (std::uint32_t(std::uint8_t(b[o + 1])) << 16) |
@@ -49,7 +45,7 @@ std::vector<Star> readUsno(const fs::path& folder) {
     std::vector<Star> out;
     for (const auto& e : fs::directory_iterator(folder)) {
         if (e.path().extension() != ".cat") continue;
-        const std::string b = slurp(e.path());
+        const std::string b = testsupport::Slurp(e.path());
         for (std::size_t o = 0; o + 12 <= b.size(); o += 12) {
             const std::int32_t w = std::abs(be32(b, o + 8));
             out.push_back({be32(b, o) / 360000.0, be32(b, o + 4) / 360000.0 - 90, (w % 1000) / 10.0});
@@ -234,7 +230,7 @@ TEST_F(Simulated, UsnoZoneFilesAndAccelerators) {
         ASSERT_EQ(name.substr(0, 4), "zone");
         const int spd10 = std::stoi(name.substr(4));
         EXPECT_EQ(spd10 % 75, 0);
-        const std::string cat = slurp(e.path());
+        const std::string cat = testsupport::Slurp(e.path());
         ASSERT_EQ(cat.size() % 12, 0u);
         std::ifstream acc(fs::path(e.path()).replace_extension(".acc"));
         std::string line;
@@ -272,7 +268,7 @@ TEST_F(Simulated, UsnoZoneFilesAndAccelerators) {
 }
 
 TEST_F(Simulated, Ucac2ZonesAndIndex) {
-    const std::string index = slurp(dir / "catalog" / "u2index.da");
+    const std::string index = testsupport::Slurp(dir / "catalog" / "u2index.da");
     ASSERT_EQ(index.size(), 288u * 240 * 4);
     auto nx = [&](int z, int j) { return le<std::int32_t>(index, ((z - 1) * 240 + (j - 1)) * 4); };
     int files = 0;
@@ -291,7 +287,7 @@ TEST_F(Simulated, Ucac2ZonesAndIndex) {
             continue;
         }
         ++files;
-        const std::string recs = slurp(file);
+        const std::string recs = testsupport::Slurp(file);
         ASSERT_EQ(recs.size(), static_cast<std::size_t>(inZone) * 44);
         const std::int32_t n0 = z > 1 ? nx(z - 1, 240) : 0;
         for (std::int32_t r = 0; r < inZone; ++r) {
@@ -338,7 +334,7 @@ std::map<std::string, std::string> cards(const std::string& bytes, std::size_t f
 TEST_F(Simulated, GscRegionFilesReadLikeTheRealOne) {
     const fs::path real = fs::path(VOSPEN_REAL_DATA) / "gsc" / "0908.gsc";
     if (!fs::exists(real)) GTEST_SKIP() << "real data folder absent: " << real;
-    const std::string r = slurp(real);
+    const std::string r = testsupport::Slurp(real);
     std::size_t realExt = 0, realData = 0;
     const auto realPrimary = cards(r, 0, realExt);
     const auto realTable = cards(r, realExt, realData);
@@ -351,7 +347,7 @@ TEST_F(Simulated, GscRegionFilesReadLikeTheRealOne) {
         const int region = std::stoi(e.path().stem().string());
         const auto& grid = skysim::GscRegionGrid();
         EXPECT_EQ(e.path().parent_path().filename().string(), grid[region - 1].folder);
-        const std::string s = slurp(e.path());
+        const std::string s = testsupport::Slurp(e.path());
         EXPECT_EQ(s.size() % 2880, 0u);
         std::size_t ext = 0, data = 0;
         const auto primary = cards(s, 0, ext);
@@ -411,7 +407,7 @@ TEST(GscRegions, GridMatchesTheFolderRangesAndTilesTheSky) {
 }
 
 TEST_F(Simulated, RegionsTableRowsAndTheSouthernSwap) {
-    const std::string t = slurp(dir / "catalog" / "tables" / "regions.tbl");
+    const std::string t = testsupport::Slurp(dir / "catalog" / "tables" / "regions.tbl");
     std::size_t ext = 0, data = 0;
     cards(t, 0, ext);
     const auto table = cards(t, ext, data);

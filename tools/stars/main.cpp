@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/app_folder.h"
-#include "platform/profile_file.h"
+#include "processing/run_settings.h"
 #include "stars/star_lines.h"
 
 namespace {
@@ -18,23 +18,6 @@ const char* const kUsage =
     "given come from VospenConfig.ini. Sort keys: 1 magnitude, 2 RA, 3 Dec,\n"
     "4 raw flux, 5 x, 6 y; direction 0 ascending, 1 descending.\n";
 
-double setting(const std::string& ini, const char* section, const char* key, double fallback) {
-    std::string v = platform::ReadProfileString(ini, section, key);
-    for (char& c : v)
-        if (c == ',') c = '.'; // written in a comma locale
-    char* end = nullptr;
-    const double d = std::strtod(v.c_str(), &end);
-    return (v.empty() || *end) ? fallback : d;
-}
-
-const char* codeFor(long index) {
-    switch (index) {
-    case 0: return "3";
-    case 2: return "6";
-    default: return "5";
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -42,12 +25,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
-    const std::string ini = platform::ApplicationFolder() + "/VospenConfig.ini";
+    const auto settings = processing::ReadRunSettings(platform::ApplicationFolder() + "/VospenConfig.ini");
     stars::ExtractionRequest q;
     q.file = argv[1];
-    q.catalogPath = platform::ReadProfileString(ini, "PinPointBasic", "Path");
-    q.catalogCode = codeFor(static_cast<long>(setting(ini, "PinPointBasic", "Cat", 1)));
-    q.catalogMaxMag = setting(ini, "Solving", "CatMaxMag", 18);
+    q.catalogPath = settings.catalogPath;
+    q.catalogCode = settings.catalogCode;
+    q.catalogMaxMag = settings.catalogMaxMag;
     double sigma = -1;
     try {
         for (int i = 2; i < argc; ++i) {
@@ -60,7 +43,7 @@ int main(int argc, char** argv) {
             else if (a == "--catalog-stars") q.starKind = 0;
             else if (a == "--sky") q.lineKind = 0;
             else if (a == "--catalog") q.catalogPath = value();
-            else if (a == "--catalog-index") q.catalogCode = codeFor(std::stol(value()));
+            else if (a == "--catalog-index") q.catalogCode = processing::CatalogCodeOf(std::stoi(value()));
             else if (a == "--max-mag") q.catalogMaxMag = std::stod(value());
             else if (a == "--sort") {
                 const std::string v = value();
@@ -72,8 +55,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vospen-stars: %s\n%s", e.what(), kUsage);
         return 2;
     }
-    q.threshold = sigma > 0 ? sigma
-                            : setting(ini, "Solving", q.starKind == 0 ? "SNRC" : "SNRI", 2.5);
+    q.threshold = sigma > 0 ? sigma : (q.starKind == 0 ? settings.snrCatalog : settings.snrImages);
     stars::StarList lines;
     stars::ExtractionFailure failure;
     const bool ok = stars::ExtractStarLines(q, lines, failure);
