@@ -104,6 +104,8 @@ void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
         for (const auto& numbered : ListFolders(target)) {
             if (stopped(cb)) return;
             if (!IsNumberedFolder(numbered.filename().string())) continue;
+            // a stop while files of this folder are still to come leaves it in place;
+            // once its last image was shown it is filed as usual
             for (const auto& file : ListFiles(numbered)) {
                 if (stopped(cb)) return;
                 const std::string newImageFile = file.string();
@@ -125,7 +127,6 @@ void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
                 if (isNew && cb.offer)
                     cb.offer({target.filename().string(), target.string(), referenceFile, newImageFile, refTime, newTime});
             }
-            if (stopped(cb)) return;
             const fs::path processed = target / "processed";
             if (!fs::is_directory(processed, ec) && !fs::create_directory(processed, ec)) {
                 report(cb, "cannot create " + processed.string() + ": " + ec.message());

@@ -147,6 +147,35 @@ private slots:
         QVERIFY(fs::exists(base / "T" / "processed" / "2" / "b.fts"));
     }
 
+    void closingTheScannerDuringAWaitEndsTheWalk() {
+        const fs::path base = root / "closing";
+        for (const char* t : {"A", "B"}) {
+            fs::create_directories(base / t / "1");
+            fs::create_directories(base / t / "2");
+            const fs::path img = root / "survey" / "NGC7331" / "processed";
+            fs::copy_file(img / "1" / "NGC7331-S001-R001-C001-Clear-1.fts", base / t / "1" / "a.fts");
+            fs::copy_file(img / "2" / "NGC7331-S001-R001-C001-Clear-2.fts", base / t / "2" / "b.fts");
+            fs::last_write_time(base / t / "2" / "b.fts", fs::last_write_time(base / t / "1" / "a.fts") + std::chrono::hours(1));
+        }
+        shell::FrmMain w;
+        w.Form_Load("");
+        auto& s = w.frmScanner();
+        s.show();
+        s.lblBaseFolder->setText(QString::fromStdString(base.string()));
+        QTimer close;
+        close.setInterval(50);
+        QObject::connect(&close, &QTimer::timeout, [&] {
+            if (s.cmdNext->isEnabled() && !scanner::nextRequested) s.close();
+        });
+        close.start();
+        s.cmdStartScan->click();
+        close.stop();
+        // A's image was shown and filed; B was not reached
+        QVERIFY(fs::exists(base / "A" / "processed" / "2" / "b.fts"));
+        QVERIFY(fs::exists(base / "B" / "2" / "b.fts"));
+        QVERIFY(!fs::exists(base / "B" / "reference"));
+    }
+
     void referenceButtonAsksFirst() {
         const fs::path a = root / "ref-a.fts", b = root / "ref-b.fts";
         std::ofstream(a) << "old";
