@@ -12,6 +12,7 @@
 #include "scanner/scan_state.h"
 #include "scanner/survey_walk.h"
 #include "shell/frm_main.h"
+#include "shell/working_settings.h"
 #include "support/window_fixture.h"
 #include "survey.h"
 
@@ -134,6 +135,12 @@ private slots:
                 QVERIFY(w.cmdProcess->isEnabled());
                 QVERIFY(scanner::examineFromScanner);
                 QVERIFY(w.txtRe->text().endsWith("b.fts"));
+                shell::catalogPath = (root / "catalog").string();
+                w.cmdProcess_Click(); // the run writes into the target's current folder
+                QVERIFY(fs::exists(base / "T" / "current" / "NGC7331_ProcessLog.txt"));
+                // (these 320 x 240 frames hold too few stars to solve the aligned
+                // reference again; the log shows where the run writes either way)
+                QVERIFY(fs::exists(base / "T" / "current" / "Subtracted.fts"));
                 w.cmdScan->click(); // back to the scanner: still paused
                 QVERIFY(!scanner::examineFromScanner);
                 return;
@@ -174,6 +181,36 @@ private slots:
         QVERIFY(fs::exists(base / "A" / "processed" / "2" / "b.fts"));
         QVERIFY(fs::exists(base / "B" / "2" / "b.fts"));
         QVERIFY(!fs::exists(base / "B" / "reference"));
+    }
+
+    void aFolderThatCannotBeFiledStaysAndIsOfferedAgain() {
+        const fs::path base = root / "blocked";
+        const fs::path img = root / "survey" / "NGC7331" / "processed";
+        fs::create_directories(base / "T" / "reference");
+        fs::create_directories(base / "T" / "5");
+        fs::create_directories(base / "T" / "processed" / "5"); // the name is taken
+        fs::copy_file(img / "1" / "NGC7331-S001-R001-C001-Clear-1.fts", base / "T" / "reference" / "r.fts");
+        fs::copy_file(img / "2" / "NGC7331-S001-R001-C001-Clear-2.fts", base / "T" / "5" / "n.fts");
+        fs::last_write_time(base / "T" / "5" / "n.fts", fs::last_write_time(base / "T" / "reference" / "r.fts") + std::chrono::hours(2));
+        int offers = 0;
+        std::vector<std::string> reports;
+        scanner::WalkCallbacks cb;
+        cb.offer = [&](const scanner::NewImage& n) {
+            ++offers;
+            QVERIFY(n.referenceFile.find("r.fts") != std::string::npos);
+        };
+        cb.report = [&](const std::string& r) { reports.push_back(r); };
+        scanner::WalkSurvey(base.string(), cb);
+        scanner::WalkSurvey(base.string(), cb);
+        QCOMPARE(offers, 2);
+        QVERIFY(fs::exists(base / "T" / "5" / "n.fts"));
+        QCOMPARE(int(reports.size()), 2);
+        QVERIFY(QString::fromStdString(reports[0]).contains("offered again"));
+        // an empty base folder, and one that does not exist: nothing happens
+        fs::create_directories(root / "empty");
+        scanner::WalkSurvey((root / "empty").string(), cb);
+        scanner::WalkSurvey((root / "no-such").string(), cb);
+        QCOMPARE(offers, 2);
     }
 
     void referenceButtonAsksFirst() {
