@@ -33,8 +33,7 @@ std::string fixed(double v, int decimals) {
 }
 
 std::vector<BrightStar> brightStars(const std::vector<float>& pix, int w, int h, double sigmas,
-                                    std::size_t maxStars) {
-    const SkyStats sky = MeasureSky(pix);
+                                    std::size_t maxStars, const SkyStats& sky) {
     return FindBrightStars(pix, w, h, sky.level, sky.sigma, sigmas, maxStars);
 }
 
@@ -218,8 +217,8 @@ void Document::alignOther(Document& other, int mode) {
     alignStars_ = 0;
     alignRms_ = 0;
     if (mode == 3) {
-        const auto mine = brightStars(pixels_, width_, height_, 6, 300);
-        const auto theirs = brightStars(other.pixels_, other.width_, other.height_, 6, 300);
+        const auto mine = brightStars(pixels_, width_, height_, 6, 300, MeasureSky(pixels_));
+        const auto theirs = brightStars(other.pixels_, other.width_, other.height_, 6, 300, MeasureSky(other.pixels_));
         std::vector<astrometry::P> a, b;
         for (const auto& s : mine)
             if (!s.saturated) a.push_back({s.x, s.y});
@@ -306,10 +305,10 @@ void Document::SubtractDocument(Document& other) {
         throw Error(kSubtractFailed, "Cannot subtract " + fileName(other.path_) +
                                          ": it is not aligned to this image (the sizes differ)");
     // flux scale from the stars that both show, robustly
-    const auto stars = brightStars(pixels_, width_, height_, 20, 200);
+    const SkyStats sky = MeasureSky(pixels_);
+    const auto stars = brightStars(pixels_, width_, height_, 20, 200, sky);
     // how wide this image's stars are, for telling residuals from cosmic rays later
     {
-        const SkyStats sky = MeasureSky(pixels_);
         std::vector<double> widths;
         for (const auto& st : stars)
             if (!st.saturated)
@@ -381,7 +380,7 @@ void Document::StartPlateSolve(double raHours, double decDeg, double scaleX, dou
     status_ = 3;
     solveReason_.clear();
     std::vector<astrometry::DetectedStar> found;
-    for (const auto& s : brightStars(pixels_, width_, height_, 5, 400))
+    for (const auto& s : brightStars(pixels_, width_, height_, 5, 400, MeasureSky(pixels_)))
         found.push_back({s.x, s.y, s.flux, std::sqrt(std::max(s.flux, 1.0)), s.peak, s.saturated});
     const astrometry::SolveHints hints{raHours, decDeg, 0.5 * (std::abs(scaleX) + std::abs(scaleY))};
     astrometry::SolveResult r;
@@ -420,18 +419,15 @@ void Document::SaveFile(const std::string& path, int type, bool, int, int) {
     }
     if (type == 6) {
         Stretch s;
-        const SkyStats sky = MeasureSky(pixels_);
         if (stretch_) {
             s.low = (*stretch_)[0];
             s.high = (*stretch_)[1];
-        } else if (difference_) {
-            s.difference = true;
-            s.low = -3 * sky.sigma;
-            s.high = 100 * sky.sigma;
         } else {
             // one rule for every picture that is blinked against another
-            s.low = sky.level - 3 * sky.sigma;
-            s.high = sky.level + 100 * sky.sigma;
+            const SkyStats sky = MeasureSky(pixels_);
+            s.difference = difference_;
+            s.low = difference_ ? -3 * sky.sigma : sky.level - 3 * sky.sigma;
+            s.high = difference_ ? 100 * sky.sigma : sky.level + 100 * sky.sigma;
         }
         WriteGreyJpeg(path, pixels_, width_, height_, s);
         return;
@@ -452,8 +448,9 @@ void Document::UseSurveyPlateSolution() {
     // keep only the survey plate's own keywords: wcslib turns them into the exact solution
     HeaderCards kept;
     std::string block;
-    for (std::size_t o = 0; o + 80 <= header_.block().size(); o += 80) {
-        const std::string card = header_.block().substr(o, 80);
+    const std::string all = header_.block();
+    for (std::size_t o = 0; o + 80 <= all.size(); o += 80) {
+        const std::string card = all.substr(o, 80);
         std::string key = card.substr(0, 8);
         while (!key.empty() && key.back() == ' ') key.pop_back();
         const bool standard = HeaderCards::IsSolutionKey(key) &&
