@@ -86,6 +86,40 @@ double BackgroundLevel(const FitsImage& image) {
 
 double BackgroundLevel(const std::string& path) { return BackgroundLevel(ReadFitsImage(path)); }
 
+namespace {
+
+// A star that moved or changed its shape between the two images leaves a
+// positive lobe beside a negative one in the difference; a new source has no
+// negative partner. The lobe is judged on 3 x 3 means: it must be deeper than
+// 0.4 of the source's own and than four times their noise.
+bool isDipole(const std::vector<float>& sub, const std::vector<float>* noise, double rms, int w, int h, double x,
+              double y, double starWidth) {
+    const int cx = static_cast<int>(std::lround(x)), cy = static_cast<int>(std::lround(y));
+    const int r = std::max(4, static_cast<int>(std::ceil(6 * starWidth)));
+    auto mean3 = [&](int px, int py) {
+        double s = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) s += sub[static_cast<std::size_t>(py + dy) * w + px + dx];
+        return s / 9;
+    };
+    if (cx - r < 1 || cy - r < 1 || cx + r >= w - 1 || cy + r >= h - 1) return false;
+    const double own = mean3(cx, cy);
+    double deepest = 0, deepestNoise = rms / 3;
+    for (int dy = -r; dy <= r; ++dy)
+        for (int dx = -r; dx <= r; ++dx) {
+            if (dx * dx + dy * dy > r * r) continue;
+            const double m = mean3(cx + dx, cy + dy);
+            if (m < deepest) {
+                deepest = m;
+                if (noise) deepestNoise = (*noise)[static_cast<std::size_t>(cy + dy) * w + cx + dx] / 3;
+            }
+        }
+    if (!(deepestNoise > 0) || deepestNoise > 1e20) return false;
+    return deepest < -std::max(0.4 * own, 4 * deepestNoise);
+}
+
+} // namespace
+
 DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     if (s.sigma <= 0) throw Error(kBadArgument, "The detection threshold must be above 0");
     DetectionResult result;
@@ -128,10 +162,16 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
           "extraction");
     std::unique_ptr<sep_catalog, CatFree> cat(rawCat);
 
-    // the image's saturation level: the highest raw value, when many pixels reach it
+    // the image's saturation level: the highest raw value, when several pixels
+    // reach it (a lone hot pixel at the top is no saturation); a difference
+    // image has none
     float maxRaw = -1e30f;
     for (float v : img.pixels)
         if (v > maxRaw) maxRaw = v;
+    std::size_t atTop = 0;
+    for (float v : img.pixels) atTop += v >= maxRaw - 0.5f;
+    const bool difference = img.number(kStarWidthKey).has_value();
+    const bool saturates = atTop >= 3 && maxRaw > 1000 && !difference;
 
     struct Candidate {
         DetectedStar star;
@@ -161,7 +201,7 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
         const double peakRaw = img.pixels[static_cast<std::size_t>(py) * img.width + px];
         Candidate c;
         c.star = {x + 1, y + 1, flux, sumErr, cat->peak[i],
-                  peakRaw >= maxRaw - 0.5 && maxRaw > 1000};
+                  saturates && peakRaw >= maxRaw - 0.5};
         c.peakFraction = flux > 0 ? cat->peak[i] / flux : 1e9;
         c.width = MinorWidth(sub, img.width, img.height, px, py, 0);
         cands.push_back(c);
@@ -194,6 +234,11 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
             ++result.rejectedSharp;
             continue;
         }
+        if (difference && isDipole(sub, haveNoise ? &noise : nullptr, result.backgroundRms, img.width, img.height,
+                                   c.star.x - 1, c.star.y - 1, starWidth)) {
+            ++result.rejectedDipoles;
+            continue;
+        }
         result.stars.push_back(c.star);
     }
 
@@ -215,6 +260,9 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
         ratios.push_back(whole / st.flux);
     }
     if (ratios.size() >= 5) result.apertureCorrection = std::clamp(median(ratios), 1.0, 1.5);
+    // a difference image has few whole stars left: it carries its stars' correction
+    else if (const auto known = img.number(kApertureCorrectionKey); known && *known >= 1 && *known <= 3)
+        result.apertureCorrection = *known;
     return result;
 }
 

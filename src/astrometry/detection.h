@@ -26,6 +26,7 @@ struct DetectionResult {
     double backgroundLevel = 0; // global sky level, ADU
     double backgroundRms = 0;
     int rejectedSharp = 0;      // hot pixels and cosmic rays left out
+    int rejectedDipoles = 0;    // residuals of stars in a difference image
     // Whole light over inner-aperture light of the bright isolated stars
     // (median; 1 with fewer than five such stars).
     double apertureCorrection = 1;
@@ -46,6 +47,9 @@ double MinorWidth(const std::vector<float>& pixels, int width, int height, int p
 // The keyword in which an image can carry the minor width of its stars, for
 // an image whose own bright sources are not stars (a difference image).
 inline constexpr const char* kStarWidthKey = "STARWID";
+// ... and the ratio of a star's whole light to the light in the inner aperture
+// of 3 pixels, measured on the image whose point spread the difference has.
+inline constexpr const char* kApertureCorrectionKey = "APCORR";
 
 // The sky background level of an image, ADU.
 double BackgroundLevel(const FitsImage& image);

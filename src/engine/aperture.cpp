@@ -31,3 +31,21 @@ double ApertureFlux(const std::vector<float>& pix, int w, int h, double x, doubl
 }
 
 } // namespace engine
+
+namespace engine {
+
+double ApertureCorrection(const std::vector<float>& pix, int w, int h,
+                          const std::vector<std::pair<double, double>>& stars) {
+    std::vector<double> ratios;
+    for (const auto& [x, y] : stars) {
+        if (x < 20 || y < 20 || x > w - 20 || y > h - 20) continue;
+        const double inner = ApertureFlux(pix, w, h, x, y, 3, 3, 6);
+        const double whole = ApertureFlux(pix, w, h, x, y, 9, 11, 16);
+        if (inner > 0 && whole > 0) ratios.push_back(whole / inner);
+    }
+    if (ratios.size() < 5) return 0;
+    std::nth_element(ratios.begin(), ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2), ratios.end());
+    return ratios[ratios.size() / 2];
+}
+
+} // namespace engine

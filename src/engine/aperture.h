@@ -1,4 +1,5 @@
 #pragma once
+#include <utility>
 #include <vector>
 
 namespace engine {
@@ -7,5 +8,14 @@ namespace engine {
 // of the ring between rin and rout; NaN pixels are left out.
 double ApertureFlux(const std::vector<float>& pix, int w, int h, double x, double y, double r, double rin,
                     double rout);
+
+} // namespace engine
+
+namespace engine {
+
+// The median ratio of whole light (radius 9) to the light within radius 3 (sky
+// from 3..6, as detection measures it) of the given stars (FITS pixels); 0
+// with fewer than five usable stars.
+double ApertureCorrection(const std::vector<float>& pix, int w, int h, const std::vector<std::pair<double, double>>& stars);
 
 } // namespace engine

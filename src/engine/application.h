@@ -17,6 +17,7 @@ struct Registry {
     std::string catalogPath;
     double catalogMaxMag = 18;
     std::uint64_t nextGeometry = 1;
+    bool psfMatching = true; // off only to measure what it costs and gives
 };
 
 class Application {
@@ -30,6 +31,7 @@ public:
     // Closes every open document.
     void CloseAll();
     void SetCatalog(const std::string& code, const std::string& path, double maxMag);
+    void SetPsfMatching(bool on) { registry_->psfMatching = on; }
     std::size_t openDocuments() const { return registry_->open.size(); }
 
 private:

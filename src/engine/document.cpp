@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 #include "astrometry/catalog.h"
 #include "astrometry/detection.h"
@@ -68,7 +69,8 @@ void Document::computeNoise() {
     const SkyStats sky = MeasureSky(pixels_);
     if (!path_.empty()) RememberSkyLevel(path_, sky.level);
     noise_.resize(pixels_.size());
-    const double var0 = sky.sigma * sky.sigma, g = gain_ > 0 ? gain_ : 1;
+    const double pixelNoise = PixelNoise(pixels_, width_, sky);
+    const double var0 = pixelNoise * pixelNoise, g = gain_ > 0 ? gain_ : 1;
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) {
         const float v = pixels_[static_cast<std::size_t>(i)];
@@ -102,6 +104,16 @@ void Document::OpenFile(const std::string& path) {
         RememberSkyLevel(path_, MeasureSky(pixels_).level);
     } else {
         computeNoise();
+    }
+    saturation_.reset();
+    {
+        float top = -std::numeric_limits<float>::infinity();
+        for (float v : pixels_)
+            if (v > top) top = v;
+        std::size_t atTop = 0;
+        for (float v : pixels_) atTop += v >= top - 1e-4f * std::abs(top);
+        // a flat top of several pixels: the camera's full well or its converter's end
+        if (atTop >= 3 && top > 1000) saturation_ = top;
     }
     difference_ = header_.has("MAGZERO") && !noise_.empty() && header_.value("IMAGETYP") == "Difference";
     if (const auto zp = img.number("MAGZERO")) zeroPoint_ = *zp;
@@ -150,6 +162,7 @@ std::string Document::ReadHeaderKey(const std::string& key) const { return heade
 void Document::AdjustByDifference(float difference) {
     requireOpen("AdjustByDifference");
     const float d = std::abs(difference);
+    if (saturation_) *saturation_ += d;
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) pixels_[static_cast<std::size_t>(i)] += d;
     header_.history("Raised by " + fixed(d, 3) + " ADU to the other image's background");
@@ -169,6 +182,7 @@ std::shared_ptr<Document> Document::DuplicateDocument() {
     copy->zeroPoint_ = zeroPoint_;
     copy->stretch_ = stretch_;
     copy->intensityScale_ = intensityScale_;
+    copy->saturation_ = saturation_;
     copy->geometry_ = geometry_; // the same pixel grid
     copy->open_ = true;
     registry_->open.push_back(copy.get());
@@ -279,7 +293,9 @@ void Document::alignOther(Document& other, int mode) {
         const auto [u0, v0] = map(cx, cy);
         const auto [u1, v1] = map(cx + 1, cy);
         const auto [u2, v2] = map(cx, cy + 1);
-        other.intensityScale_ *= std::abs((u1 - u0) * (v2 - v0) - (v1 - v0) * (u2 - u0));
+        const double area = std::abs((u1 - u0) * (v2 - v0) - (v1 - v0) * (u2 - u0));
+        other.intensityScale_ *= area;
+        if (other.saturation_) *other.saturation_ *= area;
     }
     other.pixels_ = ResampleLanczos3(other.pixels_, other.width_, other.height_, map, width_, height_);
     other.noise_ = ResampleBilinear(other.noise_, other.width_, other.height_, map, width_, height_);
@@ -354,13 +370,18 @@ void Document::SubtractDocument(Document& other) {
         }
     }
 
-    const float s = static_cast<float>(fluxScale_);
+    setApertureCorrection(pixels_, stars);
+    std::string how;
+    if (!registry_->psfMatching || !subtractMatched(other, stars, sky, how)) {
+        const float s = static_cast<float>(fluxScale_);
 #pragma omp parallel for schedule(static)
-    for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        pixels_[k] -= s * other.pixels_[k];
-        const float n2 = other.noise_.empty() ? 0.f : s * other.noise_[k];
-        noise_[k] = std::sqrt(noise_[k] * noise_[k] + n2 * n2);
+        for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            pixels_[k] -= s * other.pixels_[k];
+            const float n2 = other.noise_.empty() ? 0.f : s * other.noise_[k];
+            noise_[k] = std::sqrt(noise_[k] * noise_[k] + n2 * n2);
+        }
+        how = "scaled by " + fixed(fluxScale_, 5);
     }
     // the background offset left after scaling
     const double offset = MeasureSky(pixels_).level;
@@ -369,8 +390,8 @@ void Document::SubtractDocument(Document& other) {
     for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) pixels_[static_cast<std::size_t>(i)] -= o;
 
     difference_ = true;
-    header_.history("Subtracted " + fileName(other.path_) + " scaled by " + fixed(fluxScale_, 5) +
-                    ", background offset " + fixed(offset, 3) + " ADU");
+    header_.history("Subtracted " + fileName(other.path_) + " " + how + ", background offset " + fixed(offset, 3) +
+                    " ADU");
     header_.set("FLUXSCAL", fluxScale_, "flux scale applied to the subtracted image");
     if (zeroPoint_) header_.set("MAGZERO", *zeroPoint_, "magnitude = MAGZERO - 2.5 log10(ADU)");
 }

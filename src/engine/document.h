@@ -15,6 +15,8 @@ namespace engine {
 
 struct Registry;
 class Application;
+struct BrightStar;
+struct SkyStats;
 
 class Document {
 public:
@@ -83,6 +85,11 @@ private:
     void refreshSolution();
     void computeNoise();
     void alignOther(Document& other, int mode);
+    bool subtractMatched(Document& other, const std::vector<BrightStar>& stars, const SkyStats& sky,
+                         std::string& how);
+    void setApertureCorrection(const std::vector<float>& pixels, const std::vector<BrightStar>& stars);
+    // the level at and above which a pixel is saturated, above the sky
+    float saturationThreshold(double sky) const;
 
     std::shared_ptr<Registry> registry_;
     bool open_ = false;
@@ -97,6 +104,7 @@ private:
     bool difference_ = false;
     std::optional<double> zeroPoint_;
     std::optional<std::array<double, 2>> stretch_; // low, high
+    std::optional<double> saturation_;             // the raw level of saturated pixels
     // Resampling scales the values by the pixel area; levels measured before an
     // alignment are brought along with them.
     double intensityScale_ = 1;

@@ -44,6 +44,26 @@ SkyStats MeasureSky(const std::vector<float>& pixels, std::size_t samples) {
     return st;
 }
 
+double PixelNoise(const std::vector<float>& pixels, int width, const SkyStats& sky, std::size_t samples) {
+    // differences of neighbours in a row: the sky's slopes cancel, the noise of
+    // two pixels remains
+    std::vector<float> d;
+    const std::size_t n = pixels.size();
+    if (width < 2 || n < 2) return sky.sigma;
+    const std::size_t step = std::max<std::size_t>(1, n / samples) | 1;
+    d.reserve(n / step + 1);
+    const double limit = 5 * sky.sigma;
+    for (std::size_t i = step / 2; i + 1 < n; i += step) {
+        if (static_cast<int>((i + 1) % static_cast<std::size_t>(width)) == 0) continue;
+        const float a = pixels[i], b = pixels[i + 1];
+        if (!std::isfinite(a) || !std::isfinite(b)) continue;
+        if (std::abs(a - sky.level) > limit || std::abs(b - sky.level) > limit) continue;
+        d.push_back(std::abs(a - b));
+    }
+    if (d.size() < 16) return sky.sigma;
+    return 1.4826 * quantile(d, 0.5) / std::sqrt(2.0);
+}
+
 double SampledPercentile(const std::vector<float>& pixels, double fraction, std::size_t samples) {
     std::vector<float> s = sample(pixels, samples);
     return quantile(s, fraction);

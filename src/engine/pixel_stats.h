@@ -12,6 +12,10 @@ struct SkyStats {
 // From about `samples` pixels spread over the image; NaN pixels are skipped.
 SkyStats MeasureSky(const std::vector<float>& pixels, std::size_t samples = 200000);
 
+// The noise of one pixel of a raw image, from the differences of neighbouring
+// sky pixels, so that a gradient across the sky does not count as noise.
+double PixelNoise(const std::vector<float>& pixels, int width, const SkyStats& sky, std::size_t samples = 200000);
+
 // The value below which `fraction` of the sampled pixels lie.
 double SampledPercentile(const std::vector<float>& pixels, double fraction, std::size_t samples = 200000);
 

@@ -118,6 +118,18 @@ std::vector<float> ResampleLanczos3(const std::vector<float>& src, int sw, int s
 
 std::vector<float> ResampleBilinear(const std::vector<float>& src, int sw, int sh, const PolyMap& map,
                                     int tw, int th) {
+    // Interpolation averages neighbouring noise: the Lanczos weights at a
+    // fraction f leave sqrt(sum of their squares) of it, per axis.
+    static const std::vector<float> kept = [] {
+        const auto& table = weightTable();
+        std::vector<float> k(table.size());
+        for (std::size_t f = 0; f < table.size(); ++f) {
+            double s2 = 0;
+            for (float w : table[f]) s2 += double(w) * w;
+            k[f] = static_cast<float>(std::sqrt(s2));
+        }
+        return k;
+    }();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     std::vector<float> out(static_cast<std::size_t>(tw) * th, nan);
 #pragma omp parallel for schedule(dynamic, 16)
@@ -135,7 +147,9 @@ std::vector<float> ResampleBilinear(const std::vector<float>& src, int sw, int s
             const float* p0 = src.data() + static_cast<std::size_t>(iv) * sw + iu;
             const float* p1 = sh > 1 ? p0 + sw : p0;
             const int dx = sw > 1 ? 1 : 0;
-            row[x] = noiseScale * ((1 - fv) * ((1 - fu) * p0[0] + fu * p0[dx]) + fv * ((1 - fu) * p1[0] + fu * p1[dx]));
+            const float smooth = kept[static_cast<int>((u - std::floor(u)) * kSteps + 0.5)] *
+                                 kept[static_cast<int>((v - std::floor(v)) * kSteps + 0.5)];
+            row[x] = smooth * noiseScale * ((1 - fv) * ((1 - fu) * p0[0] + fu * p0[dx]) + fv * ((1 - fu) * p1[0] + fu * p1[dx]));
         });
     }
     return out;

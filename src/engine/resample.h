@@ -16,7 +16,8 @@ std::vector<float> ResampleLanczos3(const std::vector<float>& source, int sw, in
                                     int tw, int th);
 
 // The same map, bilinear, for the noise image (which is smooth where it
-// matters and must not ring); scaled by the square root of the pixel area.
+// matters and must not ring); scaled by the square root of the pixel area and
+// by what the Lanczos interpolation at that position leaves of the noise.
 std::vector<float> ResampleBilinear(const std::vector<float>& source, int sw, int sh, const PolyMap& map,
                                     int tw, int th);
 

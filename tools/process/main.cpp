@@ -10,7 +10,7 @@
 #include "platform/app_folder.h"
 #include "processing/processing_run.h"
 #include "processing/run_settings.h"
-#include "stars/catalog_check.h"
+#include "stars/catalog_check_run.h"
 #include "stars/star_lines.h"
 
 namespace {
@@ -91,27 +91,22 @@ int main(int argc, char** argv) {
     app->CloseAll();
     if (check) {
         // the catalog check, as "Check against Catalog" does it
-        stars::ExtractionRequest q;
-        q.file = r.workFolder + "Subtracted.fts";
-        q.threshold = in.snrSubtracted;
-        q.plateScale = r.plateScale;
-        q.catalogCode = in.catalogCode;
-        q.catalogPath = in.catalogPath;
-        q.catalogMaxMag = in.catalogMaxMag;
-        stars::StarList a, b, c;
-        stars::ExtractionFailure failure;
-        q.lineKind = 0;
-        bool ok = stars::ExtractStarLines(q, a, failure);
-        q.lineKind = 1;
-        ok = stars::ExtractStarLines(q, b, failure) && ok;
-        q.file = in.reshotPath;
-        q.threshold = settings.snrCatalog;
-        q.starKind = 0;
-        q.lineKind = 0;
-        ok = stars::ExtractStarLines(q, c, failure) && ok;
-        if (!ok) std::fprintf(stderr, "vospen-process: check: error %d %s\n", failure.number, failure.description.c_str());
-        stars::FilterByCatalog(a, b, c, settings.matchToleranceDeg);
-        const auto candidates = stars::ListCandidates(a, b, settings.minRawFlux);
+        stars::CatalogCheckInputs c;
+        c.subtractedPath = r.workFolder + "Subtracted.fts";
+        c.reshotPath = in.reshotPath;
+        c.snrSubtracted = in.snrSubtracted;
+        c.snrCatalog = settings.snrCatalog;
+        c.plateScale = r.plateScale;
+        c.catalogCode = in.catalogCode;
+        c.catalogPath = in.catalogPath;
+        c.catalogMaxMag = in.catalogMaxMag;
+        c.toleranceDeg = settings.matchToleranceDeg;
+        c.minRawFlux = settings.minRawFlux;
+        const auto checked = stars::RunCatalogCheck(c);
+        if (!checked.ok)
+            std::fprintf(stderr, "vospen-process: check: error %d %s\n", checked.failure.number,
+                         checked.failure.description.c_str());
+        const auto& candidates = checked.candidates;
         std::cout << (json ? "" : "# candidates\n");
         if (candidates.empty()) std::cout << "No unidentifyable Stars in Image\n";
         for (const auto& cand : candidates) std::cout << cand.pixelLine << " | " << cand.text << '\n';

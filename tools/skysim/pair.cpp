@@ -61,6 +61,7 @@ Pair MakePair(const PairOptions& o) {
     Random rnd(o.seed, 2);
     p.referenceEpoch = makeEpoch(o, p.field, true, rnd);
     p.reshotEpoch = makeEpoch(o, p.field, false, rnd);
+    if (o.editField) o.editField(p.field, p.referenceEpoch, p.reshotEpoch);
     p.reference = Render(p.field, p.referenceEpoch);
     p.reshot = Render(p.field, p.reshotEpoch);
     return p;

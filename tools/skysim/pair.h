@@ -1,6 +1,7 @@
 #pragma once
 // A reference and a reshot of one field, with the field's catalog.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ struct PairOptions {
     bool usnoLittleEndian = false;
     bool dss = false; // also write dss.fits, a survey-plate cut-out of the reshot's field
     EpochOverrides reference, reshot;
+    // called once the field and both epochs are made, before rendering
+    std::function<void(Field&, const Epoch& reference, const Epoch& reshot)> editField;
 };
 
 struct Pair {

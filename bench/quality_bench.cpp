@@ -1,0 +1,397 @@
+// Injection and recovery: simulated pairs over a grid of observing conditions,
+// point sources injected at known signal-to-noise in empty sky and on galaxy
+// bulges, run through the processing sequence and the catalog check that
+// vospen-process runs; prints the figures of the difference's quality.
+//
+// Definitions
+// - S/N of an injected source: its flux over the noise of an optimal (PSF-
+//   weighted) measurement in the difference, sqrt(n_eff * (v_new + v_ref)), with
+//   v the per-pixel variance of each image at that place (sky, galaxy light,
+//   read noise; the reference's in the reshot's flux units) and n_eff the
+//   noise-equivalent area of the broader of the two point-spread functions.
+// - Recovered: a listed candidate within 3 arcsec of the source. False: a
+//   listed candidate near no injected source. Listing with RawFlux 0 (the
+//   setting is a user's cut on faint candidates, not part of the difference).
+// - Core chi^2: per bright isolated unsaturated star of the clean pair, the mean
+//   of (difference / noise)^2 over the pixels within 1.5 FWHM of its centre.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "astrometry/fits_image.h"
+#include "bench_common.h"
+#include "engine/application.h"
+#include "engine/document.h"
+#include "pair.h"
+#include "processing/processing_run.h"
+#include "scanner/target_preparation.h"
+#include "stars/catalog_check_run.h"
+#include "stars/star_lines.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Case {
+    double ratio, transparency, sky, offsetArcmin, rotation;
+    bool clean = false;
+};
+
+struct Injected {
+    double ra, dec, mag, snr;
+    bool bulge;
+    double galaxyOverSky = 0;
+};
+
+// Moffat beta = 3: noise-equivalent area 5 pi alpha^2 / 4, alpha = FWHM / 1.0196
+double noiseArea(double fwhmPx) {
+    const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1 / 3.0) - 1));
+    return 5 * M_PI * alpha * alpha / 4;
+}
+
+// The galaxy's light per pixel (ADU) at a sky position, as the simulator spreads it.
+double galaxyLight(const skysim::Galaxy& g, const skysim::Epoch& e, double ra, double dec) {
+    double xi, eta;
+    if (!skysim::StandardCoordinates(g.ra, g.dec, ra, dec, xi, eta)) return 0;
+    xi *= 3600;
+    eta *= 3600;
+    const double pa = g.positionAngle * M_PI / 180;
+    const double major = xi * std::sin(pa) + eta * std::cos(pa);
+    const double minor = (xi * std::cos(pa) - eta * std::sin(pa)) / g.axisRatio;
+    const double soften = 0.6 * e.seeing;
+    const double r = std::sqrt(major * major + minor * minor + soften * soften);
+    const double px = e.scale * e.scale;
+    const double bulge = e.fluxOf(g.bulgeMag) * std::exp(-7.669 * (std::pow(r / g.bulgeRe, 0.25) - 1)) * px /
+                         (7.215 * M_PI * g.bulgeRe * g.bulgeRe * g.axisRatio);
+    const double disc = e.fluxOf(g.discMag) * std::exp(-r / g.discH) * px / (2 * M_PI * g.discH * g.discH * g.axisRatio);
+    return bulge + disc;
+}
+
+double pixelVariance(const skysim::Epoch& e, double light) {
+    return (e.sky + light) / e.gain + (e.readNoise / e.gain) * (e.readNoise / e.gain);
+}
+
+double angularSep(double ra1, double dec1, double ra2, double dec2) { // degrees in, arcsec out
+    const double d = (ra1 - ra2) * std::cos(dec1 * M_PI / 180);
+    return std::hypot(d, dec1 - dec2) * 3600;
+}
+
+const double kSnrs[] = {3, 4, 5, 5.5, 6, 7, 8, 10, 15, 20, 30, 50};
+
+// Places sources in empty sky and on the bulge, each with its S/N.
+void inject(skysim::Field& f, const skysim::Epoch& ref, const skysim::Epoch& nw, std::uint64_t seed,
+            std::vector<Injected>& out) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> u(0, 1);
+    const double fwhm = std::max(ref.seeing, nw.seeing) / nw.scale;
+    const double nArea = noiseArea(fwhm);
+    const double halfSide = 0.42 * std::min(nw.width, nw.height) * nw.scale / 3600; // degrees, inside both frames
+    auto farFromAll = [&](double ra, double dec, double minStar, double minOther) {
+        for (const auto& s : f.stars)
+            if (s.mag < 20.5 && std::abs(s.dec - dec) < 0.02 && angularSep(s.ra, s.dec, ra, dec) < minStar * (s.mag < 14 ? 3 : 1))
+                return false;
+        for (const auto& i : out)
+            if (angularSep(i.ra, i.dec, ra, dec) < minOther) return false;
+        return true;
+    };
+    auto place = [&](double ra, double dec, double snr, bool bulge, double light) {
+        const double scaleRef = nw.transparency * nw.exptime / (ref.transparency * ref.exptime);
+        const double lightRef = light / scaleRef;
+        const double v = pixelVariance(nw, light) + pixelVariance(ref, lightRef) * scaleRef * scaleRef;
+        const double flux = snr * std::sqrt(nArea * v);
+        const double mag = nw.zeroPoint - 2.5 * std::log10(flux / (nw.transparency * nw.exptime));
+        f.supernovae.push_back({ra, dec, mag});
+        out.push_back({ra, dec, mag, snr, bulge, light / nw.sky});
+    };
+    int k = 0;
+    for (int n = 0, tries = 0; n < 36 && tries < 5000; ++tries) {
+        double ra, dec;
+        skysim::FromStandardCoordinates(f.ra, f.dec, (2 * u(rng) - 1) * halfSide, (2 * u(rng) - 1) * halfSide, ra, dec);
+        if (f.galaxy && angularSep(f.galaxy->ra, f.galaxy->dec, ra, dec) < 150) continue;
+        if (!farFromAll(ra, dec, 15, 25)) continue;
+        place(ra, dec, kSnrs[k++ % 12], false, 0);
+        ++n;
+    }
+    if (!f.galaxy) return;
+    const auto& g = *f.galaxy;
+    for (int n = 0, tries = 0; n < 12 && tries < 2000; ++tries) {
+        // a radius along a random direction where the galaxy is 1 to 5 times the sky
+        const double want = 1 + 4 * u(rng), angle = 2 * M_PI * u(rng);
+        double lo = 0.5, hi = 120;
+        for (int i = 0; i < 40; ++i) {
+            const double mid = 0.5 * (lo + hi);
+            double ra, dec;
+            skysim::FromStandardCoordinates(g.ra, g.dec, mid * std::sin(angle) / 3600, mid * std::cos(angle) / 3600, ra, dec);
+            (galaxyLight(g, nw, ra, dec) / nw.sky > want ? lo : hi) = mid;
+        }
+        double ra, dec;
+        skysim::FromStandardCoordinates(g.ra, g.dec, lo * std::sin(angle) / 3600, lo * std::cos(angle) / 3600, ra, dec);
+        if (lo < 2 || !farFromAll(ra, dec, 8, 7)) continue;
+        place(ra, dec, kSnrs[k++ % 12], true, galaxyLight(g, nw, ra, dec));
+        ++n;
+    }
+}
+
+struct Totals {
+    std::map<double, std::pair<int, int>> recovered[2]; // per S/N: found, injected (empty sky, bulge)
+    int falseCandidates = 0, images = 0;
+    std::vector<double> posErr, magErr;
+    std::vector<double> chi2, noiseRatio;
+    double maxFalsePerImage = 0;
+};
+
+double percentile(std::vector<double> v, double q) {
+    if (v.empty()) return NAN;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(std::clamp(q, 0.0, 1.0) * (v.size() - 1))];
+}
+
+void coreChi2(const std::string& subtracted, const skysim::Pair& p, double fwhm, Totals& t) {
+    const auto img = astrometry::ReadFitsImage(subtracted);
+    if (img.noise.size() != img.pixels.size()) return;
+    const int w = img.width, h = img.height;
+    const double r = 1.5 * fwhm;
+    for (const auto& s : p.reshot.stars) {
+        const double peak = s.flux / noiseArea(fwhm) * 1.6; // about the peak per pixel
+        if (peak < 40 * 25 || peak > 20000) continue;
+        bool isolated = true;
+        for (const auto& o : p.reshot.stars)
+            if (&o != &s && o.flux > 0.01 * s.flux && std::hypot(o.x - s.x, o.y - s.y) < 12) isolated = false;
+        if (!isolated) continue;
+        double sum = 0;
+        int n = 0;
+        bool blank = false;
+        for (int y = static_cast<int>(s.y - 1 - r); y <= static_cast<int>(s.y - 1 + r) + 1; ++y)
+            for (int x = static_cast<int>(s.x - 1 - r); x <= static_cast<int>(s.x - 1 + r) + 1; ++x) {
+                if (x < 0 || y < 0 || x >= w || y >= h) { blank = true; continue; }
+                if (std::hypot(x - (s.x - 1), y - (s.y - 1)) > r) continue;
+                const std::size_t i = static_cast<std::size_t>(y) * w + x;
+                if (!std::isfinite(img.pixels[i])) { blank = true; continue; }
+                const double z = img.pixels[i] / img.noise[i];
+                sum += z * z;
+                ++n;
+            }
+        if (!blank && n > 4) t.chi2.push_back(sum / n);
+    }
+    // measured over expected scatter, over the whole difference
+    std::vector<double> z;
+    for (std::size_t i = 0; i < img.pixels.size(); i += 7)
+        if (std::isfinite(img.pixels[i]) && img.noise[i] > 0) z.push_back(img.pixels[i] / img.noise[i]);
+    const double med = percentile(z, 0.5);
+    for (auto& v : z) v = std::abs(v - med);
+    t.noiseRatio.push_back(1.4826 * percentile(z, 0.5));
+}
+
+void runCase(const Case& c, int index, const fs::path& root, Totals& t) {
+    const fs::path dir = root / ("case" + std::to_string(index));
+    fs::remove_all(dir);
+    skysim::PairOptions o;
+    o.out = dir.string();
+    o.seed = 100 + static_cast<std::uint64_t>(index);
+    o.width = o.height = 2048;
+    o.scale = 1.5;
+    const double refSeeing = 2.8;
+    o.reference.seeing = refSeeing;
+    o.reshot.seeing = refSeeing * c.ratio;
+    o.reference.transparency = 1.0;
+    o.reshot.transparency = c.transparency;
+    o.reference.sky = 900;
+    o.reshot.sky = c.sky;
+    o.reference.offsetRa = c.offsetArcmin * 0.6;
+    o.reference.offsetDec = c.offsetArcmin * 0.8;
+    o.reference.rotation = c.rotation;
+    o.reshot.rotation = 0;
+    o.cosmicRays = o.hotPixels = !c.clean;
+    std::vector<Injected> injected;
+    if (!c.clean)
+        o.editField = [&](skysim::Field& f, const skysim::Epoch& ref, const skysim::Epoch& nw) {
+            inject(f, ref, nw, o.seed, injected);
+        };
+    const auto pair = skysim::MakePair(o);
+    skysim::WritePair(o, pair);
+
+    processing::RunInputs in;
+    in.referencePath = (dir / "reference.fts").string();
+    in.reshotPath = (dir / "reshot.fts").string();
+    in.catalogPath = (dir / "catalog").string();
+    in.catalogCode = "5";
+    in.catalogMaxMag = 18;
+    in.snrSubtracted = 5;
+    std::unique_ptr<engine::Application> app;
+    std::shared_ptr<engine::Document> ref, reshot, sub;
+    const auto r = processing::RunProcessing(in, {app, ref, reshot, sub});
+    if (r.failure != processing::RunFailure::None) {
+        std::printf("# case %d: the run failed: %s\n", index, r.message.c_str());
+        return;
+    }
+    app->CloseAll();
+    const double fwhm = std::max(pair.referenceEpoch.seeing, pair.reshotEpoch.seeing) / pair.reshotEpoch.scale;
+    if (c.clean) {
+        coreChi2(r.workFolder + "Subtracted.fts", pair, fwhm, t);
+        return;
+    }
+    stars::CatalogCheckInputs q;
+    q.subtractedPath = r.workFolder + "Subtracted.fts";
+    q.reshotPath = in.reshotPath;
+    q.plateScale = r.plateScale;
+    q.catalogCode = in.catalogCode;
+    q.catalogPath = in.catalogPath;
+    q.catalogMaxMag = in.catalogMaxMag;
+    q.minRawFlux = 0;
+    const auto checked = stars::RunCatalogCheck(q);
+    std::vector<bool> found(injected.size(), false);
+    int falses = 0;
+    for (const auto& cand : checked.candidates) {
+        // the sky line of the candidate: the same place in A as in B
+        const auto at = std::find(checked.pixels.begin(), checked.pixels.end(), cand.pixelLine);
+        if (at == checked.pixels.end()) continue;
+        const std::string& skyLine = checked.sky[static_cast<std::size_t>(at - checked.pixels.begin())];
+        double raH = 0, dec = 0, mag = 0;
+        if (std::sscanf(skyLine.c_str(), "%lf %lf %lf", &raH, &dec, &mag) != 3) continue;
+        int best = -1;
+        double bestSep = 3;
+        for (std::size_t i = 0; i < injected.size(); ++i) {
+            const double sep = angularSep(raH * 15, dec, injected[i].ra, injected[i].dec);
+            if (sep < bestSep) {
+                bestSep = sep;
+                best = static_cast<int>(i);
+            }
+        }
+        if (best < 0) {
+            ++falses;
+            std::printf("# case %d: false candidate %s\n", index, cand.pixelLine.c_str());
+            continue;
+        }
+        found[static_cast<std::size_t>(best)] = true;
+        if (injected[best].snr >= 10) t.posErr.push_back(bestSep);
+        if (injected[best].snr >= 20) t.magErr.push_back(mag - injected[best].mag);
+    }
+    for (std::size_t i = 0; i < injected.size(); ++i) {
+        auto& cell = t.recovered[injected[i].bulge ? 1 : 0][injected[i].snr];
+        cell.first += found[i];
+        cell.second += 1;
+    }
+    t.falseCandidates += falses;
+    t.maxFalsePerImage = std::max<double>(t.maxFalsePerImage, falses);
+    ++t.images;
+    std::printf("# case %d (ratio %.2f, transparency %.2f, sky %.0f): %zu injected, %zu candidates, %d false\n",
+                index, c.ratio, c.transparency, c.sky, injected.size(), checked.candidates.size(), falses);
+}
+
+// Point-spread matching's cost on a 4096 x 4096 pair: the subtraction with and without it.
+void matchingCost(const fs::path& root) {
+    const fs::path dir = root / "big";
+    fs::remove_all(dir);
+    skysim::PairOptions o;
+    o.out = dir.string();
+    o.width = o.height = 4096;
+    o.scale = 0.9;
+    o.reference.seeing = 2.4;
+    o.reshot.seeing = 3.1;
+    skysim::WritePair(o, skysim::MakePair(o));
+    for (bool on : {false, true}) {
+        engine::Application app;
+        app.SetCatalog("5", o.out + "/catalog", 18);
+        app.SetPsfMatching(on);
+        auto ref = app.CreateDocument(), reshot = app.CreateDocument();
+        ref->OpenFile(o.out + "/reference.fts");
+        reshot->OpenFile(o.out + "/reshot.fts");
+        auto sub = reshot->DuplicateDocument();
+        sub->AlignToThis(3, false);
+        const double ms = bench::medianMs(1, [&] { sub->SubtractDocument(*ref); });
+        bench::figure(on ? "subtraction 4096x4096 with psf matching" : "subtraction 4096x4096 without psf matching",
+                      ms, "ms");
+    }
+}
+
+// The real pair of one galaxy 74 s apart: aligned by star matching and
+// subtracted as the scanner prepares a target, then searched at 5 sigma.
+void realPair(const fs::path& root) {
+    const fs::path real = fs::path(VOSPEN_REAL_DATA) / "galaxy-pair";
+    if (!fs::exists(real / "aligned_eso085-030-004.fit")) {
+        std::printf("# real galaxy pair: %s is absent, skipped\n", real.c_str());
+        return;
+    }
+    const fs::path dir = root / "real";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    try {
+        scanner::PrepareTargetProducts((real / "aligned_eso085-030-004.fit").string(),
+                                       (real / "aligned_eso085-030-005.fit").string(), dir.string() + "/");
+    } catch (const std::exception& e) {
+        std::printf("# real galaxy pair: preparation failed: %s\n", e.what());
+        return;
+    }
+    stars::ExtractionRequest q;
+    q.file = (dir / "Subtracted.fts").string();
+    q.threshold = 5;
+    q.starKind = 1;
+    q.lineKind = 1;
+    stars::StarList lines;
+    stars::ExtractionFailure failure;
+    if (!stars::ExtractStarLines(q, lines, failure))
+        std::printf("# real galaxy pair: extraction failed: %s\n", failure.description.c_str());
+    for (const auto& l : lines) std::printf("# real galaxy pair: suspicious %s\n", l.c_str());
+    bench::figure("real galaxy pair suspicious stars at 5 sigma", static_cast<double>(lines.size()), "stars");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "vospen-bench-quality";
+    const bool quick = argc > 2 && std::string(argv[2]) == "--quick";
+    fs::create_directories(root);
+    const std::vector<Case> grid = {
+        {0.7, 1.0, 800, 2.0, 0.5},  {1.0, 0.8, 600, 1.0, -1.0}, {1.3, 0.6, 1200, 3.0, 1.5},
+        {1.5, 0.9, 800, 0.5, 0.0},  {1.5, 0.6, 1500, 2.0, -1.5}, {0.8, 0.7, 1000, 2.5, 1.0},
+        {1.2, 1.0, 500, 1.5, -0.5}, {1.0, 0.6, 1300, 3.0, 1.2},
+    };
+    Totals t;
+    const std::size_t cases = quick ? 2 : grid.size();
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < cases; ++i) runCase(grid[i], static_cast<int>(i), root, t);
+    runCase({1.3, 0.9, 900, 1.0, 0.3, true}, 99, root, t);
+
+    for (int where = 0; where < 2; ++where)
+        for (const auto& [snr, cell] : t.recovered[where]) {
+            const std::string name = std::string("recovery ") + (where ? "on bulges" : "in empty sky") + " at S/N " +
+                                     stars::PlainNumber(snr);
+            bench::figure(name.c_str(), cell.second ? 100.0 * cell.first / cell.second : NAN, "%");
+        }
+    for (double snr : {5.5, 10.0}) {
+        int f = 0, n = 0;
+        for (int where = 0; where < 2; ++where)
+            if (auto it = t.recovered[where].find(snr); it != t.recovered[where].end()) {
+                f += it->second.first;
+                n += it->second.second;
+            }
+        const std::string name = "recovery at S/N " + stars::PlainNumber(snr) + " (both, " + std::to_string(n) + " sources)";
+        bench::figure(name.c_str(), n ? 100.0 * f / n : NAN, "%");
+    }
+    bench::figure("false candidates per 4-megapixel image (mean)", t.images ? double(t.falseCandidates) / t.images : NAN,
+                  "candidates");
+    bench::figure("false candidates per 4-megapixel image (worst)", t.maxFalsePerImage, "candidates");
+    bench::figure("core chi2 per pixel, seeing ratio 1.3 (median)", percentile(t.chi2, 0.5), "");
+    bench::figure("core chi2 per pixel, seeing ratio 1.3 (90th percentile)", percentile(t.chi2, 0.9), "");
+    bench::figure("core chi2 stars", static_cast<double>(t.chi2.size()), "stars");
+    bench::figure("measured over expected noise of the difference", t.noiseRatio.empty() ? NAN : t.noiseRatio[0], "");
+    double rms = 0;
+    for (double e : t.posErr) rms += e * e;
+    bench::figure("candidate position error at S/N >= 10 (rms)", t.posErr.empty() ? NAN : std::sqrt(rms / t.posErr.size()),
+                  "arcsec");
+    std::vector<double> absMag;
+    for (double e : t.magErr) absMag.push_back(std::abs(e));
+    bench::figure("candidate magnitude error at S/N >= 20 (median)", percentile(t.magErr, 0.5), "mag");
+    bench::figure("candidate magnitude error at S/N >= 20 (90th percentile of |error|)", percentile(absMag, 0.9), "mag");
+    bench::figure("grid time", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), "s");
+    realPair(root);
+    if (!quick) matchingCost(root);
+    return 0;
+}

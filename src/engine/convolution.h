@@ -1,0 +1,20 @@
+#pragma once
+// Convolution of an image with a kernel that varies slowly over the image.
+#include <functional>
+#include <vector>
+
+namespace engine {
+
+// The kernel (2*half+1)^2 values, row by row, for the pixel (x, y) (0-based).
+using KernelAt = std::function<std::vector<float>(double x, double y)>;
+
+// out(x, y) = sum over u, v of K(u, v) * in(x + u, y + v), with u, v in
+// -half..half and K taken at the centre of the tile that holds (x, y).
+// Pixels whose footprint reaches a NaN pixel or past the image's edge are NaN.
+std::vector<float> ConvolveVarying(const std::vector<float>& in, int width, int height, int half,
+                                   const KernelAt& kernelAt, int tile = 128);
+
+// Every pixel within `radius` (a square) of a true pixel becomes true.
+std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, int width, int height, int radius);
+
+} // namespace engine

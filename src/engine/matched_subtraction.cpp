@@ -1,0 +1,194 @@
+// The subtraction with point-spread matching: the sharper of the two images is
+// convolved towards the other (never the other way, which would amplify noise)
+// with a kernel fitted on the stars of both.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "astrometry/detection.h"
+#include "engine/aperture.h"
+#include "engine/convolution.h"
+#include "engine/document.h"
+#include "engine/pixel_stats.h"
+#include "engine/psf_match.h"
+#include "engine/star_finder.h"
+
+namespace engine {
+namespace {
+
+double medianOf(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+double starWidth(const std::vector<float>& pix, int w, int h, const std::vector<StampStar>& stars, double sky) {
+    std::vector<double> widths;
+    for (const auto& s : stars)
+        widths.push_back(astrometry::MinorWidth(pix, w, h, static_cast<int>(std::lround(s.x)),
+                                                static_cast<int>(std::lround(s.y)), sky));
+    return widths.size() >= 5 ? medianOf(widths) : 0;
+}
+
+// Cosmic rays and hot pixels of the image to be convolved would be blurred into
+// spots as wide as stars, which no later test could tell from a star: they are
+// blanked first. A source counts as one when, at its brightest pixel, its light
+// lies across a line far narrower than the image's stars.
+int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, int w, int h, double sky,
+                      double width) {
+    if (!(width > 0)) return 0;
+    std::vector<std::size_t> hits;
+#pragma omp parallel
+    {
+        std::vector<std::size_t> mine;
+#pragma omp for schedule(static)
+        for (int y = 2; y < h - 2; ++y)
+            for (int x = 2; x < w - 2; ++x) {
+                const std::size_t i = static_cast<std::size_t>(y) * w + x;
+                const float v = pix[i];
+                if (!(v - sky > 5 * noise[i])) continue;
+                bool peak = true;
+                for (int dy = -1; dy <= 1 && peak; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        if ((dx || dy) && pix[i + static_cast<std::ptrdiff_t>(dy) * w + dx] > v) {
+                            peak = false;
+                            break;
+                        }
+                if (peak && astrometry::MinorWidth(pix, w, h, x, y, sky) < 0.5 * width) mine.push_back(i);
+            }
+#pragma omp critical
+        hits.insert(hits.end(), mine.begin(), mine.end());
+    }
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (std::size_t i : hits) {
+        const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
+        // the source's bright pixels around the peak, and one more ring
+        std::vector<std::size_t> blank;
+        for (int dy = -3; dy <= 3; ++dy)
+            for (int dx = -3; dx <= 3; ++dx) {
+                const int xx = x + dx, yy = y + dy;
+                if (xx < 1 || yy < 1 || xx >= w - 1 || yy >= h - 1) continue;
+                const std::size_t j = static_cast<std::size_t>(yy) * w + xx;
+                if (std::abs(dx) <= 1 && std::abs(dy) <= 1) blank.push_back(j);
+                else if (pix[j] - sky > 3 * noise[j])
+                    for (int ey = -1; ey <= 1; ++ey)
+                        for (int ex = -1; ex <= 1; ++ex) blank.push_back(j + static_cast<std::ptrdiff_t>(ey) * w + ex);
+            }
+        for (std::size_t j : blank) pix[j] = nan;
+    }
+    return static_cast<int>(hits.size());
+}
+
+} // namespace
+
+void Document::setApertureCorrection(const std::vector<float>& pix, const std::vector<BrightStar>& stars) {
+    std::vector<std::pair<double, double>> at;
+    for (const auto& s : stars)
+        if (!s.saturated) at.emplace_back(s.x, s.y);
+    const double c = ApertureCorrection(pix, width_, height_, at);
+    if (c >= 1 && c <= 3) header_.set(astrometry::kApertureCorrectionKey, c, "whole light over light within 3 px");
+}
+
+float Document::saturationThreshold(double sky) const {
+    if (!saturation_) return std::numeric_limits<float>::infinity();
+    return static_cast<float>(sky + 0.9 * (*saturation_ - sky));
+}
+
+bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& stars, const SkyStats& sky,
+                               std::string& how) {
+    const int w = width_, h = height_;
+    if (noise_.size() != pixels_.size() || other.noise_.size() != other.pixels_.size()) return false;
+    std::vector<StampStar> positions;
+    for (const auto& s : stars)
+        if (!s.saturated) positions.push_back({s.x - 1, s.y - 1});
+    if (positions.size() < 8) return false;
+    const SkyStats otherSky = MeasureSky(other.pixels_);
+    const double mine = StarSigma(pixels_, w, h, positions, sky.level);
+    const double theirs = StarSigma(other.pixels_, w, h, positions, otherSky.level);
+    if (!(mine > 0 && theirs > 0)) return false;
+    const bool convolveOther = theirs <= mine;
+    Document& t = convolveOther ? other : *this;
+    Document& s = convolveOther ? *this : other;
+    const double tSky = convolveOther ? otherSky.level : sky.level, sSky = convolveOther ? sky.level : otherSky.level;
+
+    MatchInputs in;
+    in.templ = &t.pixels_;
+    in.templNoise = &t.noise_;
+    in.science = &s.pixels_;
+    in.scienceNoise = &s.noise_;
+    in.width = w;
+    in.height = h;
+    in.templSigma = convolveOther ? theirs : mine;
+    in.scienceSigma = convolveOther ? mine : theirs;
+    in.stars = positions;
+    in.templSaturation = t.saturationThreshold(tSky);
+    in.scienceSaturation = s.saturationThreshold(sSky);
+    const auto kernel = FitMatchingKernel(in);
+    if (!kernel) return false;
+    const double sums[3] = {kernel->sumAt(0.5 * (w - 1), 0.5 * (h - 1)),
+                            kernel->sumAt(w - 1.0, 0.5 * (h - 1)) - kernel->sumAt(0.5 * (w - 1), 0.5 * (h - 1)),
+                            kernel->sumAt(0.5 * (w - 1), h - 1.0) - kernel->sumAt(0.5 * (w - 1), 0.5 * (h - 1))};
+    if (!(sums[0] > 0.05 && sums[0] < 20)) return false;
+
+    // the width of the broader image's stars is the width of the difference's
+    const double width = starWidth(s.pixels_, w, h, positions, sSky);
+    if (width > 0) header_.set(astrometry::kStarWidthKey, width, "minor width of the stars, px");
+    setApertureCorrection(s.pixels_, stars);
+
+    std::vector<float> tPixels = t.pixels_;
+    const int blanked = blankSharpSources(tPixels, t.noise_, w, h, tSky, starWidth(t.pixels_, w, h, positions, tSky));
+    const auto convolved = ConvolveVarying(tPixels, w, h, kernel->half,
+                                           [&](double x, double y) { return kernel->at(x, y); });
+    std::vector<float> variance(t.noise_.size());
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(variance.size()); ++i)
+        variance[static_cast<std::size_t>(i)] = t.noise_[static_cast<std::size_t>(i)] * t.noise_[static_cast<std::size_t>(i)];
+    const auto convolvedVariance = ConvolveVarying(variance, w, h, kernel->half,
+                                                   [&](double x, double y) { return kernel->at(x, y, true); });
+    variance.clear();
+    variance.shrink_to_fit();
+
+    // saturated stars leave residuals no kernel explains: their surroundings are blanked
+    std::vector<unsigned char> saturated(pixels_.size(), 0);
+    const float tSat = in.templSaturation, sSat = in.scienceSaturation;
+    for (std::size_t i = 0; i < saturated.size(); ++i)
+        saturated[i] = t.pixels_[i] >= tSat || s.pixels_[i] >= sSat;
+    saturated = DilateMask(saturated, w, h, kernel->half + 2);
+
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+#pragma omp parallel for schedule(static)
+    for (int y = 0; y < h; ++y) {
+        const double yn = h > 1 ? 2.0 * y / (h - 1) - 1 : 0;
+        for (int x = 0; x < w; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * w + x;
+            const double xn = w > 1 ? 2.0 * x / (w - 1) - 1 : 0;
+            const double bg = kernel->background[0] + xn * kernel->background[1] + yn * kernel->background[2];
+            if (saturated[i]) {
+                pixels_[i] = nan;
+                continue;
+            }
+            if (convolveOther) {
+                pixels_[i] = static_cast<float>(pixels_[i] - convolved[i] - bg);
+                noise_[i] = std::sqrt(noise_[i] * noise_[i] + convolvedVariance[i]);
+            } else {
+                // in this image's units: the kernel's flux is divided out again
+                const double k = std::max(0.05, sums[0] + xn * sums[1] + yn * sums[2]);
+                const float on = other.noise_[i];
+                pixels_[i] = static_cast<float>((convolved[i] + bg - other.pixels_[i]) / k);
+                noise_[i] = static_cast<float>(std::sqrt(convolvedVariance[i] + on * on) / k);
+            }
+        }
+    }
+    fluxScale_ = convolveOther ? sums[0] : 1 / sums[0];
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "matched in point spread (%s convolved, kernel %dx%d on %d stars, chi2 %.2f, %d sharp sources "
+                  "blanked), flux scale %.5f",
+                  convolveOther ? "it" : "this image", 2 * kernel->half + 1, 2 * kernel->half + 1, kernel->stamps,
+                  kernel->chi2PerPixel, blanked, fluxScale_);
+    how = text;
+    return true;
+}
+
+} // namespace engine
