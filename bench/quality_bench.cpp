@@ -305,7 +305,15 @@ void matchingCost(const fs::path& root) {
         reshot->OpenFile(o.out + "/reshot.fts");
         auto sub = reshot->DuplicateDocument();
         sub->AlignToThis(3, false);
-        const double ms = bench::medianMs(1, [&] { sub->SubtractDocument(*ref); });
+        // the median of three subtractions, each on a fresh copy
+        std::vector<double> times;
+        for (int run = 0; run < 3; ++run) {
+            auto copy = sub->DuplicateDocument();
+            times.push_back(bench::medianMs(1, [&] { copy->SubtractDocument(*ref); }));
+            copy->CloseDocument();
+        }
+        std::sort(times.begin(), times.end());
+        const double ms = times[1];
         bench::figure(on ? "subtraction 4096x4096 with psf matching" : "subtraction 4096x4096 without psf matching",
                       ms, "ms");
     }
@@ -348,6 +356,10 @@ int main(int argc, char** argv) {
     const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "vospen-bench-quality";
     const bool quick = argc > 2 && std::string(argv[2]) == "--quick";
     fs::create_directories(root);
+    if (argc > 2 && std::string(argv[2]) == "--cost") {
+        matchingCost(root);
+        return 0;
+    }
     const std::vector<Case> grid = {
         {0.7, 1.0, 800, 2.0, 0.5},  {1.0, 0.8, 600, 1.0, -1.0}, {1.3, 0.6, 1200, 3.0, 1.5},
         {1.5, 0.9, 800, 0.5, 0.0},  {1.5, 0.6, 1500, 2.0, -1.5}, {0.8, 0.7, 1000, 2.5, 1.0},

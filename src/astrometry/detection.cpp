@@ -79,6 +79,51 @@ double MinorWidth(const std::vector<float>& sub, int w, int h, int px, int py, d
     return std::sqrt(std::max(0.0, t - d));
 }
 
+std::vector<float> DetectionFilter(double psfSigma, int& side) {
+    if (!(psfSigma > 0.9)) {
+        side = 3;
+        return {1, 2, 1, 2, 4, 2, 1, 2, 1};
+    }
+    const int half = std::min(6, static_cast<int>(std::ceil(2 * psfSigma)));
+    side = 2 * half + 1;
+    std::vector<float> f(static_cast<std::size_t>(side) * side);
+    for (int y = -half; y <= half; ++y)
+        for (int x = -half; x <= half; ++x)
+            f[static_cast<std::size_t>(y + half) * side + x + half] =
+                static_cast<float>(std::exp(-0.5 * (x * x + y * y) / (psfSigma * psfSigma)));
+    return f;
+}
+
+double FilteredNoiseRatio(const std::vector<float>& pix, const std::vector<float>& noise, int w, int h,
+                          const std::vector<float>& filter, int side) {
+    const int half = side / 2;
+    double f2 = 0;
+    for (float v : filter) f2 += double(v) * v;
+    std::vector<float> z;
+    for (int y = half; y < h - half; y += 5)
+        for (int x = half; x < w - half; x += 5) {
+            double acc = 0;
+            bool ok = true;
+            for (int v = -half; v <= half && ok; ++v)
+                for (int u = -half; u <= half; ++u) {
+                    const std::size_t i = static_cast<std::size_t>(y + v) * w + x + u;
+                    if (!std::isfinite(pix[i]) || !(noise[i] > 0)) {
+                        ok = false;
+                        break;
+                    }
+                    acc += filter[static_cast<std::size_t>(v + half) * side + u + half] * pix[i] / noise[i];
+                }
+            if (ok) z.push_back(static_cast<float>(acc / std::sqrt(f2)));
+        }
+    if (z.size() < 100) return 1;
+    auto mid = z.begin() + static_cast<std::ptrdiff_t>(z.size() / 2);
+    std::nth_element(z.begin(), mid, z.end());
+    const float med = *mid;
+    for (auto& v : z) v = std::abs(v - med);
+    std::nth_element(z.begin(), mid, z.end());
+    return 1.4826 * *mid;
+}
+
 double BackgroundLevel(const FitsImage& image) {
     auto bkg = background(image);
     return sep_bkg_global(bkg.get());
@@ -153,11 +198,16 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     // With a noise image the matched filter weighs each pixel by its own noise: a
     // plain convolution would carry a noisy pixel's value into quiet neighbours and
     // compare it with their small threshold.
-    static const float conv[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+    // A difference says how wide its point spread is, and by how much its noise,
+    // partly convolved, is more than independent pixels would give after the filter.
+    int side = 3;
+    std::vector<float> conv = DetectionFilter(img.number(kPsfSigmaKey).value_or(0), side);
+    double threshold = s.sigma;
+    if (const auto c = img.number(kNoiseCorrelationKey); c && *c >= 1 && *c <= 5) threshold *= *c;
     sep_set_extract_pixstack(std::max<std::size_t>(300000, sub.size() / 4));
     sep_set_sub_object_limit(4096);
     sep_catalog* rawCat = nullptr;
-    check(sep_extract(&im, static_cast<float>(s.sigma), SEP_THRESH_REL, 3, conv, 3, 3,
+    check(sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, 3, conv.data(), side, side,
                       haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005, 1, 1.0, &rawCat),
           "extraction");
     std::unique_ptr<sep_catalog, CatFree> cat(rawCat);
@@ -214,15 +264,25 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
         fractions.push_back(c.peakFraction);
         widths.push_back(c.width);
     }
-    const bool haveModel = fractions.size() >= 5;
+    // A difference image's bright sources are residuals, hot pixels and cosmic
+    // rays, not stars: they must not set the model.
+    const bool haveModel = fractions.size() >= 5 && !difference;
     const double starFraction = haveModel ? median(fractions) : 0.25;
     double starWidth = haveModel ? median(widths) : 0.8;
     // A difference image's bright sources are residuals and cosmic rays, not
     // stars: it says how wide its stars are.
     if (const auto known = img.number(kStarWidthKey); known && *known > 0) starWidth = *known;
+    double starFractionNow = starFraction;
+    if (const auto psf = img.number(kPsfSigmaKey); difference && psf && *psf > 0.3) {
+        // the brightest pixel's share of a Gaussian's light within the inner aperture
+        const double r = s.innerAperture, sig = *psf;
+        const double inner = 1 - std::exp(-0.5 * r * r / (sig * sig));
+        const double e = std::erf(0.5 / (std::sqrt(2.0) * sig));
+        starFractionNow = e * e / inner;
+    }
     // A point source has at most about half of its light in one pixel unless the
     // seeing is below a pixel; hot pixels and cosmic rays have nearly all of it.
-    const double maxFraction = std::max(0.6, 2.0 * starFraction);
+    const double maxFraction = std::max(0.6, 2.0 * starFractionNow);
     const double minWidth = 0.5 * starWidth;
 
     for (const auto& c : cands) {

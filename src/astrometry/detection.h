@@ -51,6 +51,22 @@ inline constexpr const char* kStarWidthKey = "STARWID";
 // of 3 pixels, measured on the image whose point spread the difference has.
 inline constexpr const char* kApertureCorrectionKey = "APCORR";
 
+// ... the Gaussian-equivalent width (sigma, px) of its point spread, for the
+// detection filter ...
+inline constexpr const char* kPsfSigmaKey = "PSFSIG";
+// ... and how much more noise its filtered pixels hold than independent pixels
+// of the noise image would give (its noise is partly convolved).
+inline constexpr const char* kNoiseCorrelationKey = "NOISECOR";
+
+// The detection filter: a Gaussian of the point spread's width, or the 3 x 3
+// default without one. `side` receives the filter's side.
+std::vector<float> DetectionFilter(double psfSigma, int& side);
+
+// The robust scatter of (pixel / noise) after the filter, normalised so that
+// independent pixels give 1.
+double FilteredNoiseRatio(const std::vector<float>& pixels, const std::vector<float>& noise, int width, int height,
+                          const std::vector<float>& filter, int side);
+
 // The sky background level of an image, ADU.
 double BackgroundLevel(const FitsImage& image);
 // The same for a FITS file (the plate value that decides which image of a pair

@@ -1,5 +1,6 @@
 #include "engine/convolution.h"
 
+#include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -7,14 +8,56 @@
 namespace engine {
 namespace {
 
-// acc[i] += k * src[i]; the hot loop of the convolution, built for the wider
+// acc[i] += k * src[i]: the hot loop of both passes; built for the wider
 // vector units too and picked at run time, since the package cannot assume them.
 __attribute__((target_clones("arch=x86-64-v3", "default"))) void accumulate(float* acc, const float* src,
                                                                                float k, int n) {
     for (int i = 0; i < n; ++i) acc[i] += k * src[i];
 }
 
+// A kernel as a short sum of separable terms col[v] * row[u] (its singular
+// value decomposition, cut where the rest holds less than `tolerance` of it):
+// a smooth kernel needs two to four terms, far fewer taps than the full square.
+struct Separable {
+    std::vector<std::vector<float>> rows, cols;
+};
+
+Separable separate(const std::vector<float>& k, int side, double tolerance) {
+    Eigen::MatrixXd m(side, side);
+    for (int v = 0; v < side; ++v)
+        for (int u = 0; u < side; ++u) m(v, u) = k[static_cast<std::size_t>(v) * side + u];
+    Eigen::JacobiSVD<Eigen::MatrixXd> svd(m, Eigen::ComputeFullU | Eigen::ComputeFullV);
+    const auto& sv = svd.singularValues();
+    double total = sv.squaredNorm(), kept = 0;
+    Separable out;
+    for (int r = 0; r < side && total > 0; ++r) {
+        if (total - kept <= tolerance * tolerance * total) break;
+        kept += sv(r) * sv(r);
+        std::vector<float> row(static_cast<std::size_t>(side)), col(static_cast<std::size_t>(side));
+        for (int i = 0; i < side; ++i) {
+            row[i] = static_cast<float>(svd.matrixV()(i, r) * sv(r));
+            col[i] = static_cast<float>(svd.matrixU()(i, r));
+        }
+        out.rows.push_back(std::move(row));
+        out.cols.push_back(std::move(col));
+    }
+    return out;
+}
+
 } // namespace
+
+std::vector<unsigned char> BlankPixels(std::vector<float>& pixels) {
+    std::vector<unsigned char> bad(pixels.size(), 0);
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(pixels.size()); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        if (!std::isfinite(pixels[k])) {
+            pixels[k] = 0;
+            bad[k] = 1;
+        }
+    }
+    return bad;
+}
 
 std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, int w, int h, int r) {
     if (r <= 0) return mask;
@@ -49,57 +92,48 @@ std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, in
     return out;
 }
 
-std::vector<float> ConvolveVarying(const std::vector<float>& in, int w, int h, int half, const KernelAt& kernelAt,
-                                   int tile) {
-    const std::size_t n = in.size();
+std::vector<float> ConvolveVarying(const std::vector<float>& src, int w, int h, int half, const KernelAt& kernelAt,
+                                   double tolerance, int tile) {
+    const std::size_t n = src.size();
     const int side = 2 * half + 1;
-    // NaN pixels take part as zeros; their footprint is made NaN afterwards
-    std::vector<float> src(in);
-    std::vector<unsigned char> bad(n, 0);
-    bool anyBad = false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (!std::isfinite(src[i])) {
-            src[i] = 0;
-            bad[i] = 1;
-            anyBad = true;
-        }
     std::vector<float> out(n, std::numeric_limits<float>::quiet_NaN());
     const int tilesX = (w + tile - 1) / tile, tilesY = (h + tile - 1) / tile;
     // the kernels first: the caller's function need not be thread-safe
-    std::vector<std::vector<float>> kernels(static_cast<std::size_t>(tilesX) * tilesY);
+    std::vector<Separable> kernels(static_cast<std::size_t>(tilesX) * tilesY);
     for (int ty = 0; ty < tilesY; ++ty)
         for (int tx = 0; tx < tilesX; ++tx) {
             const double cx = (tx * tile + std::min(w, tx * tile + tile) - 1) * 0.5;
             const double cy = (ty * tile + std::min(h, ty * tile + tile) - 1) * 0.5;
-            kernels[static_cast<std::size_t>(ty) * tilesX + tx] = kernelAt(cx, cy);
+            kernels[static_cast<std::size_t>(ty) * tilesX + tx] = separate(kernelAt(cx, cy), side, tolerance);
         }
 #pragma omp parallel
     {
-        std::vector<float> acc(static_cast<std::size_t>(tile));
+        std::vector<float> pass(static_cast<std::size_t>(tile + side) * tile), acc(static_cast<std::size_t>(tile));
 #pragma omp for collapse(2) schedule(dynamic)
         for (int ty = 0; ty < tilesY; ++ty)
             for (int tx = 0; tx < tilesX; ++tx) {
                 const auto& k = kernels[static_cast<std::size_t>(ty) * tilesX + tx];
                 const int xa = std::max(tx * tile, half), xb = std::min(tx * tile + tile, w - half);
                 const int ya = std::max(ty * tile, half), yb = std::min(ty * tile + tile, h - half);
-                if (xa >= xb) continue;
-                const int len = xb - xa;
-                for (int y = ya; y < yb; ++y) {
-                    std::fill(acc.begin(), acc.begin() + len, 0.f);
-                    for (int v = -half; v <= half; ++v) {
-                        const float* row = &src[static_cast<std::size_t>(y + v) * w];
-                        const float* kr = &k[static_cast<std::size_t>(v + half) * side];
-                        for (int u = -half; u <= half; ++u)
-                            if (kr[u + half] != 0.f) accumulate(acc.data(), row + xa + u, kr[u + half], len);
+                if (xa >= xb || ya >= yb) continue;
+                const int len = xb - xa, rowsIn = yb - ya + 2 * half;
+                for (int y = ya; y < yb; ++y) std::fill_n(&out[static_cast<std::size_t>(y) * w + xa], len, 0.f);
+                for (std::size_t r = 0; r < k.rows.size(); ++r) {
+                    // along the rows, for the tile's rows and the kernel's reach above and below
+                    for (int j = 0; j < rowsIn; ++j) {
+                        float* p = &pass[static_cast<std::size_t>(j) * len];
+                        std::fill_n(p, len, 0.f);
+                        const float* in = &src[static_cast<std::size_t>(ya - half + j) * w + xa - half];
+                        for (int u = 0; u < side; ++u) accumulate(p, in + u, k.rows[r][u], len);
                     }
-                    std::copy(acc.begin(), acc.begin() + len, out.begin() + static_cast<std::ptrdiff_t>(y) * w + xa);
+                    // then down the columns
+                    for (int y = ya; y < yb; ++y) {
+                        float* o = &out[static_cast<std::size_t>(y) * w + xa];
+                        for (int v = 0; v < side; ++v)
+                            accumulate(o, &pass[static_cast<std::size_t>(y - ya + v) * len], k.cols[r][v], len);
+                    }
                 }
             }
-    }
-    if (anyBad) {
-        const auto spread = DilateMask(bad, w, h, half);
-        for (std::size_t i = 0; i < n; ++i)
-            if (spread[i]) out[i] = std::numeric_limits<float>::quiet_NaN();
     }
     return out;
 }

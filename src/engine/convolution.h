@@ -9,10 +9,16 @@ namespace engine {
 using KernelAt = std::function<std::vector<float>(double x, double y)>;
 
 // out(x, y) = sum over u, v of K(u, v) * in(x + u, y + v), with u, v in
-// -half..half and K taken at the centre of the tile that holds (x, y).
-// Pixels whose footprint reaches a NaN pixel or past the image's edge are NaN.
+// -half..half and K taken at the centre of the tile that holds (x, y). The
+// input must be finite (see BlankPixels); pixels whose footprint reaches past
+// the image's edge are NaN.
+// Each kernel is applied as a sum of separable terms, enough of them that the
+// rest holds less than `tolerance` of the kernel (root of the summed squares).
 std::vector<float> ConvolveVarying(const std::vector<float>& in, int width, int height, int half,
-                                   const KernelAt& kernelAt, int tile = 128);
+                                   const KernelAt& kernelAt, double tolerance = 1e-3, int tile = 256);
+
+// Sets the NaN pixels to 0 and returns where they were.
+std::vector<unsigned char> BlankPixels(std::vector<float>& pixels);
 
 // Every pixel within `radius` (a square) of a true pixel becomes true.
 std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, int width, int height, int radius);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 
@@ -389,6 +390,15 @@ void Document::SubtractDocument(Document& other) {
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) pixels_[static_cast<std::size_t>(i)] -= o;
 
+    {
+        int side = 3;
+        const double psf =
+            header_.has(astrometry::kPsfSigmaKey) ? std::atof(header_.value(astrometry::kPsfSigmaKey).c_str()) : 0;
+        const auto filter = astrometry::DetectionFilter(psf, side);
+        const double c = astrometry::FilteredNoiseRatio(pixels_, noise_, width_, height_, filter, side);
+        header_.set(astrometry::kNoiseCorrelationKey, std::clamp(c, 1.0, 5.0),
+                    "filtered noise over that of independent pixels");
+    }
     difference_ = true;
     header_.history("Subtracted " + fileName(other.path_) + " " + how + ", background offset " + fixed(offset, 3) +
                     " ADU");

@@ -43,8 +43,8 @@ int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, 
     {
         std::vector<std::size_t> mine;
 #pragma omp for schedule(static)
-        for (int y = 2; y < h - 2; ++y)
-            for (int x = 2; x < w - 2; ++x) {
+        for (int y = 3; y < h - 3; ++y)
+            for (int x = 3; x < w - 3; ++x) {
                 const std::size_t i = static_cast<std::size_t>(y) * w + x;
                 const float v = pix[i];
                 if (!(v - sky > 5 * noise[i])) continue;
@@ -55,7 +55,21 @@ int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, 
                             peak = false;
                             break;
                         }
-                if (peak && astrometry::MinorWidth(pix, w, h, x, y, sky) < 0.5 * width) mine.push_back(i);
+                if (!peak) continue;
+                // the sky right around it: a gradient or a galaxy must not widen a hot pixel
+                float ring[24];
+                int n = 0;
+                for (int k = -3; k <= 3; ++k) {
+                    ring[n++] = pix[i + static_cast<std::ptrdiff_t>(-3) * w + k];
+                    ring[n++] = pix[i + static_cast<std::ptrdiff_t>(3) * w + k];
+                    if (k > -3 && k < 3) {
+                        ring[n++] = pix[i + static_cast<std::ptrdiff_t>(k) * w - 3];
+                        ring[n++] = pix[i + static_cast<std::ptrdiff_t>(k) * w + 3];
+                    }
+                }
+                std::nth_element(ring, ring + n / 2, ring + n);
+                const double local = std::isfinite(ring[n / 2]) ? ring[n / 2] : sky;
+                if (astrometry::MinorWidth(pix, w, h, x, y, local) < 0.5 * width) mine.push_back(i);
             }
 #pragma omp critical
         hits.insert(hits.end(), mine.begin(), mine.end());
@@ -124,8 +138,28 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     in.stars = positions;
     in.templSaturation = t.saturationThreshold(tSky);
     in.scienceSaturation = s.saturationThreshold(sSky);
-    const auto kernel = FitMatchingKernel(in);
+    auto kernel = FitMatchingKernel(in);
     if (!kernel) return false;
+    // The fitted kernel's flux comes out low by about the template's noise over
+    // its stars' light (the noise sits on the fitted side). The shape is kept and
+    // the flux taken from apertures wide enough to hold all of a star's light in
+    // both images.
+    {
+        const double rBig = std::max(5.0, 2 * 2.355 * std::max(mine, theirs));
+        std::vector<double> ratios;
+        for (const auto& p : positions) {
+            const double fs = ApertureFlux(s.pixels_, w, h, p.x + 1, p.y + 1, rBig, rBig + 2, rBig + 5);
+            const double ft = ApertureFlux(t.pixels_, w, h, p.x + 1, p.y + 1, rBig, rBig + 2, rBig + 5);
+            if (fs > 0 && ft > 0 && std::isfinite(fs) && std::isfinite(ft)) ratios.push_back(fs / ft);
+        }
+        const double fitted = kernel->sumAt(0.5 * (w - 1), 0.5 * (h - 1));
+        if (ratios.size() >= 5 && fitted > 0) {
+            const double flux = medianOf(ratios);
+            for (auto& term : kernel->terms)
+                for (auto& v : term) v *= flux / fitted;
+            kernel->background[0] += (fitted - flux) * tSky;
+        }
+    }
     const double sums[3] = {kernel->sumAt(0.5 * (w - 1), 0.5 * (h - 1)),
                             kernel->sumAt(w - 1.0, 0.5 * (h - 1)) - kernel->sumAt(0.5 * (w - 1), 0.5 * (h - 1)),
                             kernel->sumAt(0.5 * (w - 1), h - 1.0) - kernel->sumAt(0.5 * (w - 1), 0.5 * (h - 1))};
@@ -134,27 +168,47 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     // the width of the broader image's stars is the width of the difference's
     const double width = starWidth(s.pixels_, w, h, positions, sSky);
     if (width > 0) header_.set(astrometry::kStarWidthKey, width, "minor width of the stars, px");
+    header_.set(astrometry::kPsfSigmaKey, std::max(mine, theirs), "Gaussian-equivalent sigma of the stars, px");
     setApertureCorrection(s.pixels_, stars);
 
     std::vector<float> tPixels = t.pixels_;
     const int blanked = blankSharpSources(tPixels, t.noise_, w, h, tSky, starWidth(t.pixels_, w, h, positions, tSky));
+    // uncovered and blanked pixels take part as zeros; their footprints are blank afterwards
+    std::vector<unsigned char> blank = BlankPixels(tPixels);
     const auto convolved = ConvolveVarying(tPixels, w, h, kernel->half,
                                            [&](double x, double y) { return kernel->at(x, y); });
+    tPixels.clear();
+    tPixels.shrink_to_fit();
     std::vector<float> variance(t.noise_.size());
 #pragma omp parallel for schedule(static)
-    for (long long i = 0; i < static_cast<long long>(variance.size()); ++i)
-        variance[static_cast<std::size_t>(i)] = t.noise_[static_cast<std::size_t>(i)] * t.noise_[static_cast<std::size_t>(i)];
+    for (long long i = 0; i < static_cast<long long>(variance.size()); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const float n = t.noise_[k];
+        variance[k] = blank[k] || !std::isfinite(n) ? 0.f : n * n;
+    }
     const auto convolvedVariance = ConvolveVarying(variance, w, h, kernel->half,
-                                                   [&](double x, double y) { return kernel->at(x, y, true); });
+                                                   [&](double x, double y) { return kernel->at(x, y, true); }, 1e-2);
     variance.clear();
     variance.shrink_to_fit();
 
-    // saturated stars leave residuals no kernel explains: their surroundings are blanked
-    std::vector<unsigned char> saturated(pixels_.size(), 0);
+    // Saturated stars leave residuals no kernel explains: their surroundings
+    // are blanked, as far as the kernel reaches and two pixels more.
     const float tSat = in.templSaturation, sSat = in.scienceSaturation;
-    for (std::size_t i = 0; i < saturated.size(); ++i)
-        saturated[i] = t.pixels_[i] >= tSat || s.pixels_[i] >= sSat;
+    std::vector<unsigned char> saturated(pixels_.size(), 0);
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(saturated.size()); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        saturated[k] = t.pixels_[k] >= tSat || s.pixels_[k] >= sSat;
+    }
     saturated = DilateMask(saturated, w, h, kernel->half + 2);
+    blank = DilateMask(blank, w, h, kernel->half);
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(saturated.size()); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        saturated[k] = saturated[k] || blank[k];
+    }
+    blank.clear();
+    blank.shrink_to_fit();
 
     const float nan = std::numeric_limits<float>::quiet_NaN();
 #pragma omp parallel for schedule(static)
