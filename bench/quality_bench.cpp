@@ -65,7 +65,7 @@ double galaxyLight(const skysim::Galaxy& g, const skysim::Epoch& e, double ra, d
     const double pa = g.positionAngle * M_PI / 180;
     const double major = xi * std::sin(pa) + eta * std::cos(pa);
     const double minor = (xi * std::cos(pa) - eta * std::sin(pa)) / g.axisRatio;
-    const double soften = 0.6 * e.seeing;
+    const double soften = 0.5 * e.scale;
     const double r = std::sqrt(major * major + minor * minor + soften * soften);
     const double px = e.scale * e.scale;
     const double bulge = e.fluxOf(g.bulgeMag) * std::exp(-7.669 * (std::pow(r / g.bulgeRe, 0.25) - 1)) * px /
@@ -120,8 +120,11 @@ void inject(skysim::Field& f, const skysim::Epoch& ref, const skysim::Epoch& nw,
         ++n;
     }
     if (!f.galaxy) return;
+    // a big bright bulge, so that there is room on it for several sources
+    f.galaxy->bulgeMag = 11.3;
+    f.galaxy->bulgeRe = 8;
     const auto& g = *f.galaxy;
-    for (int n = 0, tries = 0; n < 12 && tries < 2000; ++tries) {
+    for (int n = 0, tries = 0; n < 8 && tries < 2000; ++tries) {
         // a radius along a random direction where the galaxy is 1 to 5 times the sky
         const double want = 1 + 4 * u(rng), angle = 2 * M_PI * u(rng);
         double lo = 0.5, hi = 120;
@@ -133,7 +136,7 @@ void inject(skysim::Field& f, const skysim::Epoch& ref, const skysim::Epoch& nw,
         }
         double ra, dec;
         skysim::FromStandardCoordinates(g.ra, g.dec, lo * std::sin(angle) / 3600, lo * std::cos(angle) / 3600, ra, dec);
-        if (lo < 2 || !farFromAll(ra, dec, 8, 7)) continue;
+        if (lo < 1.5 || !farFromAll(ra, dec, 8, 5)) continue;
         place(ra, dec, kSnrs[k++ % 12], true, galaxyLight(g, nw, ra, dec));
         ++n;
     }
@@ -274,6 +277,12 @@ void runCase(const Case& c, int index, const fs::path& root, Totals& t) {
         if (injected[best].snr >= 20) t.magErr.push_back(mag - injected[best].mag);
     }
     for (std::size_t i = 0; i < injected.size(); ++i) {
+        if (!found[i] && injected[i].snr >= 10) {
+            double x = 0, y = 0;
+            pair.reshot.plate.skyToPixel(injected[i].ra, injected[i].dec, x, y);
+            std::printf("# case %d: missed S/N %.0f%s at %.0f %.0f (mag %.2f)\n", index, injected[i].snr,
+                        injected[i].bulge ? " on the bulge" : "", x, y, injected[i].mag);
+        }
         auto& cell = t.recovered[injected[i].bulge ? 1 : 0][injected[i].snr];
         cell.first += found[i];
         cell.second += 1;

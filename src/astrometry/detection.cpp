@@ -99,21 +99,26 @@ double FilteredNoiseRatio(const std::vector<float>& pix, const std::vector<float
     const int half = side / 2;
     double f2 = 0;
     for (float v : filter) f2 += double(v) * v;
+    auto filtered = [&](int x, int y, double& out) {
+        double acc = 0;
+        for (int v = -half; v <= half; ++v)
+            for (int u = -half; u <= half; ++u) {
+                const std::size_t i = static_cast<std::size_t>(y + v) * w + x + u;
+                if (!std::isfinite(pix[i]) || !(noise[i] > 0)) return false;
+                acc += filter[static_cast<std::size_t>(v + half) * side + u + half] * pix[i] / noise[i];
+            }
+        out = acc / std::sqrt(f2);
+        return true;
+    };
+    // differences of filtered values 16 pixels apart: a background left over at
+    // large scales is not noise (detection takes it away), and the noise of two
+    // places that far apart is independent
+    constexpr int kApart = 16;
     std::vector<float> z;
     for (int y = half; y < h - half; y += 5)
-        for (int x = half; x < w - half; x += 5) {
-            double acc = 0;
-            bool ok = true;
-            for (int v = -half; v <= half && ok; ++v)
-                for (int u = -half; u <= half; ++u) {
-                    const std::size_t i = static_cast<std::size_t>(y + v) * w + x + u;
-                    if (!std::isfinite(pix[i]) || !(noise[i] > 0)) {
-                        ok = false;
-                        break;
-                    }
-                    acc += filter[static_cast<std::size_t>(v + half) * side + u + half] * pix[i] / noise[i];
-                }
-            if (ok) z.push_back(static_cast<float>(acc / std::sqrt(f2)));
+        for (int x = half; x + kApart < w - half; x += 5) {
+            double a = 0, b = 0;
+            if (filtered(x, y, a) && filtered(x + kApart, y, b)) z.push_back(static_cast<float>((a - b) / std::sqrt(2.0)));
         }
     if (z.size() < 100) return 1;
     auto mid = z.begin() + static_cast<std::ptrdiff_t>(z.size() / 2);
@@ -225,7 +230,7 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
 
     struct Candidate {
         DetectedStar star;
-        double peakFraction, width;
+        double peakFraction, width, peakSnr;
     };
     std::vector<Candidate> cands;
     cands.reserve(static_cast<std::size_t>(cat->nobj));
@@ -253,6 +258,10 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
         c.star = {x + 1, y + 1, flux, sumErr, cat->peak[i],
                   saturates && peakRaw >= maxRaw - 0.5};
         c.peakFraction = flux > 0 ? cat->peak[i] / flux : 1e9;
+        // judged on the brightest pixel: an aperture that reaches an uncovered
+        // pixel has no usable error
+        const double peakNoise = haveNoise ? noise[static_cast<std::size_t>(py) * img.width + px] : result.backgroundRms;
+        c.peakSnr = peakNoise > 0 && peakNoise < 1e20 ? cat->peak[i] / peakNoise : 0;
         c.width = MinorWidth(sub, img.width, img.height, px, py, 0);
         cands.push_back(c);
     }
@@ -288,7 +297,7 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     for (const auto& c : cands) {
         if (!(c.star.flux > 0)) continue;
         const double snr = c.star.fluxError > 0 ? c.star.flux / c.star.fluxError : 0;
-        const bool sharp = !c.star.saturated && snr > 5 &&
+        const bool sharp = !c.star.saturated && (snr > 5 || c.peakSnr > 5) &&
                            (c.peakFraction > maxFraction || c.width < minWidth);
         if (sharp) {
             ++result.rejectedSharp;

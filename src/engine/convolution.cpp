@@ -76,8 +76,8 @@ std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, in
         }
     }
 #pragma omp parallel for schedule(static)
-    for (int x0 = 0; x0 < w; x0 += 64) {
-        const int x1 = std::min(w, x0 + 64);
+    for (int x0 = 0; x0 < w; x0 += 1024) {
+        const int x1 = std::min(w, x0 + 1024);
         std::vector<int> count(static_cast<std::size_t>(x1 - x0), 0);
         for (int y = 0; y < std::min(r, h); ++y)
             for (int x = x0; x < x1; ++x) count[x - x0] += rows[static_cast<std::size_t>(y) * w + x];

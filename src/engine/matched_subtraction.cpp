@@ -34,9 +34,10 @@ double starWidth(const std::vector<float>& pix, int w, int h, const std::vector<
 // Cosmic rays and hot pixels of the image to be convolved would be blurred into
 // spots as wide as stars, which no later test could tell from a star: they are
 // blanked first. A source counts as one when, at its brightest pixel, its light
-// lies across a line far narrower than the image's stars.
-int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, int w, int h, double sky,
-                      double width) {
+// lies across a line far narrower than the image's stars, and the other
+// image shows nothing of the kind there.
+int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, const std::vector<float>& other,
+                      int w, int h, double sky, double width) {
     if (!(width > 0)) return 0;
     std::vector<std::size_t> hits;
 #pragma omp parallel
@@ -47,7 +48,9 @@ int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, 
             for (int x = 3; x < w - 3; ++x) {
                 const std::size_t i = static_cast<std::size_t>(y) * w + x;
                 const float v = pix[i];
-                if (!(v - sky > 5 * noise[i])) continue;
+                // bright ones only: a faint one blurs into a spot below any threshold, and a
+                // faint new star on a galaxy must not be taken for one
+                if (!(v - sky > 12 * noise[i])) continue;
                 bool peak = true;
                 for (int dy = -1; dy <= 1 && peak; ++dy)
                     for (int dx = -1; dx <= 1; ++dx)
@@ -69,7 +72,21 @@ int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, 
                 }
                 std::nth_element(ring, ring + n / 2, ring + n);
                 const double local = std::isfinite(ring[n / 2]) ? ring[n / 2] : sky;
-                if (astrometry::MinorWidth(pix, w, h, x, y, local) < 0.5 * width) mine.push_back(i);
+                if (astrometry::MinorWidth(pix, w, h, x, y, local) >= 0.5 * width) continue;
+                // and only in this image: a galaxy's nucleus is sharp too, but the other image shows it
+                double there = -1e30;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        there = std::max<double>(there, other[i + static_cast<std::ptrdiff_t>(dy) * w + dx]);
+                std::vector<float> around;
+                for (int k = -3; k <= 3; ++k) {
+                    around.push_back(other[i + static_cast<std::ptrdiff_t>(-3) * w + k]);
+                    around.push_back(other[i + static_cast<std::ptrdiff_t>(3) * w + k]);
+                }
+                std::nth_element(around.begin(), around.begin() + 7, around.end());
+                if (std::isfinite(there) && std::isfinite(around[7]) && there - around[7] > 0.1 * (v - local))
+                    continue;
+                mine.push_back(i);
             }
 #pragma omp critical
         hits.insert(hits.end(), mine.begin(), mine.end());
@@ -172,7 +189,7 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     setApertureCorrection(s.pixels_, stars);
 
     std::vector<float> tPixels = t.pixels_;
-    const int blanked = blankSharpSources(tPixels, t.noise_, w, h, tSky, starWidth(t.pixels_, w, h, positions, tSky));
+    const int blanked = blankSharpSources(tPixels, t.noise_, s.pixels_, w, h, tSky, starWidth(t.pixels_, w, h, positions, tSky));
     // uncovered and blanked pixels take part as zeros; their footprints are blank afterwards
     std::vector<unsigned char> blank = BlankPixels(tPixels);
     const auto convolved = ConvolveVarying(tPixels, w, h, kernel->half,
@@ -192,7 +209,8 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     variance.shrink_to_fit();
 
     // Saturated stars leave residuals no kernel explains: their surroundings
-    // are blanked, as far as the kernel reaches and two pixels more.
+    // are blanked, as far as the kernel reaches and two pixels more; so are the
+    // footprints of uncovered pixels.
     const float tSat = in.templSaturation, sSat = in.scienceSaturation;
     std::vector<unsigned char> saturated(pixels_.size(), 0);
 #pragma omp parallel for schedule(static)
@@ -200,13 +218,13 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
         const auto k = static_cast<std::size_t>(i);
         saturated[k] = t.pixels_[k] >= tSat || s.pixels_[k] >= sSat;
     }
-    saturated = DilateMask(saturated, w, h, kernel->half + 2);
-    blank = DilateMask(blank, w, h, kernel->half);
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(saturated.size()); ++i) {
         const auto k = static_cast<std::size_t>(i);
         saturated[k] = saturated[k] || blank[k];
     }
+    // one dilation for both: a blank footprint two pixels wider costs nothing that matters
+    saturated = DilateMask(saturated, w, h, kernel->half + 2);
     blank.clear();
     blank.shrink_to_fit();
 

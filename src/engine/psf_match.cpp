@@ -274,9 +274,10 @@ std::optional<MatchingKernel> FitMatchingKernel(const MatchInputs& in) {
         if (used < 8) return std::nullopt;
         ns = used >= 30 ? 3 : 1;
         // The kernel's flux is one number for the whole image (a change of
-        // transparency); its shape and the background may vary linearly.
+        // transparency); its shape may vary linearly when there are stars
+        // enough, the background (two skies' gradients) always.
         std::vector<int> offset(static_cast<std::size_t>(nc) + 1, 0);
-        for (int c = 0; c < nc; ++c) offset[c + 1] = offset[c] + (c == 0 ? 1 : ns);
+        for (int c = 0; c < nc; ++c) offset[c + 1] = offset[c] + (c == 0 ? 1 : c == nb ? 3 : ns);
         const int n = offset[nc];
         Eigen::MatrixXd M = Eigen::MatrixXd::Zero(n, n);
         Eigen::VectorXd r = Eigen::VectorXd::Zero(n);
@@ -312,7 +313,7 @@ std::optional<MatchingKernel> FitMatchingKernel(const MatchInputs& in) {
             Eigen::VectorXd a(nc);
             for (int b = 0; b < nc; ++b) {
                 double v = 0;
-                for (int sa = 0; sa < ns; ++sa) v += coefficients(b, sa) * s.spatial[sa];
+                for (int sa = 0; sa < 3; ++sa) v += coefficients(b, sa) * s.spatial[sa];
                 a(b) = v;
             }
             const Eigen::VectorXd res = s.target - s.design * a;
@@ -348,7 +349,7 @@ std::optional<MatchingKernel> FitMatchingKernel(const MatchInputs& in) {
             const double c = coefficients(b, sa);
             for (std::size_t i = 0; i < kn; ++i) result.terms[sa][i] += c * basis.kernels[b][i];
         }
-    for (int sa = 0; sa < ns; ++sa) result.background[sa] = coefficients(nb, sa);
+    for (int sa = 0; sa < 3; ++sa) result.background[sa] = coefficients(nb, sa);
     return result;
 }
 

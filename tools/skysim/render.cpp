@@ -59,7 +59,7 @@ void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
     gy -= 1;
     const double scale = e.scale;
     const double radiusPx = std::max(9 * g.discH, 12 * g.bulgeRe) / scale;
-    const double soften = 0.6 * e.seeing; // a cheap stand-in for the seeing's blur, arcsec
+    const double soften = 0.5 * e.scale; // keeps the sampled cusp finite; the seeing blurs below
     const double pa = g.positionAngle * M_PI / 180;
     const int n = static_cast<int>(2 * radiusPx) + 1;
     std::vector<double> bulge(static_cast<std::size_t>(n) * n), disc(bulge.size());
@@ -83,6 +83,36 @@ void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
             sumB += b;
             sumD += d;
         }
+    }
+    // The seeing blurs the galaxy as it blurs the stars (a Gaussian of the
+    // seeing's width, along rows and then columns): a real nucleus is never
+    // sharper than a star.
+    {
+        const double sigma = e.seeing / 2.355 / scale;
+        const int reach = std::max(1, static_cast<int>(std::ceil(3 * sigma)));
+        std::vector<double> g1(static_cast<std::size_t>(2 * reach + 1));
+        double gs = 0;
+        for (int k = -reach; k <= reach; ++k) gs += g1[k + reach] = std::exp(-0.5 * k * k / (sigma * sigma));
+        for (auto& v : g1) v /= gs;
+        auto blur = [&](std::vector<double>& a) {
+            std::vector<double> t(a.size(), 0.0);
+            for (int j = 0; j < n; ++j)
+                for (int i = 0; i < n; ++i) {
+                    double acc = 0;
+                    for (int k = -reach; k <= reach; ++k)
+                        if (i + k >= 0 && i + k < n) acc += g1[k + reach] * a[static_cast<std::size_t>(j) * n + i + k];
+                    t[static_cast<std::size_t>(j) * n + i] = acc;
+                }
+            for (int j = 0; j < n; ++j)
+                for (int i = 0; i < n; ++i) {
+                    double acc = 0;
+                    for (int k = -reach; k <= reach; ++k)
+                        if (j + k >= 0 && j + k < n) acc += g1[k + reach] * t[static_cast<std::size_t>(j + k) * n + i];
+                    a[static_cast<std::size_t>(j) * n + i] = acc;
+                }
+        };
+        blur(bulge);
+        blur(disc);
     }
     const double fb = e.fluxOf(g.bulgeMag) / sumB, fd = e.fluxOf(g.discMag) / sumD;
     for (int j = 0; j < n; ++j) {
