@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Takes the screenshots in docs/screenshots from real runs under Xvfb.
+# Takes the screenshots in docs/manual/screenshots from real runs under Xvfb.
 # Inside Xvfb (called with --inner) it starts the windows and shoots them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=docs/screenshots
+out=docs/manual/screenshots
 
 shoot() { # window-title file
   local id

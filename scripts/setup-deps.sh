@@ -9,6 +9,7 @@ PKGS=(
   libcurl4-openssl-dev libeigen3-dev zlib1g-dev
   libgtest-dev libgmock-dev
   xvfb xauth imagemagick xdotool
+  dpkg-dev file
 )
 missing=()
 for p in "${PKGS[@]}"; do
