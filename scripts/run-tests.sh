@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 ./scripts/build.sh
 cd build
 ctest --output-on-failure -j"$(nproc)" --timeout 600
-./scripts/check-package.sh
+../scripts/check-package.sh
