@@ -143,9 +143,11 @@ namespace {
 // negative partner. The lobe is judged on 3 x 3 means: it must be deeper than
 // 0.4 of the source's own and than four times their noise.
 bool isDipole(const std::vector<float>& sub, const std::vector<float>* noise, double rms, int w, int h, double x,
-              double y, double starWidth) {
+              double y, double starWidth, double psfSigma) {
     const int cx = static_cast<int>(std::lround(x)), cy = static_cast<int>(std::lround(y));
-    const int r = std::max(4, static_cast<int>(std::ceil(6 * starWidth)));
+    // the lobes of a dipole lie about one seeing width apart
+    const int r = psfSigma > 0 ? std::max(3, static_cast<int>(std::ceil(1.5 * 2.355 * psfSigma)))
+                               : std::max(4, static_cast<int>(std::ceil(6 * starWidth)));
     auto mean3 = [&](int px, int py) {
         double s = 0;
         for (int dy = -1; dy <= 1; ++dy)
@@ -304,7 +306,7 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
             continue;
         }
         if (difference && isDipole(sub, haveNoise ? &noise : nullptr, result.backgroundRms, img.width, img.height,
-                                   c.star.x - 1, c.star.y - 1, starWidth)) {
+                                   c.star.x - 1, c.star.y - 1, starWidth, img.number(kPsfSigmaKey).value_or(0))) {
             ++result.rejectedDipoles;
             continue;
         }

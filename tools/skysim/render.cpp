@@ -59,57 +59,81 @@ void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
     gy -= 1;
     const double scale = e.scale;
     const double radiusPx = std::max(9 * g.discH, 12 * g.bulgeRe) / scale;
-    const double soften = 0.5 * e.scale; // keeps the sampled cusp finite; the seeing blurs below
+    const double soften = 0.05; // arcsec: keeps the cusp finite
     const double pa = g.positionAngle * M_PI / 180;
     const int n = static_cast<int>(2 * radiusPx) + 1;
     std::vector<double> bulge(static_cast<std::size_t>(n) * n), disc(bulge.size());
     double sumB = 0, sumD = 0;
     const int bx0 = static_cast<int>(std::floor(gx - radiusPx));
     const int by0 = static_cast<int>(std::floor(gy - radiusPx));
+    // The light a pixel collects, not the profile at its centre: near the nucleus
+    // the cusp changes within a pixel, so it is sampled finely there; else two
+    // nights that place the nucleus at other sub-pixel positions would show
+    // two different galaxies.
+    auto profile = [&](double px, double py, double& b, double& d) {
+        double ra, dec, xi, eta;
+        b = d = 0;
+        plate.pixelToSky(px, py, ra, dec);
+        if (!StandardCoordinates(g.ra, g.dec, ra, dec, xi, eta)) return;
+        xi *= 3600;
+        eta *= 3600;
+        const double major = xi * std::sin(pa) + eta * std::cos(pa);
+        const double minor = (xi * std::cos(pa) - eta * std::sin(pa)) / g.axisRatio;
+        const double r = std::sqrt(major * major + minor * minor + soften * soften);
+        b = std::exp(-7.669 * (std::pow(r / g.bulgeRe, 0.25) - 1));
+        d = std::exp(-r / g.discH);
+    };
     for (int j = 0; j < n; ++j) {
         for (int i = 0; i < n; ++i) {
-            double ra, dec, xi, eta;
-            plate.pixelToSky(bx0 + i + 1, by0 + j + 1, ra, dec);
-            if (!StandardCoordinates(g.ra, g.dec, ra, dec, xi, eta)) continue;
-            xi *= 3600;
-            eta *= 3600;
-            const double major = xi * std::sin(pa) + eta * std::cos(pa);
-            const double minor = (xi * std::cos(pa) - eta * std::sin(pa)) / g.axisRatio;
-            const double r = std::sqrt(major * major + minor * minor + soften * soften);
-            const double b = std::exp(-7.669 * (std::pow(r / g.bulgeRe, 0.25) - 1));
-            const double d = std::exp(-r / g.discH);
+            const double px = bx0 + i + 1, py = by0 + j + 1;
+            const double dist = std::hypot(px - 1 - gx, py - 1 - gy);
+            const int sub = dist < 4 * g.bulgeRe / scale ? (dist < 3 ? 9 : 3) : 1;
+            double b = 0, d = 0;
+            for (int sj = 0; sj < sub; ++sj)
+                for (int si = 0; si < sub; ++si) {
+                    double bb, dd;
+                    profile(px - 0.5 + (si + 0.5) / sub, py - 0.5 + (sj + 0.5) / sub, bb, dd);
+                    b += bb;
+                    d += dd;
+                }
+            b /= sub * sub;
+            d /= sub * sub;
             bulge[static_cast<std::size_t>(j) * n + i] = b;
             disc[static_cast<std::size_t>(j) * n + i] = d;
             sumB += b;
             sumD += d;
         }
     }
-    // The seeing blurs the galaxy as it blurs the stars (a Gaussian of the
-    // seeing's width, along rows and then columns): a real nucleus is never
-    // sharper than a star.
+    // The seeing blurs the galaxy as it blurs the stars (the same Moffat
+    // profile): a real nucleus is never sharper than a star, and a kernel that
+    // matches the stars of two nights matches their galaxies too.
     {
-        const double sigma = e.seeing / 2.355 / scale;
-        const int reach = std::max(1, static_cast<int>(std::ceil(3 * sigma)));
-        std::vector<double> g1(static_cast<std::size_t>(2 * reach + 1));
-        double gs = 0;
-        for (int k = -reach; k <= reach; ++k) gs += g1[k + reach] = std::exp(-0.5 * k * k / (sigma * sigma));
-        for (auto& v : g1) v /= gs;
+        const double fwhm = e.seeing / scale;
+        const double alpha = fwhm / (2 * std::sqrt(std::pow(2.0, 1 / e.beta) - 1));
+        const int reach = std::max(2, static_cast<int>(std::ceil(2.5 * fwhm)));
+        const int side = 2 * reach + 1;
+        std::vector<double> k(static_cast<std::size_t>(side) * side);
+        double ks = 0;
+        for (int v = -reach; v <= reach; ++v)
+            for (int u = -reach; u <= reach; ++u)
+                ks += k[static_cast<std::size_t>(v + reach) * side + u + reach] =
+                    std::pow(1 + (u * u + v * v) / (alpha * alpha), -e.beta);
+        for (auto& v : k) v /= ks;
         auto blur = [&](std::vector<double>& a) {
             std::vector<double> t(a.size(), 0.0);
             for (int j = 0; j < n; ++j)
                 for (int i = 0; i < n; ++i) {
                     double acc = 0;
-                    for (int k = -reach; k <= reach; ++k)
-                        if (i + k >= 0 && i + k < n) acc += g1[k + reach] * a[static_cast<std::size_t>(j) * n + i + k];
+                    for (int v = -reach; v <= reach; ++v) {
+                        if (j + v < 0 || j + v >= n) continue;
+                        for (int u = -reach; u <= reach; ++u)
+                            if (i + u >= 0 && i + u < n)
+                                acc += k[static_cast<std::size_t>(v + reach) * side + u + reach] *
+                                       a[static_cast<std::size_t>(j + v) * n + i + u];
+                    }
                     t[static_cast<std::size_t>(j) * n + i] = acc;
                 }
-            for (int j = 0; j < n; ++j)
-                for (int i = 0; i < n; ++i) {
-                    double acc = 0;
-                    for (int k = -reach; k <= reach; ++k)
-                        if (j + k >= 0 && j + k < n) acc += g1[k + reach] * t[static_cast<std::size_t>(j + k) * n + i];
-                    a[static_cast<std::size_t>(j) * n + i] = acc;
-                }
+            a.swap(t);
         };
         blur(bulge);
         blur(disc);
