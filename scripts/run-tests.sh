@@ -6,3 +6,7 @@ cd "$(dirname "$0")/.."
 cd build
 ctest --output-on-failure -j"$(nproc)" --timeout 600
 ../scripts/check-package.sh
+# the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
+if [ "${VOSPEN_SKIP_SANITIZERS:-0}" != 1 ]; then
+  ../scripts/run-sanitized-tests.sh
+fi

@@ -15,7 +15,7 @@ using KernelAt = std::function<std::vector<float>(double x, double y)>;
 // Each kernel is applied as a sum of separable terms, enough of them that the
 // rest holds less than `tolerance` of the kernel (root of the summed squares).
 std::vector<float> ConvolveVarying(const std::vector<float>& in, int width, int height, int half,
-                                   const KernelAt& kernelAt, double tolerance = 1e-3, int tile = 256);
+                                   const KernelAt& kernelAt, double tolerance = 3e-3, int tile = 256);
 
 // Sets the NaN pixels to 0 and returns where they were.
 std::vector<unsigned char> BlankPixels(std::vector<float>& pixels);

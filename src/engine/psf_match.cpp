@@ -77,6 +77,8 @@ struct Stamp {
     std::array<double, 3> spatial;
     Eigen::MatrixXd design; // pixels x (bases + 1 background)
     Eigen::VectorXd target, weight;
+    Eigen::MatrixXd normal; // design' W design
+    Eigen::VectorXd right;  // design' W target
     double chi2 = 0;
     bool used = true;
 };
@@ -259,6 +261,9 @@ std::optional<MatchingKernel> FitMatchingKernel(const MatchInputs& in) {
                 const double nt = (*in.templNoise)[i], ns = (*in.scienceNoise)[i];
                 s.weight(k) = 1 / (nt * nt + ns * ns);
             }
+        const Eigen::MatrixXd wd = s.design.array().colwise() * s.weight.array();
+        s.normal = s.design.transpose() * wd;
+        s.right = wd.transpose() * s.target;
     }
 
     MatchingKernel result;
@@ -283,9 +288,8 @@ std::optional<MatchingKernel> FitMatchingKernel(const MatchInputs& in) {
         Eigen::VectorXd r = Eigen::VectorXd::Zero(n);
         for (const auto& s : stamps) {
             if (!s.used) continue;
-            const Eigen::MatrixXd wd = s.design.array().colwise() * s.weight.array();
-            const Eigen::MatrixXd Q = s.design.transpose() * wd;
-            const Eigen::VectorXd q = wd.transpose() * s.target;
+            const Eigen::MatrixXd& Q = s.normal;
+            const Eigen::VectorXd& q = s.right;
             for (int a = 0; a < nc; ++a)
                 for (int sa = 0; sa < offset[a + 1] - offset[a]; ++sa) {
                     r(offset[a] + sa) += q(a) * s.spatial[sa];
