@@ -123,7 +123,8 @@ void Document::setApertureCorrection(const std::vector<float>& pix, const std::v
 
 float Document::saturationThreshold(double sky) const {
     if (!saturation_) return std::numeric_limits<float>::infinity();
-    return static_cast<float>(sky + 0.9 * (*saturation_ - sky));
+    // real sensors leave linearity well before their full well
+    return static_cast<float>(sky + 0.75 * (*saturation_ - sky));
 }
 
 bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& stars, const SkyStats& sky,
