@@ -217,7 +217,8 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     // A difference says how wide its point spread is, and by how much its noise,
     // partly convolved, is more than independent pixels would give after the filter.
     int side = 3;
-    std::vector<float> conv = DetectionFilter(img.number(kPsfSigmaKey).value_or(0), side);
+    const double psfSigma = img.number(kPsfSigmaKey).value_or(0);
+    std::vector<float> conv = DetectionFilter(psfSigma, side);
     double threshold = s.sigma;
     if (const auto c = img.number(kNoiseCorrelationKey); c && *c >= 1 && *c <= 5) threshold *= *c;
     sep_set_extract_pixstack(std::max<std::size_t>(300000, sub.size() / 4));
@@ -293,9 +294,9 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     // stars: it says how wide its stars are.
     if (const auto known = img.number(kStarWidthKey); known && *known > 0) starWidth = *known;
     double starFractionNow = starFraction;
-    if (const auto psf = img.number(kPsfSigmaKey); difference && psf && *psf > 0.3) {
+    if (difference && psfSigma > 0.3) {
         // the brightest pixel's share of a Gaussian's light within the inner aperture
-        const double r = s.innerAperture, sig = *psf;
+        const double r = s.innerAperture, sig = psfSigma;
         const double inner = 1 - std::exp(-0.5 * r * r / (sig * sig));
         const double e = std::erf(0.5 / (std::sqrt(2.0) * sig));
         starFractionNow = e * e / inner;
@@ -315,7 +316,7 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
             continue;
         }
         if (difference && isDipole(sub, haveNoise ? &noise : nullptr, result.backgroundRms, img.width, img.height,
-                                   c.star.x - 1, c.star.y - 1, starWidth, img.number(kPsfSigmaKey).value_or(0))) {
+                                   c.star.x - 1, c.star.y - 1, starWidth, psfSigma)) {
             ++result.rejectedDipoles;
             continue;
         }

@@ -39,12 +39,6 @@ std::vector<BrightStar> brightStars(const std::vector<float>& pix, int w, int h,
     return FindBrightStars(pix, w, h, sky.level, sky.sigma, sigmas, maxStars);
 }
 
-double median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 Document::Document(std::shared_ptr<Registry> registry) : registry_(std::move(registry)) {}
@@ -331,7 +325,7 @@ void Document::SubtractDocument(Document& other) {
             if (!st.saturated)
                 widths.push_back(astrometry::MinorWidth(pixels_, width_, height_, static_cast<int>(std::lround(st.x - 1)),
                                                         static_cast<int>(std::lround(st.y - 1)), sky.level));
-        if (widths.size() >= 5) header_.set(astrometry::kStarWidthKey, median(widths), "minor width of the stars, px");
+        if (widths.size() >= 5) header_.set(astrometry::kStarWidthKey, MedianOf(widths), "minor width of the stars, px");
     }
     std::vector<double> ratios;
     for (const auto& s : stars) {
@@ -340,7 +334,7 @@ void Document::SubtractDocument(Document& other) {
         const double theirs = ApertureFlux(other.pixels_, width_, height_, s.x, s.y, 5, 7, 10);
         if (mine > 0 && theirs > 0 && std::isfinite(theirs)) ratios.push_back(mine / theirs);
     }
-    fluxScale_ = ratios.size() >= 5 ? median(ratios) : 1.0;
+    fluxScale_ = ratios.size() >= 5 ? MedianOf(ratios) : 1.0;
     if (!(fluxScale_ > 0.05 && fluxScale_ < 20)) fluxScale_ = 1.0;
 
     // the reshot's zero-point, for magnitudes of what is left
@@ -365,7 +359,7 @@ void Document::SubtractDocument(Document& other) {
                     }
                 }
             }
-            if (zps.size() >= 3) zeroPoint_ = median(zps);
+            if (zps.size() >= 3) zeroPoint_ = MedianOf(zps);
         } catch (const astrometry::Error&) {
             // no catalog for this field: the difference carries no zero-point
         }

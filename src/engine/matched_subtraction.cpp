@@ -17,18 +17,12 @@
 namespace engine {
 namespace {
 
-double medianOf(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
 double starWidth(const std::vector<float>& pix, int w, int h, const std::vector<StampStar>& stars, double sky) {
     std::vector<double> widths;
     for (const auto& s : stars)
         widths.push_back(astrometry::MinorWidth(pix, w, h, static_cast<int>(std::lround(s.x)),
                                                 static_cast<int>(std::lround(s.y)), sky));
-    return widths.size() >= 5 ? medianOf(widths) : 0;
+    return widths.size() >= 5 ? MedianOf(widths) : 0;
 }
 
 // Cosmic rays and hot pixels of the image to be convolved would be blurred into
@@ -172,7 +166,7 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
         }
         const double fitted = kernel->sumAt(0.5 * (w - 1), 0.5 * (h - 1));
         if (ratios.size() >= 5 && fitted > 0) {
-            const double flux = medianOf(ratios);
+            const double flux = MedianOf(ratios);
             for (auto& term : kernel->terms)
                 for (auto& v : term) v *= flux / fitted;
             kernel->background[0] += (fitted - flux) * tSky;

@@ -64,6 +64,12 @@ double PixelNoise(const std::vector<float>& pixels, int width, const SkyStats& s
     return 1.4826 * quantile(d, 0.5) / std::sqrt(2.0);
 }
 
+double MedianOf(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
 double SampledPercentile(const std::vector<float>& pixels, double fraction, std::size_t samples) {
     std::vector<float> s = sample(pixels, samples);
     return quantile(s, fraction);

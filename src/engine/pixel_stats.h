@@ -16,6 +16,9 @@ SkyStats MeasureSky(const std::vector<float>& pixels, std::size_t samples = 2000
 // sky pixels, so that a gradient across the sky does not count as noise.
 double PixelNoise(const std::vector<float>& pixels, int width, const SkyStats& sky, std::size_t samples = 200000);
 
+// The median of a few values (a copy is reordered); 0 for none.
+double MedianOf(std::vector<double> values);
+
 // The value below which `fraction` of the sampled pixels lie.
 double SampledPercentile(const std::vector<float>& pixels, double fraction, std::size_t samples = 200000);
 

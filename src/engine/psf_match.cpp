@@ -1,5 +1,7 @@
 #include "engine/psf_match.h"
 
+#include "engine/pixel_stats.h"
+
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
@@ -83,12 +85,6 @@ struct Stamp {
     bool used = true;
 };
 
-double medianOf(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 std::vector<float> MatchingKernel::at(double x, double y, bool squared) const {
@@ -146,7 +142,7 @@ double StarSigma(const std::vector<float>& pix, int w, int h, const std::vector<
         }
         sigmas.push_back(0.5 * (lo + hi));
     }
-    return sigmas.size() >= 3 ? medianOf(sigmas) : 0;
+    return sigmas.size() >= 3 ? MedianOf(sigmas) : 0;
 }
 
 std::optional<MatchingKernel> FitMatchingKernel(const MatchInputs& in) {
@@ -194,7 +190,7 @@ std::optional<MatchingKernel> FitMatchingKernel(const MatchInputs& in) {
                 edge.push_back(T[static_cast<std::size_t>(cy + k) * w + cx - hs]);
                 edge.push_back(T[static_cast<std::size_t>(cy + k) * w + cx + hs]);
             }
-            const double local = medianOf(edge);
+            const double local = MedianOf(edge);
             double peak = -1e30;
             std::size_t at = 0;
             for (int dy = -1; dy <= 1; ++dy)
@@ -325,10 +321,10 @@ std::optional<MatchingKernel> FitMatchingKernel(const MatchInputs& in) {
             if (s.used) chis.push_back(s.chi2);
         }
         // stamps that the kernel does not explain (a neighbour, a variable, a cosmic ray) are left out
-        const double med = medianOf(chis);
+        const double med = MedianOf(chis);
         std::vector<double> dev;
         for (double c : chis) dev.push_back(std::abs(c - med));
-        const double limit = med + std::max(3 * 1.4826 * medianOf(dev), med);
+        const double limit = med + std::max(3 * 1.4826 * MedianOf(dev), med);
         bool changed = false;
         for (auto& s : stamps) {
             const bool keep = s.chi2 <= limit;
