@@ -1,13 +1,12 @@
 #include "engine/psf_match.h"
 
-#include "engine/pixel_stats.h"
-
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
 #include <functional>
 
 #include "engine/aperture.h"
+#include "engine/pixel_stats.h"
 
 namespace engine {
 namespace {
