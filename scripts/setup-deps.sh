@@ -10,6 +10,7 @@ PKGS=(
   libgtest-dev libgmock-dev
   xvfb xauth imagemagick xdotool
   dpkg-dev file
+  clang libclang-rt-14-dev libomp-14-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -35,7 +35,7 @@ platform::FitsFile open(const std::string& path) {
 
 // Moves to the first HDU holding a 2-D image with data; returns its size and
 // the number of planes (a colour cube of up to four planes is read as their mean).
-void findImage(fitsfile* f, const std::string& path, long& w, long& h, long& planes) {
+void findImage(fitsfile* f, const std::string& path, long& w, long& h, long& planes, bool needData) {
     int status = 0, hdus = 0;
     fits_get_num_hdus(f, &hdus, &status);
     for (int i = 1; i <= hdus; ++i) {
@@ -43,14 +43,22 @@ void findImage(fitsfile* f, const std::string& path, long& w, long& h, long& pla
         status = 0;
         if (fits_movabs_hdu(f, i, &type, &status)) break;
         if (type != IMAGE_HDU) continue;
-        int naxis = 0;
+        int naxis = 0, bitpix = 0;
         long axes[3] = {0, 0, 0};
-        fits_get_img_param(f, 3, nullptr, &naxis, axes, &status);
+        fits_get_img_param(f, 3, &bitpix, &naxis, axes, &status);
         if (status || naxis == 0) continue;
         if (naxis == 1) fail(path, "the image is one-dimensional");
         if (naxis > 3 || (naxis == 3 && axes[2] > 4))
             fail(path, "the image has more than two axes and is not a colour image");
         if (axes[0] <= 0 || axes[1] <= 0) fail(path, "the image is empty");
+        if (needData && double(axes[0]) * double(axes[1]) > 400e6) fail(path, "the image is too large");
+        int compressed = fits_is_compressed_image(f, &status);
+        LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
+        // refused before any pixel buffer is made: a short file may claim a huge image
+        const double bytes = double(axes[0]) * double(axes[1]) * double(std::max(1L, axes[2])) * std::abs(bitpix) / 8;
+        if (needData && !compressed && fits_get_hduaddrll(f, &headStart, &dataStart, &dataEnd, &status) == 0 &&
+            double(dataStart) + bytes > double(f->Fptr->logfilesize))
+            fail(path, "the file is truncated: it ends before the image data does");
         w = axes[0];
         h = axes[1];
         planes = naxis == 3 ? std::max(1L, axes[2]) : 1;
@@ -92,7 +100,7 @@ std::optional<double> FitsImage::number(const std::string& key) const {
 FitsImage ReadFitsHeader(const std::string& path) {
     auto f = open(path);
     long w = 0, h = 0, planes = 1;
-    findImage(f.get(), path, w, h, planes);
+    findImage(f.get(), path, w, h, planes, false);
     FitsImage img;
     img.width = static_cast<int>(w);
     img.height = static_cast<int>(h);
@@ -103,8 +111,7 @@ FitsImage ReadFitsHeader(const std::string& path) {
 FitsImage ReadFitsImage(const std::string& path) {
     auto f = open(path);
     long w = 0, h = 0, planes = 1;
-    findImage(f.get(), path, w, h, planes);
-    if (double(w) * double(h) > 400e6) fail(path, "the image is too large");
+    findImage(f.get(), path, w, h, planes, true);
     FitsImage img;
     img.width = static_cast<int>(w);
     img.height = static_cast<int>(h);

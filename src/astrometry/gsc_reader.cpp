@@ -26,7 +26,9 @@ constexpr Band kBands[24] = {
     {"s3000", 6989, 7522}, {"s3730", 7523, 8021}, {"s4500", 8022, 8463}, {"s5230", 8464, 8839},
     {"s6000", 8840, 9133}, {"s6730", 9134, 9345}, {"s7500", 9346, 9489}, {"s8230", 9490, 9537}};
 
-platform::FitsFile openTable(const std::filesystem::path& path) {
+// Opens the table and returns its row count, checked against the file's size
+// (a damaged header may claim billions of rows).
+platform::FitsFile openTable(const std::filesystem::path& path, long& rows) {
     int status = 0;
     fitsfile* raw = nullptr;
     if (fits_open_diskfile(&raw, path.c_str(), READONLY, &status))
@@ -35,6 +37,15 @@ platform::FitsFile openTable(const std::filesystem::path& path) {
     int type = 0;
     if (fits_movabs_hdu(f.get(), 2, &type, &status) || type != ASCII_TBL)
         throw Error(kCatalogError, path.string() + " is not a GSC region table");
+    long rowLength = 0;
+    rows = 0;
+    fits_get_num_rows(f.get(), &rows, &status);
+    fits_read_key(f.get(), TLONG, "NAXIS1", &rowLength, nullptr, &status);
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path, ec);
+    if (status || ec || rows < 0 || rowLength <= 0 ||
+        static_cast<double>(rows) * static_cast<double>(rowLength) > static_cast<double>(bytes))
+        throw Error(kCatalogError, path.string() + " is damaged: it is shorter than its table's rows");
     return f;
 }
 
@@ -51,18 +62,26 @@ std::vector<double> doubles(fitsfile* f, int col, long rows) {
     std::vector<double> v(static_cast<std::size_t>(rows));
     int status = 0, anynul = 0;
     double nul = 0;
-    fits_read_col(f, TDOUBLE, col, 1, 1, rows, &nul, v.data(), &anynul, &status);
+    if (fits_read_col(f, TDOUBLE, col, 1, 1, rows, &nul, v.data(), &anynul, &status))
+        throw Error(kCatalogError, "A GSC table cannot be read: column " + std::to_string(col) + " is damaged");
     return v;
 }
 
 std::vector<std::string> strings(fitsfile* f, int col, long rows) {
     std::vector<std::string> out(static_cast<std::size_t>(rows));
-    int status = 0, anynul = 0;
-    std::vector<char> buf(static_cast<std::size_t>(rows) * 8, 0);
+    int status = 0, anynul = 0, type = 0;
+    long repeat = 0, width = 0;
+    // cfitsio writes the column's whole width and a terminating zero per row
+    fits_get_eqcoltype(f, col, &type, &repeat, &width, &status);
+    const std::size_t stride = static_cast<std::size_t>(std::clamp(std::max(repeat, width), 1L, 1024L)) + 1;
+    if (status || std::max(repeat, width) > 1024)
+        throw Error(kCatalogError, "A GSC table cannot be read: column " + std::to_string(col) + " is damaged");
+    std::vector<char> buf(static_cast<std::size_t>(rows) * stride, 0);
     std::vector<char*> ptrs(static_cast<std::size_t>(rows));
-    for (long i = 0; i < rows; ++i) ptrs[i] = buf.data() + i * 8;
+    for (long i = 0; i < rows; ++i) ptrs[i] = buf.data() + i * stride;
     char nul[2] = "";
-    fits_read_col(f, TSTRING, col, 1, 1, rows, nul, ptrs.data(), &anynul, &status);
+    if (fits_read_col(f, TSTRING, col, 1, 1, rows, nul, ptrs.data(), &anynul, &status))
+        throw Error(kCatalogError, "A GSC table cannot be read: column " + std::to_string(col) + " is damaged");
     for (long i = 0; i < rows; ++i) out[i] = ptrs[i];
     return out;
 }
@@ -73,10 +92,9 @@ struct Region {
 };
 
 std::vector<Region> readRegions(const std::filesystem::path& path) {
-    auto f = openTable(path);
-    int status = 0;
     long rows = 0;
-    fits_get_num_rows(f.get(), &rows, &status);
+    auto f = openTable(path, rows);
+    int status = 0;
     const auto reg = doubles(f.get(), column(f.get(), "REG_NO", path), rows);
     const auto rhl = doubles(f.get(), column(f.get(), "RA_H_LOW", path), rows);
     const auto rml = doubles(f.get(), column(f.get(), "RA_M_LOW", path), rows);
@@ -95,6 +113,7 @@ std::vector<Region> readRegions(const std::filesystem::path& path) {
     out.reserve(static_cast<std::size_t>(rows));
     for (long i = 0; i < rows; ++i) {
         Region r;
+        if (!(std::abs(reg[i]) < 1e6)) continue; // not a region number
         r.number = static_cast<int>(reg[i]);
         r.raLo = 15 * (rhl[i] + rml[i] / 60 + rsl[i] / 3600);
         r.raHi = 15 * (rhh[i] + rmh[i] / 60 + rsh[i] / 3600);
@@ -120,10 +139,9 @@ bool overlaps(const Region& r, const SkyBox& b) {
 
 GscRegionRows ReadGscRegionFile(const std::string& pathText) {
     const std::filesystem::path path(pathText);
-    auto f = openTable(path);
-    int status = 0;
     long rows = 0;
-    fits_get_num_rows(f.get(), &rows, &status);
+    auto f = openTable(path, rows);
+    int status = 0;
     const auto id = doubles(f.get(), column(f.get(), "GSC_ID", path), rows);
     const auto ra = doubles(f.get(), column(f.get(), "RA_DEG", path), rows);
     const auto dec = doubles(f.get(), column(f.get(), "DEC_DEG", path), rows);

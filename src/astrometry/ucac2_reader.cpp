@@ -77,14 +77,19 @@ std::vector<CatalogStar> ReadUcac2(const std::string& folderIn, const SkyBox& bo
             throw Error(kCatalogError, "The UCAC2 catalog folder \"" + folderIn + "\" has no " +
                                            name + ", which covers this field");
         std::ifstream zf(*zonePath, std::ios::binary);
+        std::error_code sizeError;
+        const auto zoneBytes = static_cast<std::int64_t>(std::filesystem::file_size(*zonePath, sizeError));
         auto range = [&](double r1, double r2) {
             const auto ra1 = static_cast<std::int64_t>(std::floor(r1 * 3.6e6));
             const auto ra2 = static_cast<std::int64_t>(std::ceil(r2 * 3.6e6));
             const int i1 = std::clamp(static_cast<int>(ra1 / 5400000 + 1), 1, 240);
             const int i2 = std::clamp(static_cast<int>(std::max<std::int64_t>(ra2 - 1, 0) / 5400000 + 1), 1, 240);
-            const std::int32_t j1 = i1 == 1 ? 1 : at(z, i1 - 1) - n0 + 1;
-            const std::int32_t j2 = at(z, i2) - n0;
+            const std::int64_t j1 = i1 == 1 ? 1 : std::int64_t{at(z, i1 - 1)} - n0 + 1;
+            const std::int64_t j2 = std::int64_t{at(z, i2)} - n0;
             if (j2 < j1) return;
+            // checked before the buffer is made: a damaged index may count billions
+            if (sizeError || j2 * 44 > zoneBytes)
+                throw Error(kCatalogError, zonePath->string() + " holds fewer stars than u2index.da counts");
             std::vector<unsigned char> buf(static_cast<std::size_t>(j2 - j1 + 1) * 44);
             zf.clear();
             zf.seekg(static_cast<std::streamoff>(j1 - 1) * 44);

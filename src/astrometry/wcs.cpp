@@ -4,6 +4,7 @@
 #include <wcslib/wcsfix.h>
 #include <wcslib/wcshdr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -23,7 +24,11 @@ Wcs Wcs::FromHeader(const std::string& header, int cards) {
         int stat[NWCSFIX];
         wcsfix(7, nullptr, cand, stat); // old forms: CROTA, PC001001, units
         if (wcsset(cand) != 0) continue;
-        if (cand->lng < 0 || cand->lat < 0) continue;
+        // the celestial axes must be the image's two axes; a third (a colour
+        // cube's plane axis) is carried at pixel 1
+        if (cand->naxis < 2 || cand->naxis > 9 || cand->lng < 0 || cand->lat < 0 || cand->lng > 1 ||
+            cand->lat > 1)
+            continue;
         // a solution must map the centre of the sky and back
         w.wcs_ = cand;
         break;
@@ -52,9 +57,13 @@ Wcs::~Wcs() {
 
 bool Wcs::pixelToSky(double x, double y, double& ra, double& dec) const {
     if (!wcs_) return false;
-    double pix[2] = {x, y}, img[2], phi, theta, world[2];
+    const int n = wcs_->naxis;
+    double pix[9], img[9], world[9], phi, theta;
+    std::fill(pix, pix + n, 1.0);
+    pix[0] = x;
+    pix[1] = y;
     int stat = 0;
-    if (wcsp2s(wcs_, 1, 2, pix, img, &phi, &theta, world, &stat) || stat) return false;
+    if (wcsp2s(wcs_, 1, n, pix, img, &phi, &theta, world, &stat) || stat) return false;
     ra = world[wcs_->lng];
     dec = world[wcs_->lat];
     if (!std::isfinite(ra) || !std::isfinite(dec)) return false;
@@ -64,12 +73,14 @@ bool Wcs::pixelToSky(double x, double y, double& ra, double& dec) const {
 
 bool Wcs::skyToPixel(double ra, double dec, double& x, double& y) const {
     if (!wcs_) return false;
-    double world[2];
+    const int n = wcs_->naxis;
+    double world[9], img[9], pix[9], phi, theta;
+    // the other axes at their reference values
+    for (int i = 0; i < n; ++i) world[i] = wcs_->crval[i];
     world[wcs_->lng] = ra;
     world[wcs_->lat] = dec;
-    double img[2], phi, theta, pix[2];
     int stat = 0;
-    if (wcss2p(wcs_, 1, 2, world, &phi, &theta, img, pix, &stat) || stat) return false;
+    if (wcss2p(wcs_, 1, n, world, &phi, &theta, img, pix, &stat) || stat) return false;
     x = pix[0];
     y = pix[1];
     return std::isfinite(x) && std::isfinite(y);

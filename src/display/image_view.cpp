@@ -10,6 +10,7 @@
 #include "display/picture_loader.h"
 #include "display/zoom.h"
 #include "shell/frm_main.h"
+#include "stars/star_lines.h"
 
 namespace display {
 
@@ -29,16 +30,10 @@ double ScaleCoordinate(double v, int size, double logical) {
 void DrawMarker(PictureBox& pic, PictureBox& zoom, const std::string& line, int colour, int imageWidth,
                 int imageHeight, bool zoomTo) {
     pic.setPenWidth(1);
-    const auto blank = line.find(' ');
-    if (blank == std::string::npos) return;
-    const auto blank2 = line.find(' ', blank + 1);
-    char* end = nullptr;
-    const std::string xs = line.substr(0, blank);
-    const std::string ys = line.substr(blank + 1, blank2 == std::string::npos ? std::string::npos : blank2 - blank - 1);
-    const double x = std::strtod(xs.c_str(), &end);
-    if (end == xs.c_str()) return;
-    const double y = std::strtod(ys.c_str(), &end);
-    if (end == ys.c_str()) return;
+    double xy[2];
+    if (!stars::LineNumbers(line, xy, 2)) return;
+    const double x = xy[0], y = xy[1];
+    if (std::abs(x) > 1e7 || std::abs(y) > 1e7) return; // far off any picture
     const double X = ScaleCoordinate(x, imageWidth, 696.0), Y = ScaleCoordinate(y, imageHeight, 520.0);
     pic.drawCircle(X, Y, 5.0, PaletteColour(colour));
     pic.refresh();

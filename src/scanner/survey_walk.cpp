@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "scanner/survey_files.h"
+
 namespace scanner {
 namespace fs = std::filesystem;
 
@@ -14,15 +16,8 @@ void report(const WalkCallbacks& cb, const std::string& what) {
 
 bool stopped(const WalkCallbacks& cb) { return cb.stop && cb.stop(); }
 
-std::vector<fs::path> list(const fs::path& folder, bool folders) {
-    std::vector<fs::path> out;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code e2;
-        const bool isDir = it->is_directory(e2);
-        if (e2) continue;
-        if (isDir == folders && (folders || it->is_regular_file(e2))) out.push_back(it->path());
-    }
+std::vector<fs::path> list(const fs::path& folder, bool folders, std::error_code& ec) {
+    std::vector<fs::path> out = Files().list(folder, folders, ec);
     std::sort(out.begin(), out.end(), [](const fs::path& a, const fs::path& b) {
         const std::string an = a.filename().string(), bn = b.filename().string();
         const bool na = IsNumberedFolder(an), nb = IsNumberedFolder(bn);
@@ -42,41 +37,66 @@ std::vector<fs::path> list(const fs::path& folder, bool folders) {
     return out;
 }
 
-// Copies the files of `from` into `to`, keeping their times; the files already
-// there with the same names are replaced.
-bool copyContent(const fs::path& from, const fs::path& to, const WalkCallbacks& cb) {
-    bool ok = true;
-    for (const auto& f : ListFiles(from)) {
+// Copies the files of `from` into `to`, keeping their times; returns the
+// copies made. Each goes to a temporary name first, so that a failed copy (a
+// full disk) never leaves a damaged image under a real name.
+std::vector<fs::path> copyContent(const fs::path& from, const fs::path& to, const WalkCallbacks& cb,
+                                  bool& copiedAll) {
+    std::vector<fs::path> copies;
+    copiedAll = true;
+    std::error_code listError;
+    for (const auto& f : list(from, false, listError)) {
         std::error_code ec;
         const auto target = to / f.filename();
-        fs::copy_file(f, target, fs::copy_options::overwrite_existing, ec);
-        if (!ec) fs::last_write_time(target, fs::last_write_time(f, ec), ec);
+        const auto part = to / (f.filename().string() + ".part");
+        auto& files = Files();
+        if (files.exists(target, ec) || ec) { // never over an image already there
+            report(cb, "cannot copy " + f.string() + ": " + target.string() + (ec ? " cannot be checked" : " exists"));
+            copiedAll = false;
+            continue;
+        }
+        files.copyFile(f, part, ec);
+        if (!ec) {
+            const auto t = files.lastWriteTime(f, ec);
+            if (!ec) files.setLastWriteTime(part, t, ec);
+        }
+        if (!ec) files.rename(part, target, ec);
         if (ec) {
             report(cb, "cannot copy " + f.string() + " to " + target.string() + ": " + ec.message());
-            ok = false;
+            std::error_code ignored;
+            fs::remove(part, ignored);
+            copiedAll = false;
+            continue;
         }
+        copies.push_back(target);
     }
-    return ok;
+    if (listError) {
+        report(cb, "cannot read " + from.string() + ": " + listError.message());
+        copiedAll = false;
+    }
+    return copies;
 }
 
-// Keeps the newest file of the reference folder (the first listed of equal times).
-std::string pruneToNewest(const fs::path& reference, const WalkCallbacks& cb) {
-    const auto files = ListFiles(reference);
-    if (files.empty()) return {};
-    fs::path kept = files.front();
-    std::error_code ec;
-    auto keptTime = fs::last_write_time(kept, ec);
-    for (const auto& g : files) {
+// Keeps the newest of the copies just made (the first listed of equal times).
+std::string pruneToNewest(const std::vector<fs::path>& copies, const WalkCallbacks& cb) {
+    if (copies.empty()) return {};
+    fs::path kept;
+    fs::file_time_type keptTime{};
+    for (const auto& g : copies) {
         std::error_code e;
-        const auto t = fs::last_write_time(g, e);
+        const auto t = Files().lastWriteTime(g, e);
         if (e) continue;
-        if (t > keptTime) {
-            if (kept != g && !fs::remove(kept, e)) report(cb, "cannot delete " + kept.string() + ": " + e.message());
+        if (kept.empty() || t > keptTime) {
             kept = g;
             keptTime = t;
-        } else if (g != kept) {
-            if (!fs::remove(g, e)) report(cb, "cannot delete " + g.string() + ": " + e.message());
         }
+    }
+    if (kept.empty()) kept = copies.back();
+    for (const auto& g : copies) {
+        if (g == kept) continue;
+        std::error_code e;
+        Files().remove(g, e);
+        if (e) report(cb, "cannot delete " + g.string() + ": " + e.message());
     }
     return kept.string();
 }
@@ -87,57 +107,114 @@ bool IsNumberedFolder(const std::string& name) {
     return !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-std::vector<fs::path> ListFolders(const fs::path& folder) { return list(folder, true); }
-std::vector<fs::path> ListFiles(const fs::path& folder) { return list(folder, false); }
+std::vector<fs::path> ListFolders(const fs::path& folder) {
+    std::error_code ec;
+    return list(folder, true, ec);
+}
+std::vector<fs::path> ListFiles(const fs::path& folder) {
+    std::error_code ec;
+    return list(folder, false, ec);
+}
 
+// A numbered folder is filed under "processed" only when every image in it was
+// looked at: one that could not be read stays, and with it its folder, for the
+// next scan to offer again.
 void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
-    for (const auto& target : ListFolders(baseFolder)) {
+    auto& files = Files();
+    std::error_code baseError;
+    const auto targets = list(baseFolder, true, baseError);
+    if (baseError) report(cb, "cannot read " + baseFolder + ": " + baseError.message());
+    for (const auto& target : targets) {
         if (stopped(cb)) return;
         std::string referenceFile;
         const fs::path reference = target / "reference";
         std::error_code ec;
-        if (fs::is_directory(reference, ec)) {
-            for (const auto& f : ListFiles(reference)) referenceFile = f.string(); // the last one listed
-        } else if (!fs::create_directory(reference, ec)) {
-            report(cb, "cannot create " + reference.string() + ": " + ec.message());
+        const bool hasReference = files.isDirectory(reference, ec);
+        if (ec && ec != std::errc::no_such_file_or_directory) {
+            report(cb, "cannot look at " + reference.string() + ": " + ec.message() + "; " + target.string() +
+                           " is left for the next scan");
+            continue;
         }
-        for (const auto& numbered : ListFolders(target)) {
+        if (hasReference) {
+            const auto inReference = list(reference, false, ec);
+            if (ec) { // an unread reference folder is never filled anew over what it holds
+                report(cb, "cannot read " + reference.string() + ": " + ec.message() + "; " +
+                               target.string() + " is left for the next scan");
+                continue;
+            }
+            if (!inReference.empty()) referenceFile = inReference.back().string(); // the last one listed
+        } else {
+            files.createDirectory(reference, ec);
+            if (ec) report(cb, "cannot create " + reference.string() + ": " + ec.message());
+        }
+        std::error_code foldersError;
+        const auto numberedFolders = list(target, true, foldersError);
+        if (foldersError) report(cb, "cannot read " + target.string() + ": " + foldersError.message());
+        for (const auto& numbered : numberedFolders) {
             if (stopped(cb)) return;
             if (!IsNumberedFolder(numbered.filename().string())) continue;
+            std::error_code filesError;
+            const auto images = list(numbered, false, filesError);
+            bool complete = !filesError;
+            if (filesError) report(cb, "cannot read " + numbered.string() + ": " + filesError.message());
             // a stop while files of this folder are still to come leaves it in place;
             // once its last image was shown it is filed as usual
-            for (const auto& file : ListFiles(numbered)) {
+            if (referenceFile.empty() && !images.empty()) {
+                bool copiedAll = false;
+                const auto copies = copyContent(numbered, reference, cb, copiedAll);
+                if (!copiedAll || copies.empty()) {
+                    // a partial first filling would make the next image the reference unseen:
+                    // undone, and the target left as it was for the next scan
+                    for (const auto& c : copies) {
+                        std::error_code e;
+                        files.remove(c, e);
+                    }
+                    report(cb, "the reference of " + target.string() + " could not be made; the target is left for the next scan");
+                    break;
+                }
+                referenceFile = copies.size() > 1 ? pruneToNewest(copies, cb) : copies.back().string();
+            }
+            for (const auto& file : images) {
                 if (stopped(cb)) return;
                 const std::string newImageFile = file.string();
-                if (referenceFile.empty()) {
-                    copyContent(numbered, reference, cb);
-                    const auto inReference = ListFiles(reference);
-                    referenceFile = inReference.size() > 1 ? pruneToNewest(reference, cb)
-                                                           : (inReference.empty() ? "" : inReference.back().string());
-                }
                 // new when the time stamps differ; a test that fails counts as new
                 std::error_code e1, e2;
-                const auto refTime = fs::last_write_time(referenceFile, e1);
-                const auto newTime = fs::last_write_time(newImageFile, e2);
+                const auto refTime = files.lastWriteTime(referenceFile, e1);
+                const auto newTime = files.lastWriteTime(newImageFile, e2);
                 if (e2) {
-                    report(cb, newImageFile + " vanished during the scan");
+                    std::error_code e3;
+                    if (files.exists(file, e3) || e3) {
+                        report(cb, "cannot read the time of " + newImageFile + ": " + e2.message());
+                        complete = false;
+                    } else {
+                        report(cb, newImageFile + " vanished during the scan");
+                    }
                     continue;
                 }
                 const bool isNew = e1 || referenceFile.empty() || refTime != newTime;
                 if (isNew && cb.offer)
                     cb.offer({target.filename().string(), target.string(), referenceFile, newImageFile, refTime, newTime});
             }
-            const fs::path processed = target / "processed";
-            if (!fs::is_directory(processed, ec) && !fs::create_directory(processed, ec)) {
-                report(cb, "cannot create " + processed.string() + ": " + ec.message());
+            if (!complete) {
+                report(cb, numbered.string() + " is left in place; it is offered again by the next scan");
                 continue;
+            }
+            const fs::path processed = target / "processed";
+            if (!files.isDirectory(processed, ec)) {
+                files.createDirectory(processed, ec);
+                if (ec) {
+                    report(cb, "cannot create " + processed.string() + ": " + ec.message());
+                    continue;
+                }
             }
             const fs::path destination = processed / numbered.filename();
-            if (fs::exists(destination, ec)) {
-                report(cb, "cannot move " + numbered.string() + ": " + destination.string() + " exists; it is offered again by the next scan");
+            const bool taken = files.exists(destination, ec);
+            if (taken || ec) {
+                report(cb, "cannot move " + numbered.string() + ": " + destination.string() +
+                               (ec ? " cannot be checked" : " exists") + "; it is offered again by the next scan");
                 continue;
             }
-            fs::rename(numbered, destination, ec);
+            files.rename(numbered, destination, ec);
             if (ec) report(cb, "cannot move " + numbered.string() + " to " + processed.string() + ": " + ec.message());
         }
     }

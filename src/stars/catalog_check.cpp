@@ -1,5 +1,7 @@
 #include "stars/catalog_check.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,26 +11,16 @@ namespace {
 
 // Fields 1, 2 and 4 of a line as numbers; false when they cannot be read.
 bool fields(const std::string& line, double& f1, double& f2, double* f4 = nullptr) {
-    const char* p = line.c_str();
-    char* end = nullptr;
-    f1 = std::strtod(p, &end);
-    if (end == p) return false;
-    p = end;
-    f2 = std::strtod(p, &end);
-    if (end == p) return false;
-    if (f4) {
-        p = end;
-        std::strtod(p, &end); // magnitude
-        if (end == p) return false;
-        p = end;
-        *f4 = std::strtod(p, &end);
-        if (end == p) return false;
-    }
+    double v[4];
+    if (!LineNumbers(line, v, f4 ? 4 : 2)) return false;
+    f1 = v[0];
+    f2 = v[1];
+    if (f4) *f4 = v[3];
     return true;
 }
 
 std::string twoDigits(long v) {
-    char b[16];
+    char b[24];
     std::snprintf(b, sizeof b, "%02ld", v);
     return b;
 }
@@ -84,7 +76,8 @@ std::vector<Candidate> ListCandidates(const StarList& a, const StarList& b, doub
 }
 
 std::string CandidateText(const std::string& raText, const std::string& decText) {
-    const double hours = std::strtod(raText.c_str(), nullptr);
+    double hours = std::strtod(raText.c_str(), nullptr);
+    hours = std::isfinite(hours) ? std::fmod(hours, 24.0) : 0.0;
     long secs = std::lround(hours * 3600.0) % 86400;
     if (secs < 0) secs += 86400;
     const std::string ra = twoDigits(secs / 3600) + ":" + twoDigits(secs / 60 % 60) + ":" + twoDigits(secs % 60);
@@ -92,12 +85,17 @@ std::string CandidateText(const std::string& raText, const std::string& decText)
     const auto first = decText.find('.'), last = decText.rfind('.');
     std::string degrees = decText.substr(0, first);
     long fracSecs = 0;
-    if (first != std::string::npos) fracSecs = std::lround(std::strtod(decText.substr(last).c_str(), nullptr) * 3600.0);
+    if (first != std::string::npos) {
+        const double fraction = std::strtod(decText.substr(last).c_str(), nullptr);
+        fracSecs = fraction >= 0 && fraction <= 1 ? std::lround(fraction * 3600.0) : 0; // NaN too
+    }
     if (fracSecs >= 3600) { // 59.5 seconds or more round into the next degree
         fracSecs -= 3600;
         const bool negative = !degrees.empty() && degrees[0] == '-';
-        const long d = std::labs(std::strtol(degrees.c_str(), nullptr, 10)) + 1;
-        degrees = (negative ? "-" : "") + std::to_string(d);
+        const long long whole = std::strtoll(degrees.c_str(), nullptr, 10);
+        const long long d = std::min<long long>(whole == LLONG_MIN ? LLONG_MAX : std::llabs(whole), LLONG_MAX - 1) + 1;
+        degrees = std::to_string(d);
+        if (negative) degrees.insert(degrees.begin(), '-');
     }
     return "RA: " + ra + " DEC: " + degrees + ":" + twoDigits(fracSecs / 60) + ":" + twoDigits(fracSecs % 60);
 }

@@ -10,6 +10,20 @@
 
 namespace stars {
 
+bool LineNumbers(const std::string& line, double* out, int count) {
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    for (int i = 0; i < count; ++i) {
+        while (p < end && (*p == ' ' || *p == '\t')) ++p;
+        if (p < end && *p == '+') ++p;
+        const auto r = std::from_chars(p, end, out[i]);
+        if (r.ec != std::errc() || !std::isfinite(out[i])) return false;
+        p = r.ptr;
+        if (p < end && *p != ' ' && *p != '\t') return false; // "12abc" is no number
+    }
+    return true;
+}
+
 std::string PlainNumber(double v) {
     char buf[64];
     const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);

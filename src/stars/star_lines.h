@@ -14,6 +14,11 @@ using StarList = std::vector<std::string>;
 // keeps it unchanged: every extraction binds a new list.
 inline std::shared_ptr<StarList> starList = std::make_shared<StarList>();
 
+// The first `count` blank-separated fields of a star line as finite numbers
+// ("." as the separator whatever the locale); false when any is missing or
+// not a number.
+bool LineNumbers(const std::string& line, double* out, int count);
+
 // A double as a plain decimal number of up to 15 significant digits.
 std::string PlainNumber(double v);
 std::string OneDecimal(double v);

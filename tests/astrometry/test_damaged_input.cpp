@@ -1,0 +1,161 @@
+// Damaged and hostile files as the fuzzers found them: each reader answers
+// with a typed error (or a sound result), never a crash, an overflow or an
+// allocation of what a damaged header claims.
+#include <gtest/gtest.h>
+
+#include <fitsio.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "astrometry/catalog.h"
+#include "astrometry/errors.h"
+#include "astrometry/fits_image.h"
+#include "astrometry/wcs.h"
+#include "stars/catalog_check.h"
+#include "stars/star_lines.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        static int n = 0;
+        path = fs::temp_directory_path() / ("vospen-bad-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+std::string card(const std::string& text) {
+    std::string c = text;
+    c.resize(80, ' ');
+    return c;
+}
+
+// A header of cards, padded to whole 2880-byte blocks, and `dataBytes` zeros.
+void writeFits(const fs::path& p, const std::vector<std::string>& cards, std::size_t dataBytes) {
+    std::string h;
+    for (const auto& c : cards) h += card(c);
+    h += card("END");
+    h.resize((h.size() + 2879) / 2880 * 2880, ' ');
+    h.append(dataBytes, '\0');
+    std::ofstream(p, std::ios::binary) << h;
+}
+
+template <class F>
+std::string errorOf(F f) {
+    try {
+        f();
+    } catch (const platform::Error& e) {
+        return e.description();
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST(DamagedFits, HugeOrTruncatedImagesAreRefusedBeforeAnyPixelBuffer) {
+    TempDir t;
+    const auto big = t.path / "big.fits";
+    writeFits(big, {"SIMPLE  = T", "BITPIX  = 16", "NAXIS   = 2", "NAXIS1  = 40000", "NAXIS2  = 40000"}, 2880);
+    EXPECT_NE(errorOf([&] { astrometry::ReadFitsImage(big.string()); }).find("too large"), std::string::npos);
+    // 20000 x 20000 floats would be 1.6 GB; the file holds one block
+    const auto cut = t.path / "cut.fits";
+    writeFits(cut, {"SIMPLE  = T", "BITPIX  = -32", "NAXIS   = 2", "NAXIS1  = 20000", "NAXIS2  = 20000"}, 2880);
+    EXPECT_NE(errorOf([&] { astrometry::ReadFitsImage(cut.string()); }).find("truncated"), std::string::npos);
+    // the header alone is still readable
+    EXPECT_EQ(astrometry::ReadFitsHeader(cut.string()).width, 20000);
+}
+
+TEST(DamagedFits, PlateSolutionWithAThirdAxisMapsBothWays) {
+    std::string h;
+    for (const char* c : {"WCSAXES = 3", "CTYPE1  = 'RA---TAN'", "CTYPE2  = 'DEC--TAN'", "CTYPE3  = 'FREQ'",
+                          "CRVAL1  = 150.0", "CRVAL2  = 20.0", "CRVAL3  = 1.0", "CRPIX1  = 50", "CRPIX2  = 50",
+                          "CRPIX3  = 1", "CDELT1  = -0.0004", "CDELT2  = 0.0004", "CDELT3  = 1"})
+        h += card(c);
+    const auto wcs = astrometry::Wcs::FromHeader(h, static_cast<int>(h.size() / 80));
+    ASSERT_TRUE(wcs.valid());
+    double ra = 0, dec = 0, x = 0, y = 0;
+    ASSERT_TRUE(wcs.pixelToSky(60, 40, ra, dec));
+    ASSERT_TRUE(wcs.skyToPixel(ra, dec, x, y));
+    EXPECT_NEAR(x, 60, 1e-6);
+    EXPECT_NEAR(y, 40, 1e-6);
+    EXPECT_NEAR(wcs.scaleAt(50, 50), 1.44, 1e-6);
+    // celestial axes that are not the image's two: no usable solution
+    std::string swapped;
+    for (const char* c : {"WCSAXES = 3", "CTYPE1  = 'FREQ'", "CTYPE2  = 'RA---TAN'", "CTYPE3  = 'DEC--TAN'",
+                          "CRVAL2  = 150.0", "CRVAL3  = 20.0", "CDELT2  = -0.0004", "CDELT3  = 0.0004"})
+        swapped += card(c);
+    EXPECT_FALSE(astrometry::Wcs::FromHeader(swapped, static_cast<int>(swapped.size() / 80)).valid());
+}
+
+TEST(DamagedCatalogs, Ucac2IndexCountingBillionsIsAnError) {
+    TempDir t;
+    std::string idx;
+    for (int z = 1; z <= 288; ++z)
+        for (int j = 1; j <= 240; ++j) {
+            const std::uint32_t n = z < 181 ? 0 : (z == 181 && j < 8 ? 1 : 0x7FFFFFFF);
+            for (int k = 0; k < 4; ++k) idx.push_back(static_cast<char>(n >> (8 * k)));
+        }
+    std::ofstream(t.path / "u2index.da", std::ios::binary) << idx;
+    std::ofstream(t.path / "z181", std::ios::binary) << std::string(44, '\0');
+    EXPECT_NE(errorOf([&] { astrometry::ReadUcac2(t.path.string(), {10, 12, 0.1, 0.4}, 20); }).find("fewer stars"),
+              std::string::npos);
+}
+
+TEST(DamagedCatalogs, GscTablesWithWideTextOrMissingRowsAreErrors) {
+    TempDir t;
+    auto table = [&](const fs::path& p, const char* signForm) {
+        int status = 0;
+        fitsfile* f = nullptr;
+        fits_create_file(&f, ("!" + p.string()).c_str(), &status);
+        const char* names[] = {"GSC_ID", "RA_DEG", "DEC_DEG", "POS_ERR", "MAG", "MAG_ERR", "CLASS", "DECSI"};
+        const char* forms[] = {"F6.0", "F9.5", "F9.5", "F5.1", "F5.2", "F4.2", "F2.0", signForm};
+        fits_create_tbl(f, ASCII_TBL, 3, 8, const_cast<char**>(names), const_cast<char**>(forms), nullptr, "GSC",
+                        &status);
+        for (int r = 1; r <= 3; ++r) {
+            double v[7] = {double(r), 10.0 + r * 0.01, 2.0, 0.2, 12.5, 0.1, 0};
+            for (int c = 0; c < 7; ++c) fits_write_col(f, TDOUBLE, c + 1, r, 1, 1, &v[c], &status);
+            const char* sign[] = {"-------------------------------------"};
+            fits_write_col(f, TSTRING, 8, r, 1, 1, sign, &status);
+        }
+        fits_close_file(f, &status);
+        ASSERT_EQ(status, 0);
+    };
+    const auto wide = t.path / "wide.gsc";
+    table(wide, "A40");
+    EXPECT_EQ(astrometry::ReadGscRegionFile(wide.string()).stars.size(), 3u);
+    // a header claiming a billion rows in a file of three
+    std::string bytes;
+    {
+        std::ifstream in(wide, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto at = bytes.find("NAXIS2  =", 2880);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, 30, card("NAXIS2  =           1000000000").substr(0, 30));
+    std::ofstream(t.path / "rows.gsc", std::ios::binary) << bytes;
+    EXPECT_NE(errorOf([&] { astrometry::ReadGscRegionFile((t.path / "rows.gsc").string()); }).find("damaged"),
+              std::string::npos);
+}
+
+TEST(DamagedStarLines, NumbersAreReadStrictlyAndTextsStayBounded) {
+    double v[4];
+    EXPECT_TRUE(stars::LineNumbers("12.5\t-3 +4.0 100", v, 4));
+    EXPECT_DOUBLE_EQ(v[1], -3);
+    EXPECT_DOUBLE_EQ(v[2], 4);
+    EXPECT_FALSE(stars::LineNumbers("12abc 3", v, 2));
+    EXPECT_FALSE(stars::LineNumbers("nan 3", v, 2));
+    EXPECT_FALSE(stars::LineNumbers("1e999 3", v, 2));
+    EXPECT_FALSE(stars::LineNumbers("12", v, 2));
+    EXPECT_EQ(stars::CandidateText("1e300", "1.5").substr(0, 4), "RA: ");
+    EXPECT_EQ(stars::CandidateText("1e300", "1.5").size(), std::string("RA: 00:00:00 DEC: 1:30:00").size());
+    EXPECT_EQ(stars::CandidateText("inf", "99999999999999999999999.5"),
+              "RA: 00:00:00 DEC: 99999999999999999999999:30:00");
+    EXPECT_EQ(stars::CandidateText("25.5", "-9223372036854775808.99999"),
+              "RA: 01:30:00 DEC: -9223372036854775807:00:00");
+    EXPECT_EQ(stars::CandidateText("nan", ".5e30"), "RA: 00:00:00 DEC: :00:00");
+}
