@@ -7,6 +7,7 @@
 
 #include "astrometry/errors.h"
 #include "platform/fits_handle.h"
+#include "platform/fits_precheck.h"
 
 namespace astrometry {
 namespace {
@@ -22,6 +23,7 @@ std::string fitsMessage(int status) {
 }
 
 platform::FitsFile open(const std::string& path) {
+    if (const auto problem = platform::FitsHeaderProblem(path); !problem.empty()) fail(path, problem);
     int status = 0;
     fitsfile* raw = nullptr;
     if (fits_open_diskfile(&raw, path.c_str(), READONLY, &status)) {

@@ -10,6 +10,7 @@
 #include "astrometry/catalog_files.h"
 #include "astrometry/errors.h"
 #include "platform/fits_handle.h"
+#include "platform/fits_precheck.h"
 
 namespace astrometry {
 namespace {
@@ -29,6 +30,8 @@ constexpr Band kBands[24] = {
 // Opens the table and returns its row count, checked against the file's size
 // (a damaged header may claim billions of rows).
 platform::FitsFile openTable(const std::filesystem::path& path, long& rows) {
+    if (const auto problem = platform::FitsHeaderProblem(path.string()); !problem.empty())
+        throw Error(kCatalogError, path.string() + " is damaged: " + problem);
     int status = 0;
     fitsfile* raw = nullptr;
     if (fits_open_diskfile(&raw, path.c_str(), READONLY, &status))

@@ -6,19 +6,70 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace astrometry {
+
+namespace {
+
+std::string keyOf(const std::string& header, int i) {
+    std::string k = header.substr(static_cast<std::size_t>(i) * 80, 8);
+    while (!k.empty() && k.back() == ' ') k.pop_back();
+    return k;
+}
+
+bool isDssKey(const std::string& k) {
+    for (const char* p : {"AMDX", "AMDY", "PLTRA", "PLTDEC", "PLTSCALE", "CNPIX", "PPO", "XPIXELSZ", "YPIXELSZ"})
+        if (k.rfind(p, 0) == 0) return true;
+    return false;
+}
+
+// wcslib turns the survey plates' keywords into a polynomial distortion; with
+// some of them missing or not numbers its translation frees memory it does not
+// own. So the set is handed over whole or not at all.
+std::string withWholeDssSetOnly(const std::string& header, int cards) {
+    std::vector<std::string> needed = {"PLTRAH", "PLTRAM", "PLTRAS", "PLTDECD", "PLTDECM", "PLTDECS",
+                                       "PLTSCALE", "XPIXELSZ", "YPIXELSZ", "CNPIX1", "CNPIX2", "PPO3", "PPO6"};
+    for (int i = 1; i <= 13; ++i) {
+        needed.push_back("AMDX" + std::to_string(i));
+        needed.push_back("AMDY" + std::to_string(i));
+    }
+    bool any = false;
+    std::vector<bool> found(needed.size(), false);
+    for (int i = 0; i < cards; ++i) {
+        const std::string k = keyOf(header, i);
+        if (!isDssKey(k)) continue;
+        any = true;
+        const auto at = std::find(needed.begin(), needed.end(), k);
+        if (at == needed.end()) continue;
+        const std::string value = header.substr(static_cast<std::size_t>(i) * 80 + 10, 70);
+        char* end = nullptr;
+        const double v = std::strtod(value.c_str(), &end);
+        if (header[static_cast<std::size_t>(i) * 80 + 8] == '=' && end != value.c_str() && std::isfinite(v))
+            found[static_cast<std::size_t>(at - needed.begin())] = true;
+    }
+    if (!any || std::all_of(found.begin(), found.end(), [](bool b) { return b; })) return header;
+    std::string out;
+    for (int i = 0; i < cards; ++i)
+        if (!isDssKey(keyOf(header, i))) out += header.substr(static_cast<std::size_t>(i) * 80, 80);
+    return out;
+}
+
+} // namespace
 
 Wcs Wcs::FromHeader(const std::string& header, int cards) {
     Wcs w;
     int nreject = 0, nwcs = 0;
     wcsprm* all = nullptr;
-    std::string copy = header; // wcspih may not modify, but takes a non-const pointer
-    if (wcspih(copy.data(), cards, WCSHDR_all, 0, &nreject, &nwcs, &all) || nwcs == 0) return w;
-    w.all_ = all;
+    cards = std::min<int>(cards, static_cast<int>(header.size() / 80));
+    std::string copy = withWholeDssSetOnly(header, cards); // wcspih takes a non-const pointer
+    const int failed = wcspih(copy.data(), static_cast<int>(copy.size() / 80), WCSHDR_all, 0, &nreject, &nwcs, &all);
+    w.all_ = all; // freed with w whatever happens next
     w.nwcs_ = nwcs;
+    if (failed || nwcs == 0) return w;
     for (int i = 0; i < nwcs; ++i) {
         wcsprm* cand = all + i;
         int stat[NWCSFIX];

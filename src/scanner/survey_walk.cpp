@@ -77,21 +77,23 @@ std::vector<fs::path> copyContent(const fs::path& from, const fs::path& to, cons
     return copies;
 }
 
-// Keeps the newest of the copies just made (the first listed of equal times).
+// Keeps the newest of the copies just made (the first listed of equal times);
+// "" when a time cannot be read, as the newest is then unknown.
 std::string pruneToNewest(const std::vector<fs::path>& copies, const WalkCallbacks& cb) {
-    if (copies.empty()) return {};
     fs::path kept;
     fs::file_time_type keptTime{};
     for (const auto& g : copies) {
         std::error_code e;
         const auto t = Files().lastWriteTime(g, e);
-        if (e) continue;
+        if (e) {
+            report(cb, "cannot read the time of " + g.string() + ": " + e.message());
+            return {};
+        }
         if (kept.empty() || t > keptTime) {
             kept = g;
             keptTime = t;
         }
     }
-    if (kept.empty()) kept = copies.back();
     for (const auto& g : copies) {
         if (g == kept) continue;
         std::error_code e;
@@ -99,6 +101,21 @@ std::string pruneToNewest(const std::vector<fs::path>& copies, const WalkCallbac
         if (e) report(cb, "cannot delete " + g.string() + ": " + e.message());
     }
     return kept.string();
+}
+
+// The first filling of a reference folder from a numbered folder. A partial
+// one would make an image the reference unseen: it is undone and "" returned.
+std::string makeReference(const fs::path& numbered, const fs::path& reference, const WalkCallbacks& cb) {
+    bool copiedAll = false;
+    const auto copies = copyContent(numbered, reference, cb, copiedAll);
+    std::string kept;
+    if (copiedAll && !copies.empty()) kept = copies.size() > 1 ? pruneToNewest(copies, cb) : copies.back().string();
+    if (kept.empty())
+        for (const auto& c : copies) {
+            std::error_code e;
+            Files().remove(c, e);
+        }
+    return kept;
 }
 
 } // namespace
@@ -149,7 +166,10 @@ void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
         }
         std::error_code foldersError;
         const auto numberedFolders = list(target, true, foldersError);
-        if (foldersError) report(cb, "cannot read " + target.string() + ": " + foldersError.message());
+        if (foldersError) { // a partial listing could put a later folder first and make it the reference
+            report(cb, "cannot read " + target.string() + ": " + foldersError.message() + "; the target is left for the next scan");
+            continue;
+        }
         for (const auto& numbered : numberedFolders) {
             if (stopped(cb)) return;
             if (!IsNumberedFolder(numbered.filename().string())) continue;
@@ -159,20 +179,13 @@ void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
             if (filesError) report(cb, "cannot read " + numbered.string() + ": " + filesError.message());
             // a stop while files of this folder are still to come leaves it in place;
             // once its last image was shown it is filed as usual
-            if (referenceFile.empty() && !images.empty()) {
-                bool copiedAll = false;
-                const auto copies = copyContent(numbered, reference, cb, copiedAll);
-                if (!copiedAll || copies.empty()) {
-                    // a partial first filling would make the next image the reference unseen:
-                    // undone, and the target left as it was for the next scan
-                    for (const auto& c : copies) {
-                        std::error_code e;
-                        files.remove(c, e);
-                    }
+            if (referenceFile.empty() && (filesError || !images.empty())) {
+                // the first numbered folder makes the reference; the later ones wait until it exists
+                if (!filesError) referenceFile = makeReference(numbered, reference, cb);
+                if (referenceFile.empty()) {
                     report(cb, "the reference of " + target.string() + " could not be made; the target is left for the next scan");
                     break;
                 }
-                referenceFile = copies.size() > 1 ? pruneToNewest(copies, cb) : copies.back().string();
             }
             for (const auto& file : images) {
                 if (stopped(cb)) return;
@@ -191,6 +204,9 @@ void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
                     }
                     continue;
                 }
+                if (e1 && !referenceFile.empty())
+                    report(cb, "cannot read the time of " + referenceFile + ": " + e1.message() + "; " + newImageFile +
+                                   " counts as new");
                 const bool isNew = e1 || referenceFile.empty() || refTime != newTime;
                 if (isNew && cb.offer)
                     cb.offer({target.filename().string(), target.string(), referenceFile, newImageFile, refTime, newTime});

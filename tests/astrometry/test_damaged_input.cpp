@@ -12,6 +12,8 @@
 #include "astrometry/errors.h"
 #include "astrometry/fits_image.h"
 #include "astrometry/wcs.h"
+#include "dss_cutout.h"
+#include "sky_model.h"
 #include "stars/catalog_check.h"
 #include "stars/star_lines.h"
 
@@ -158,4 +160,58 @@ TEST(DamagedStarLines, NumbersAreReadStrictlyAndTextsStayBounded) {
     EXPECT_EQ(stars::CandidateText("25.5", "-9223372036854775808.99999"),
               "RA: 01:30:00 DEC: -9223372036854775807:00:00");
     EXPECT_EQ(stars::CandidateText("nan", ".5e30"), "RA: 00:00:00 DEC: :00:00");
+}
+
+TEST(DamagedFits, SurveyPlateKeywordsAreUsedWholeOrNotAtAll) {
+    TempDir t;
+    skysim::FieldOptions fo;
+    fo.ra = 150;
+    fo.dec = 20;
+    fo.halfSizeDeg = 0.2;
+    const auto field = skysim::MakeField(fo);
+    skysim::DssOptions o;
+    o.ra = 150;
+    o.dec = 20;
+    const auto path = (t.path / "dss.fits").string();
+    skysim::WriteDssCutout(path, field, o);
+    const auto img = astrometry::ReadFitsHeader(path);
+    ASSERT_TRUE(astrometry::Wcs::FromHeader(img.header, img.headerCards).valid());
+    // AMDY7 missing, then AMDX3 not a number: the approximate TAN cards remain
+    for (const char* key : {"AMDY7   ", "AMDX3   "}) {
+        std::string h = img.header;
+        const auto at = h.find(key);
+        ASSERT_NE(at, std::string::npos);
+        if (std::string(key) == "AMDY7   ") h.replace(at, 8, "COMMENT ");
+        else h.replace(at + 10, 20, "            'broken'");
+        const auto wcs = astrometry::Wcs::FromHeader(h, img.headerCards);
+        ASSERT_TRUE(wcs.valid()) << key;
+        double ra = 0, dec = 0;
+        ASSERT_TRUE(wcs.pixelToSky(img.width / 2.0, img.height / 2.0, ra, dec));
+        EXPECT_NEAR(ra, 150, 0.05);
+        EXPECT_NEAR(dec, 20, 0.05);
+    }
+}
+
+TEST(DamagedCatalogs, AHeaderValueFillingItsWholeFieldIsRefusedBeforeCfitsio) {
+    TempDir t;
+    const auto p = t.path / "0001.gsc";
+    int status = 0;
+    fitsfile* f = nullptr;
+    fits_create_file(&f, ("!" + p.string()).c_str(), &status);
+    const char* names[] = {"GSC_ID"};
+    const char* forms[] = {"F6.0"};
+    fits_create_tbl(f, ASCII_TBL, 1, 1, const_cast<char**>(names), const_cast<char**>(forms), nullptr, "GSC", &status);
+    fits_close_file(f, &status);
+    ASSERT_EQ(status, 0);
+    std::string bytes;
+    {
+        std::ifstream in(p, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto at = bytes.find("TTYPE1  =");
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, 80, card("TTYPE1  = " + std::string(70, 'x')));
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+    EXPECT_NE(errorOf([&] { astrometry::ReadGscRegionFile(p.string()); }).find("damaged"), std::string::npos);
+    EXPECT_NE(errorOf([&] { astrometry::ReadFitsImage(p.string()); }).find("damaged"), std::string::npos);
 }

@@ -1,0 +1,75 @@
+#include "platform/fits_precheck.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+
+namespace platform {
+namespace {
+
+constexpr int kBlock = 2880;
+constexpr int kHdus = 8;          // the readers never go further
+constexpr int kBlocksPerHeader = 400; // 16 000 cards
+
+struct GzCloser {
+    void operator()(gzFile_s* f) const { gzclose(f); }
+};
+
+long long number(std::string_view card) {
+    const std::string v(card.substr(10, 70));
+    return std::strtoll(v.c_str(), nullptr, 10);
+}
+
+} // namespace
+
+std::string FitsHeaderProblem(const std::string& path) {
+    // gzread reads plain files as they are
+    std::unique_ptr<gzFile_s, GzCloser> f(gzopen(path.c_str(), "rb"));
+    if (!f) return {}; // cfitsio tells why it cannot open it
+    char block[kBlock];
+    for (int hdu = 0; hdu < kHdus; ++hdu) {
+        long long bitpix = 0, naxis = 0, pcount = 0, gcount = 1, product = 1;
+        bool end = false;
+        for (int b = 0; b < kBlocksPerHeader && !end; ++b) {
+            const int got = gzread(f.get(), block, kBlock);
+            if (got < kBlock) return {}; // the end of the file: cfitsio reports what is short
+            for (int c = 0; c < kBlock / 80 && !end; ++c) {
+                const std::string_view card(block + 80 * c, 80);
+                const std::string_view key = card.substr(0, 8);
+                if (key == "END     ") {
+                    end = true;
+                    break;
+                }
+                if (card.substr(8, 2) != "= ") continue;
+                const std::string_view value = card.substr(10);
+                const auto first = value.find_first_not_of(' ');
+                // a value that is not a string and fills the whole field, as no number does
+                if (first != std::string_view::npos && value[first] != '\'' &&
+                    value.find_first_of(" /", first) == std::string_view::npos && value.size() - first >= 68)
+                    return "the header card " + std::string(key) + " is damaged";
+                if (key == "BITPIX  ") bitpix = number(card);
+                else if (key == "NAXIS   ") naxis = number(card);
+                else if (key == "PCOUNT  ") pcount = number(card);
+                else if (key == "GCOUNT  ") gcount = number(card);
+                else if (key.substr(0, 5) == "NAXIS") {
+                    const long long n = number(card);
+                    if (n < 0 || n > (1LL << 40)) return {};
+                    product = product * n > (1LL << 42) ? (1LL << 42) : product * n;
+                }
+            }
+        }
+        if (!end) return "a header has no END card";
+        if (naxis == 0) product = 0;
+        const long long bytes = std::llabs(bitpix) / 8 * gcount * (pcount + product);
+        // the headers behind a large data unit are not looked at: skipping it in a
+        // gzip file costs its unpacking, and the readers want the first image
+        if (bytes < 0 || bytes > (1LL << 20)) return {};
+        const long long padded = (bytes + kBlock - 1) / kBlock * kBlock;
+        if (padded > 0 && gzseek(f.get(), static_cast<z_off_t>(padded), SEEK_CUR) < 0) return {};
+    }
+    return {};
+}
+
+} // namespace platform
