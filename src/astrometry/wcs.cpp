@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <regex>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -58,6 +60,47 @@ std::string withWholeDssSetOnly(const std::string& header, int cards) {
     return out;
 }
 
+// Solution numbers written as strings ('150.0') become numbers; a solution
+// number that is no number at all makes the solution unusable (wcslib would
+// drop the card and put its default in: an image at RA 0 instead of 150).
+std::string withNumbersAsNumbers(const std::string& header, bool& broken) {
+    static const std::regex numeric("((CRVAL|CRPIX|CDELT|CROTA)[0-9]+|CD[0-9]+_[0-9]+|PC[0-9]+_[0-9]+|PC00[0-9]00[0-9]|"
+                                    "PV[0-9]+_[0-9]+|(A|B|AP|BP)_[0-9]+_[0-9]+|(A|B|AP|BP)_ORDER|LONPOLE|LATPOLE|"
+                                    "EQUINOX|EPOCH)[A-Z]?");
+    broken = false;
+    std::string out = header;
+    for (std::size_t o = 0; o + 80 <= out.size(); o += 80) {
+        std::string key = out.substr(o, 8);
+        while (!key.empty() && key.back() == ' ') key.pop_back();
+        if (out.compare(o + 8, 2, "= ") != 0 || !std::regex_match(key, numeric)) continue;
+        const std::string field = out.substr(o + 10, 70);
+        const auto first = field.find_first_not_of(' ');
+        if (first == std::string::npos) {
+            broken = true;
+            continue;
+        }
+        if (field[first] == '\'') {
+            const auto close = field.find('\'', first + 1);
+            std::string text = field.substr(first + 1, close == std::string::npos ? std::string::npos : close - first - 1);
+            while (!text.empty() && text.back() == ' ') text.pop_back();
+            char* end = nullptr;
+            const double v = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(v)) {
+                broken = true;
+                continue;
+            }
+            char card[81];
+            std::snprintf(card, sizeof card, "%-8.8s= %20.15G", key.c_str(), v);
+            std::string c(card);
+            c.resize(80, ' ');
+            out.replace(o, 80, c);
+        } else if (!std::strchr("+-.0123456789", field[first])) {
+            broken = true; // T, F or text where a number belongs
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 Wcs Wcs::FromHeader(const std::string& header, int cards) {
@@ -65,15 +108,22 @@ Wcs Wcs::FromHeader(const std::string& header, int cards) {
     int nreject = 0, nwcs = 0;
     wcsprm* all = nullptr;
     cards = std::min<int>(cards, static_cast<int>(header.size() / 80));
-    std::string copy = withWholeDssSetOnly(header, cards); // wcspih takes a non-const pointer
+    bool broken = false;
+    std::string copy = withNumbersAsNumbers(withWholeDssSetOnly(header, cards), broken); // wcspih takes a non-const pointer
+    if (broken) return w;
     const int failed = wcspih(copy.data(), static_cast<int>(copy.size() / 80), WCSHDR_all, 0, &nreject, &nwcs, &all);
     w.all_ = all; // freed with w whatever happens next
     w.nwcs_ = nwcs;
     if (failed || nwcs == 0) return w;
     for (int i = 0; i < nwcs; ++i) {
         wcsprm* cand = all + i;
-        int stat[NWCSFIX];
-        wcsfix(7, nullptr, cand, stat); // old forms: CROTA, PC001001, units
+        // wcsfix without cdfix: cdfix makes a missing or all-zero CD row the unit
+        // matrix, a plate of one degree per pixel that no header meant
+        datfix(cand);
+        obsfix(0, cand);
+        unitfix(7, cand);
+        spcfix(cand);
+        celfix(cand);
         if (wcsset(cand) != 0) continue;
         // the celestial axes must be the image's two axes; a third (a colour
         // cube's plane axis) is carried at pixel 1

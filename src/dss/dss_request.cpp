@@ -78,6 +78,7 @@ std::string CheckDssReply(const std::string& path) {
             return "a compressed reply that holds " + describe(std::string(data.data(), std::min<std::size_t>(80, data.size())));
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(data.data(), static_cast<std::streamsize>(data.size()));
+        out.close();
         if (!out) return "a reply that cannot be unpacked onto the disk";
         return {};
     }

@@ -116,6 +116,7 @@ void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, in
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(jpeg), static_cast<std::streamsize>(size));
+        out.close(); // the last bytes reach the disk here
         if (!out) {
             std::error_code ec;
             std::filesystem::remove(temp, ec);
