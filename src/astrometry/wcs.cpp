@@ -29,6 +29,36 @@ bool isDssKey(const std::string& k) {
     return false;
 }
 
+// Only the cards of a plate solution go to wcspih, and only whole ones: its
+// lexer copies an unclosed string (DATE-OBS = '08...) past its buffers.
+std::string solutionCardsOnly(const std::string& header, int cards) {
+    std::string out;
+    for (int i = 0; i < cards; ++i) {
+        const std::string card = header.substr(static_cast<std::size_t>(i) * 80, 80);
+        if (!IsPlateSolutionKey(keyOf(header, i))) continue;
+        if (!std::all_of(card.begin(), card.end(), [](char c) { return c >= 32 && c <= 126; })) continue;
+        if (card.compare(8, 2, "= ") == 0) {
+            const auto first = card.find_first_not_of(' ', 10);
+            if (first != std::string::npos && card[first] == '\'') {
+                // a closing quote, '' being a quote inside the string
+                std::size_t q = first + 1;
+                bool closed = false;
+                while ((q = card.find('\'', q)) != std::string::npos) {
+                    if (q + 1 < card.size() && card[q + 1] == '\'') {
+                        q += 2;
+                        continue;
+                    }
+                    closed = true;
+                    break;
+                }
+                if (!closed) continue;
+            }
+        }
+        out += card;
+    }
+    return out;
+}
+
 // wcslib turns the survey plates' keywords into a polynomial distortion; with
 // some of them missing or not numbers its translation frees memory it does not
 // own. So the set is handed over whole or not at all.
@@ -103,13 +133,24 @@ std::string withNumbersAsNumbers(const std::string& header, bool& broken) {
 
 } // namespace
 
+bool IsPlateSolutionKey(const std::string& k) {
+    static const std::regex solution(
+        "(CTYPE|CRVAL|CRPIX|CDELT|CROTA|CUNIT)[0-9]+|CD[0-9]+_[0-9]+|PC[0-9]+_[0-9]+|PC00[0-9]00[0-9]|"
+        "PV[0-9]+_[0-9]+|(A|B|AP|BP)_[0-9]+_[0-9]+|(A|B|AP|BP)_ORDER|A_DMAX|B_DMAX|LONPOLE|LATPOLE|"
+        "WCSAXES|WCSNAME|RADESYS|RADECSYS|EQUINOX|EPOCH|"
+        "PLTRAH|PLTRAM|PLTRAS|PLTDECSN|PLTDECD|PLTDECM|PLTDECS|PLTSCALE|XPIXELSZ|YPIXELSZ|"
+        "CNPIX[12]|PPO[0-9]+|AMDX[0-9]+|AMDY[0-9]+");
+    return std::regex_match(k, solution);
+}
+
 Wcs Wcs::FromHeader(const std::string& header, int cards) {
     Wcs w;
     int nreject = 0, nwcs = 0;
     wcsprm* all = nullptr;
     cards = std::min<int>(cards, static_cast<int>(header.size() / 80));
     bool broken = false;
-    std::string copy = withNumbersAsNumbers(withWholeDssSetOnly(header, cards), broken); // wcspih takes a non-const pointer
+    std::string copy = solutionCardsOnly(header, cards);
+    copy = withNumbersAsNumbers(withWholeDssSetOnly(copy, static_cast<int>(copy.size() / 80)), broken);
     if (broken) return w;
     const int failed = wcspih(copy.data(), static_cast<int>(copy.size() / 80), WCSHDR_all, 0, &nreject, &nwcs, &all);
     w.all_ = all; // freed with w whatever happens next

@@ -8,6 +8,9 @@ struct wcsprm;
 
 namespace astrometry {
 
+// The header keys a plate solution is made of (the DSS plate keywords too).
+bool IsPlateSolutionKey(const std::string& key);
+
 class Wcs {
 public:
     Wcs() = default;

@@ -1,5 +1,7 @@
 #include "engine/header_cards.h"
 
+#include "astrometry/wcs.h"
+
 #include <cstdio>
 #include <regex>
 
@@ -35,15 +37,7 @@ HeaderCards::HeaderCards(const std::string& block) {
     }
 }
 
-bool HeaderCards::IsSolutionKey(const std::string& k) {
-    static const std::regex solution(
-        "(CTYPE|CRVAL|CRPIX|CDELT|CROTA|CUNIT)[0-9]+|CD[0-9]+_[0-9]+|PC[0-9]+_[0-9]+|PC00[0-9]00[0-9]|"
-        "PV[0-9]+_[0-9]+|(A|B|AP|BP)_[0-9]+_[0-9]+|(A|B|AP|BP)_ORDER|A_DMAX|B_DMAX|LONPOLE|LATPOLE|"
-        "WCSAXES|WCSNAME|RADESYS|RADECSYS|EQUINOX|EPOCH|"
-        "PLTRAH|PLTRAM|PLTRAS|PLTDECSN|PLTDECD|PLTDECM|PLTDECS|PLTSCALE|XPIXELSZ|YPIXELSZ|"
-        "CNPIX[12]|PPO[0-9]+|AMDX[0-9]+|AMDY[0-9]+");
-    return std::regex_match(k, solution);
-}
+bool HeaderCards::IsSolutionKey(const std::string& k) { return astrometry::IsPlateSolutionKey(k); }
 
 std::string HeaderCards::value(const std::string& key) const {
     for (const auto& c : cards_) {

@@ -195,7 +195,8 @@ TEST(EngineAlign, StarsLandOnTheReshotsStarsWithAndWithoutSolutions) {
     int k = 0;
     for (const Case& c : {Case{6, -4, 37, false, true}, Case{-8, 5, 181, true, true}, Case{4, 3, -12, false, false},
                           Case{-3, -7, 95, true, false}}) {
-        skysim::PairOptions o = pairOptions(t.dir / std::to_string(k++), 20 + k);
+        const int i = k++;
+        skysim::PairOptions o = pairOptions(t.dir / std::to_string(i), 20 + i);
         o.reference.offsetRa = c.dra;
         o.reference.offsetDec = c.ddec;
         o.reference.rotation = c.rot;

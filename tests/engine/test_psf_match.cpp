@@ -181,7 +181,9 @@ TEST(MatchedSubtraction, BroaderSeeingLeavesNoiseAtTheStars) {
         auto sub = reshot->DuplicateDocument();
         sub->AlignToThis(3, false);
         sub->SubtractDocument(*ref);
-        if (matching) EXPECT_NEAR(sub->lastFluxScale(), 0.85, 0.02);
+        if (matching) {
+            EXPECT_NEAR(sub->lastFluxScale(), 0.85, 0.02);
+        }
         std::vector<double> chi;
         for (const auto& s : pair.reshot.stars) {
             if (s.flux < 5000 || s.flux > 60000) continue;
