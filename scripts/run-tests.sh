@@ -10,3 +10,7 @@ ctest --output-on-failure -j"$(nproc)" --timeout 600
 if [ "${VOSPEN_SKIP_SANITIZERS:-0}" != 1 ]; then
   ../scripts/run-sanitized-tests.sh
 fi
+# every fuzz target for 20 s (clang, libFuzzer, the same sanitizers)
+if [ "${VOSPEN_SKIP_FUZZ:-0}" != 1 ]; then
+  ../scripts/run-fuzzers.sh 20
+fi

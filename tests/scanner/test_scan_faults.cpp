@@ -4,7 +4,9 @@
 // offers every image that the first did not finish.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -168,4 +170,35 @@ TEST(ScanFaults, EveryFailingStepLosesNothingAndTheNextScanCatchesUp) {
         EXPECT_TRUE(scan(work).empty());
     }
     fs::remove_all(root);
+}
+
+TEST(ScanFaults, FilesThatVanishOrChangeDuringTheScan) {
+    const fs::path base = fs::temp_directory_path() / ("vospen-vanish-" + std::to_string(::getpid()));
+    fs::remove_all(base);
+    fs::create_directories(base / "T" / "reference");
+    fs::create_directories(base / "T" / "5");
+    std::ofstream(base / "T" / "reference" / "r.fts") << "reference image";
+    const auto refTime = fs::last_write_time(base / "T" / "reference" / "r.fts");
+    for (const char* n : {"a.fts", "b.fts", "c.fts"}) {
+        std::ofstream(base / "T" / "5" / n) << "image " << n;
+        fs::last_write_time(base / "T" / "5" / n, refTime + std::chrono::hours(1));
+    }
+    std::vector<std::string> offered, reports;
+    scanner::WalkCallbacks cb;
+    cb.offer = [&](const scanner::NewImage& n) {
+        offered.push_back(fs::path(n.newImageFile).filename().string());
+        if (offered.size() == 1) { // while a.fts is examined, b goes and c is written anew
+            fs::remove(base / "T" / "5" / "b.fts");
+            std::ofstream(base / "T" / "5" / "c.fts", std::ios::trunc) << "c written again";
+        }
+    };
+    cb.report = [&](const std::string& r) { reports.push_back(r); };
+    scanner::WalkSurvey(base.string(), cb);
+    EXPECT_EQ(offered, (std::vector<std::string>{"a.fts", "c.fts"}));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("b.fts vanished"), std::string::npos);
+    EXPECT_EQ(testsupport::Slurp(base / "T" / "processed" / "5" / "a.fts"), "image a.fts");
+    EXPECT_EQ(testsupport::Slurp(base / "T" / "processed" / "5" / "c.fts"), "c written again");
+    EXPECT_EQ(testsupport::Slurp(base / "T" / "reference" / "r.fts"), "reference image");
+    fs::remove_all(base);
 }
