@@ -164,7 +164,12 @@ Wcs Wcs::FromHeader(const std::string& header, int cards) {
         obsfix(0, cand);
         unitfix(7, cand);
         spcfix(cand);
-        celfix(cand);
+        // celfix only where it has work (NCP, GLS): it runs wcsset itself, and a
+        // second wcsset on a singular matrix leaks the first one's inverse
+        bool oldProjection = false;
+        for (int a = 0; a < cand->naxis; ++a)
+            oldProjection = oldProjection || std::strstr(cand->ctype[a], "-NCP") || std::strstr(cand->ctype[a], "-GLS");
+        if (oldProjection) celfix(cand);
         if (wcsset(cand) != 0) continue;
         // the celestial axes must be the image's two axes; a third (a colour
         // cube's plane axis) is carried at pixel 1

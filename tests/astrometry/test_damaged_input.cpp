@@ -215,3 +215,16 @@ TEST(DamagedCatalogs, AHeaderValueFillingItsWholeFieldIsRefusedBeforeCfitsio) {
     EXPECT_NE(errorOf([&] { astrometry::ReadGscRegionFile(p.string()); }).find("damaged"), std::string::npos);
     EXPECT_NE(errorOf([&] { astrometry::ReadFitsImage(p.string()); }).find("damaged"), std::string::npos);
 }
+
+TEST(DamagedFits, OldNcpProjectionIsStillRead) {
+    std::string h;
+    for (const char* c : {"CTYPE1  = 'RA---NCP'", "CTYPE2  = 'DEC--NCP'", "CRVAL1  = 150.0", "CRVAL2  = 60.0",
+                          "CRPIX1  = 50", "CRPIX2  = 50", "CDELT1  = -0.0004", "CDELT2  = 0.0004"})
+        h += card(c);
+    const auto wcs = astrometry::Wcs::FromHeader(h, static_cast<int>(h.size() / 80));
+    ASSERT_TRUE(wcs.valid());
+    double ra = 0, dec = 0;
+    ASSERT_TRUE(wcs.pixelToSky(50, 50, ra, dec));
+    EXPECT_NEAR(ra, 150, 1e-9);
+    EXPECT_NEAR(dec, 60, 1e-9);
+}
