@@ -42,12 +42,12 @@ std::string FitsHeaderProblem(const std::string& path) {
                     end = true;
                     break;
                 }
-                if (card.substr(8, 2) != "= ") continue;
-                const std::string_view value = card.substr(10);
+                if (card[8] != '=') continue;
+                const std::string_view value = card.substr(9);
                 const auto first = value.find_first_not_of(' ');
                 // a value that is not a string and fills the whole field, as no number does
                 if (first != std::string_view::npos && value[first] != '\'' &&
-                    value.find_first_of(" /", first) == std::string_view::npos && value.size() - first >= 68)
+                    value.find_first_of(" /", first) == std::string_view::npos && value.size() - first >= 69)
                     return "the header card " + std::string(key) + " is damaged";
                 if (key == "BITPIX  ") bitpix = number(card);
                 else if (key == "NAXIS   ") naxis = number(card);
