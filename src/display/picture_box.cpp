@@ -28,9 +28,27 @@ void PictureBox::clear() {
 }
 
 void PictureBox::drawPictureStretched(const QImage& picture) {
-    QPainter p(&surface_);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    p.drawImage(QRect(0, 0, surface_.width(), surface_.height()), picture);
+    if (picture.hasAlphaChannel()) { // drawn over what the box shows
+        QPainter p(&surface_);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        p.drawImage(QRect(0, 0, surface_.width(), surface_.height()), picture);
+        return;
+    }
+    // the same picture again (a blink's next tick): its stretched copy
+    for (const auto& [key, stretched] : stretched_)
+        if (key == picture.cacheKey() && stretched.size() == surface_.size()) {
+            surface_ = stretched;
+            return;
+        }
+    QImage out(surface_.size(), surface_.format());
+    {
+        QPainter p(&out);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        p.drawImage(QRect(0, 0, out.width(), out.height()), picture);
+    }
+    surface_ = out;
+    stretched_.insert(stretched_.begin(), {picture.cacheKey(), out});
+    if (stretched_.size() > 2) stretched_.pop_back();
 }
 
 void PictureBox::invertRect(int x, int y, int w, int h) {

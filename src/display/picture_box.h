@@ -7,6 +7,9 @@
 #include <QFrame>
 #include <QImage>
 
+#include <utility>
+#include <vector>
+
 namespace display {
 
 class PictureBox : public QFrame {
@@ -43,6 +46,8 @@ protected:
 private:
     QPointF logical(const QPointF& widgetPos) const;
     QImage surface_;
+    // the last pictures stretched into the box, by their images' cache keys
+    std::vector<std::pair<qint64, QImage>> stretched_;
     double scaleW_;
     double scaleH_;
     int penWidth_ = 1;

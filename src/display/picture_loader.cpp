@@ -4,13 +4,17 @@
 
 #include <QImageReader>
 
+#include <filesystem>
 #include <fstream>
+#include <list>
 #include <memory>
 #include <vector>
 
 namespace display {
 
-QImage LoadPicture(const std::string& path, QSize box) {
+namespace {
+
+QImage decode(const std::string& path, QSize box) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
@@ -37,6 +41,38 @@ QImage LoadPicture(const std::string& path, QSize box) {
     }
     QImageReader reader(QString::fromStdString(path));
     return reader.read();
+}
+
+// The last pictures decoded, known by their file's size and time: a blink shows
+// the same two products over and over, and decoding a 16-megapixel JPEG costs
+// more than a whole tick may.
+struct Cached {
+    std::string path;
+    QSize box;
+    std::uintmax_t bytes = 0;
+    std::filesystem::file_time_type time;
+    QImage picture;
+};
+constexpr std::size_t kCached = 4;
+std::list<Cached> cache;
+
+} // namespace
+
+QImage LoadPicture(const std::string& path, QSize box) {
+    std::error_code e1, e2;
+    const auto bytes = std::filesystem::file_size(path, e1);
+    const auto time = std::filesystem::last_write_time(path, e2);
+    if (e1 || e2) return {};
+    for (auto it = cache.begin(); it != cache.end(); ++it)
+        if (it->path == path && it->box == box && it->bytes == bytes && it->time == time) {
+            cache.splice(cache.begin(), cache, it); // most recent first
+            return cache.front().picture;
+        }
+    QImage picture = decode(path, box);
+    if (picture.isNull()) return picture;
+    cache.push_front({path, box, bytes, time, picture});
+    if (cache.size() > kCached) cache.pop_back();
+    return picture;
 }
 
 } // namespace display

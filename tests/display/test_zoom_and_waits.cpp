@@ -2,6 +2,9 @@
 
 #include <chrono>
 
+#include <filesystem>
+
+#include "display/picture_loader.h"
 #include "display/timed_waits.h"
 #include "display/zoom.h"
 #include "shell/frm_main.h"
@@ -66,6 +69,26 @@ private slots:
         QCOMPARE(int(display::zoomCenterX), 10);
         QCOMPARE(int(display::zoomCenterY), 12);
         QCOMPARE(w.HScroll1->value(), 100); // moves do not touch the bars
+    }
+
+    void aPictureWrittenAnewIsShownAnew() {
+        const QString dir = QDir::tempPath() + "/vospen-pictures-" + QString::number(QCoreApplication::applicationPid());
+        QDir().mkpath(dir);
+        const std::string path = (dir + "/ReshotImage.jpg").toStdString();
+        QImage white(800, 600, QImage::Format_Grayscale8), black(800, 600, QImage::Format_Grayscale8);
+        white.fill(255);
+        black.fill(0);
+        QVERIFY(white.save(QString::fromStdString(path), "JPG"));
+        const QImage first = display::LoadPicture(path, QSize(696, 520));
+        QCOMPARE(qGray(first.pixel(10, 10)), 255);
+        QCOMPARE(display::LoadPicture(path, QSize(696, 520)).cacheKey(), first.cacheKey()); // kept
+        // the same name written again (a new run): the new picture, even at the same size
+        QVERIFY(black.save(QString::fromStdString(path), "JPG"));
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(1));
+        QVERIFY(qGray(display::LoadPicture(path, QSize(696, 520)).pixel(10, 10)) < 10);
+        std::filesystem::remove(path);
+        QVERIFY(display::LoadPicture(path, QSize(696, 520)).isNull());
+        QDir(dir).removeRecursively();
     }
 
     void nestedWaitsEndWithTheLatest() {
