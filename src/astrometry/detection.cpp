@@ -155,7 +155,7 @@ bool isDipole(const std::vector<float>& sub, const std::vector<float>* noise, do
               double y, double starWidth, double psfSigma) {
     const int cx = static_cast<int>(std::lround(x)), cy = static_cast<int>(std::lround(y));
     // the lobes of a dipole lie about one seeing width apart
-    const int r = psfSigma > 0 ? std::max(3, static_cast<int>(std::ceil(1.5 * 2.355 * psfSigma)))
+    const int r = psfSigma > 0 ? std::max(3, static_cast<int>(std::ceil(1.0 * 2.355 * psfSigma)))
                                : std::max(4, static_cast<int>(std::ceil(6 * starWidth)));
     auto mean3 = [&](int px, int py) {
         double s = 0;
@@ -224,8 +224,13 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     sep_set_extract_pixstack(std::max<std::size_t>(300000, sub.size() / 4));
     sep_set_sub_object_limit(4096);
     sep_catalog* rawCat = nullptr;
+    // Cleaning takes a faint object for the wing of a bright neighbour; in a
+    // difference the bright neighbours are residuals without wings, and a new
+    // source beside a galaxy's core was cleaned away.
+    const bool differenceImage = img.number(kStarWidthKey).has_value();
     check(sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, 3, conv.data(), side, side,
-                      haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005, 1, 1.0, &rawCat),
+                      haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005, differenceImage ? 0 : 1, 1.0,
+                      &rawCat),
           "extraction");
     std::unique_ptr<sep_catalog, CatFree> cat(rawCat);
 
@@ -237,7 +242,7 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
         if (v > maxRaw) maxRaw = v;
     std::size_t atTop = 0;
     for (float v : img.pixels) atTop += v >= maxRaw - 0.5f;
-    const bool difference = img.number(kStarWidthKey).has_value();
+    const bool difference = differenceImage;
     const bool saturates = atTop >= 3 && maxRaw > 1000 && !difference;
 
     struct Candidate {
@@ -247,13 +252,17 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     std::vector<Candidate> cands;
     cands.reserve(static_cast<std::size_t>(cat->nobj));
     for (int i = 0; i < cat->nobj; ++i) {
-        // a light-weighted centroid; refined by the windowed position where it converges
+        // a light-weighted centroid; refined by the windowed position where it
+        // converges. The window starts at the brightest pixel: the centroid of
+        // a source blended with a neighbour (a new star beside a galaxy's core)
+        // lies between the two.
         double x = cat->x[i], y = cat->y[i];
         double wx = x, wy = y;
         int niter = 0;
         short wflag = 0;
-        if (sep_windowed(&im, x, y, 1.0, 5, 0, &wx, &wy, &niter, &wflag) == 0 && !wflag &&
-            std::hypot(wx - x, wy - y) < 1.5) {
+        const double px0 = cat->xpeak[i], py0 = cat->ypeak[i];
+        if (sep_windowed(&im, px0, py0, 1.0, 5, 0, &wx, &wy, &niter, &wflag) == 0 && !wflag &&
+            std::hypot(wx - px0, wy - py0) < 1.5) {
             x = wx;
             y = wy;
         }
