@@ -227,9 +227,9 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
     // Cleaning takes a faint object for the wing of a bright neighbour; in a
     // difference the bright neighbours are residuals without wings, and a new
     // source beside a galaxy's core was cleaned away.
-    const bool differenceImage = img.number(kStarWidthKey).has_value();
+    const bool difference = img.number(kStarWidthKey).has_value();
     check(sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, 3, conv.data(), side, side,
-                      haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005, differenceImage ? 0 : 1, 1.0,
+                      haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005, difference ? 0 : 1, 1.0,
                       &rawCat),
           "extraction");
     std::unique_ptr<sep_catalog, CatFree> cat(rawCat);
@@ -242,7 +242,6 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
         if (v > maxRaw) maxRaw = v;
     std::size_t atTop = 0;
     for (float v : img.pixels) atTop += v >= maxRaw - 0.5f;
-    const bool difference = differenceImage;
     const bool saturates = atTop >= 3 && maxRaw > 1000 && !difference;
 
     struct Candidate {

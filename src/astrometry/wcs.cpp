@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <regex>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 #include <utility>
 #include <vector>
 
@@ -100,8 +100,7 @@ std::string withNumbersAsNumbers(const std::string& header, bool& broken) {
     broken = false;
     std::string out = header;
     for (std::size_t o = 0; o + 80 <= out.size(); o += 80) {
-        std::string key = out.substr(o, 8);
-        while (!key.empty() && key.back() == ' ') key.pop_back();
+        const std::string key = keyOf(out, static_cast<int>(o / 80));
         if (out.compare(o + 8, 2, "= ") != 0 || !std::regex_match(key, numeric)) continue;
         const std::string field = out.substr(o + 10, 70);
         const auto first = field.find_first_not_of(' ');

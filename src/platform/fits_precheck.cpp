@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string_view>
@@ -12,6 +13,8 @@ namespace {
 constexpr int kBlock = 2880;
 constexpr int kHdus = 8;          // the readers never go further
 constexpr int kBlocksPerHeader = 400; // 16 000 cards
+constexpr long long kLarge = 1LL << 20; // bytes of data worth skipping to the next header
+constexpr long long kHuge = 1LL << 40;
 
 struct GzCloser {
     void operator()(gzFile_s* f) const { gzclose(f); }
@@ -49,23 +52,25 @@ std::string FitsHeaderProblem(const std::string& path) {
                 if (first != std::string_view::npos && value[first] != '\'' &&
                     value.find_first_of(" /", first) == std::string_view::npos && value.size() - first >= 69)
                     return "the header card " + std::string(key) + " is damaged";
-                if (key == "BITPIX  ") bitpix = number(card);
-                else if (key == "NAXIS   ") naxis = number(card);
-                else if (key == "PCOUNT  ") pcount = number(card);
-                else if (key == "GCOUNT  ") gcount = number(card);
+                // sizes are clamped: beyond kLarge they only mean "a large data unit"
+                const auto size = [&] { return std::clamp(number(card), 0LL, kHuge); };
+                if (key == "BITPIX  ") bitpix = std::clamp(number(card), -64LL, 64LL);
+                else if (key == "NAXIS   ") naxis = size();
+                else if (key == "PCOUNT  ") pcount = size();
+                else if (key == "GCOUNT  ") gcount = size();
                 else if (key.substr(0, 5) == "NAXIS") {
-                    const long long n = number(card);
-                    if (n < 0 || n > (1LL << 40)) return {};
-                    product = product * n > (1LL << 42) ? (1LL << 42) : product * n;
+                    const long long n = size();
+                    product = n != 0 && product > kHuge / n ? kHuge : product * n;
                 }
             }
         }
         if (!end) return "a header has no END card";
         if (naxis == 0) product = 0;
-        const long long bytes = std::llabs(bitpix) / 8 * gcount * (pcount + product);
         // the headers behind a large data unit are not looked at: skipping it in a
         // gzip file costs its unpacking, and the readers want the first image
-        if (bytes < 0 || bytes > (1LL << 20)) return {};
+        if (gcount > kLarge || pcount + product > kLarge) return {};
+        const long long bytes = std::llabs(bitpix) / 8 * gcount * (pcount + product);
+        if (bytes > kLarge) return {};
         const long long padded = (bytes + kBlock - 1) / kBlock * kBlock;
         if (padded > 0 && gzseek(f.get(), static_cast<z_off_t>(padded), SEEK_CUR) < 0) return {};
     }

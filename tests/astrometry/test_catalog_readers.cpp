@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/temp_dir.h"
 #include "astrometry/catalog.h"
 #include "astrometry/errors.h"
 #include "catalog_entries.h"
@@ -15,17 +16,9 @@
 namespace fs = std::filesystem;
 using astrometry::SkyBox;
 
-namespace {
+using testsupport::TempDir;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        static int n = 0;
-        path = fs::temp_directory_path() / ("vospen-cat-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
+namespace {
 
 void put32(std::string& b, std::int32_t v, bool big) {
     const auto u = static_cast<std::uint32_t>(v);
@@ -65,7 +58,7 @@ std::vector<astrometry::CatalogStar> sorted(std::vector<astrometry::CatalogStar>
 
 TEST(UsnoA2, PackedMagnitudesAndBothByteOrders) {
     for (bool big : {true, false}) {
-        TempDir t;
+        TempDir t("vospen-cat");
         // 1 081 150 162: Q=1, field 081, B=15.0, R=16.2; the negative word is ACT-correlated.
         usnoZone(t.path, "ZONE1050", {{150.0, 21.0, 1081150162}, {150.01, 21.01, -81150162},
                                       {150.02, 21.02, 81150999}}, big);
@@ -80,7 +73,7 @@ TEST(UsnoA2, PackedMagnitudesAndBothByteOrders) {
 }
 
 TEST(UsnoA2, BoxesAcrossZeroHoursAndAcrossAZoneEdge) {
-    TempDir t;
+    TempDir t("vospen-cat");
     usnoZone(t.path, "zone1050", {{359.9, 21, 1150160}, {0.05, 21, 1150160}, {180, 21, 1150160}});
     usnoZone(t.path, "zone1125", {{0.02, 22.6, 1150160}, {359.95, 23, 1150160}});
     const auto wrap = astrometry::ReadUsnoA2(t.path.string(), {359.8, 0.2, 20.5, 23.5}, 20);
@@ -91,7 +84,7 @@ TEST(UsnoA2, BoxesAcrossZeroHoursAndAcrossAZoneEdge) {
 }
 
 TEST(CatalogFolders, MissingEmptyOrForeignFoldersAreClearErrors) {
-    TempDir t;
+    TempDir t("vospen-cat");
     auto expectError = [](auto fn, const char* words) {
         try {
             fn();
@@ -112,7 +105,7 @@ TEST(CatalogFolders, MissingEmptyOrForeignFoldersAreClearErrors) {
 }
 
 TEST(Ucac2, HandMadeIndexAndRecords) {
-    TempDir t;
+    TempDir t("vospen-cat");
     fs::create_directories(t.path / "u2");
     // zone 223 covers 21.0 to 21.5 deg; two stars near 0h, one at 10 deg
     auto rec = [](double ra, double dec, int mag) {
@@ -163,7 +156,7 @@ TEST(GscAct, TheRealRegionFile) {
 }
 
 TEST(AllThreeReaders, SimulatedFolderAgreesWithWhatWasWritten) {
-    TempDir t;
+    TempDir t("vospen-cat");
     std::vector<skysim::CatalogEntry> entries;
     for (int i = 0; i < 400; ++i) // around 0h and across the 22.5 deg zone edge of USNO and GSC
         entries.push_back({std::fmod(359.0 + 0.005 * i, 360.0), 22.0 + 0.0025 * i, 10 + 0.01 * i, 11 + 0.01 * i});

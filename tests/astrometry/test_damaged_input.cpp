@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/temp_dir.h"
 #include "astrometry/catalog.h"
 #include "astrometry/errors.h"
 #include "astrometry/fits_image.h"
@@ -19,17 +20,9 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+using testsupport::TempDir;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        static int n = 0;
-        path = fs::temp_directory_path() / ("vospen-bad-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
+namespace {
 
 std::string card(const std::string& text) {
     std::string c = text;
@@ -60,7 +53,7 @@ std::string errorOf(F f) {
 } // namespace
 
 TEST(DamagedFits, HugeOrTruncatedImagesAreRefusedBeforeAnyPixelBuffer) {
-    TempDir t;
+    TempDir t("vospen-bad");
     const auto big = t.path / "big.fits";
     writeFits(big, {"SIMPLE  = T", "BITPIX  = 16", "NAXIS   = 2", "NAXIS1  = 40000", "NAXIS2  = 40000"}, 2880);
     EXPECT_NE(errorOf([&] { astrometry::ReadFitsImage(big.string()); }).find("too large"), std::string::npos);
@@ -95,7 +88,7 @@ TEST(DamagedFits, PlateSolutionWithAThirdAxisMapsBothWays) {
 }
 
 TEST(DamagedCatalogs, Ucac2IndexCountingBillionsIsAnError) {
-    TempDir t;
+    TempDir t("vospen-bad");
     std::string idx;
     for (int z = 1; z <= 288; ++z)
         for (int j = 1; j <= 240; ++j) {
@@ -109,7 +102,7 @@ TEST(DamagedCatalogs, Ucac2IndexCountingBillionsIsAnError) {
 }
 
 TEST(DamagedCatalogs, GscTablesWithWideTextOrMissingRowsAreErrors) {
-    TempDir t;
+    TempDir t("vospen-bad");
     auto table = [&](const fs::path& p, const char* signForm) {
         int status = 0;
         fitsfile* f = nullptr;
@@ -163,7 +156,7 @@ TEST(DamagedStarLines, NumbersAreReadStrictlyAndTextsStayBounded) {
 }
 
 TEST(DamagedFits, SurveyPlateKeywordsAreUsedWholeOrNotAtAll) {
-    TempDir t;
+    TempDir t("vospen-bad");
     skysim::FieldOptions fo;
     fo.ra = 150;
     fo.dec = 20;
@@ -193,7 +186,7 @@ TEST(DamagedFits, SurveyPlateKeywordsAreUsedWholeOrNotAtAll) {
 }
 
 TEST(DamagedCatalogs, AHeaderValueFillingItsWholeFieldIsRefusedBeforeCfitsio) {
-    TempDir t;
+    TempDir t("vospen-bad");
     const auto p = t.path / "0001.gsc";
     int status = 0;
     fitsfile* f = nullptr;

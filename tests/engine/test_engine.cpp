@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 
+#include "support/temp_dir.h"
 #include "astrometry/detection.h"
 #include "engine/application.h"
 #include "engine/document.h"
@@ -20,20 +21,12 @@
 
 namespace fs = std::filesystem;
 
+using testsupport::TempDir;
+
 namespace {
 const fs::path kReal = VOSPEN_REAL_DATA;
 #define REQUIRE_REAL(p) \
     if (!fs::exists(p)) GTEST_SKIP() << "real data folder absent: " << (p)
-
-struct Temp {
-    fs::path dir;
-    Temp() {
-        static int n = 0;
-        dir = fs::temp_directory_path() / ("vospen-engine-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
-        fs::create_directories(dir);
-    }
-    ~Temp() { fs::remove_all(dir); }
-};
 
 void expectOpenError(const std::string& path, const char* words) {
     engine::Application app;
@@ -59,29 +52,29 @@ skysim::PairOptions pairOptions(const fs::path& dir, std::uint64_t seed) {
 } // namespace
 
 TEST(EngineOpen, BadFilesAreClearErrors) {
-    Temp t;
-    std::ofstream(t.dir / "text.fts") << "this is not a FITS file at all\n";
-    expectOpenError((t.dir / "text.fts").string(), "text.fts");
-    expectOpenError((t.dir / "missing.fts").string(), "missing.fts");
+    TempDir t("vospen-engine");
+    std::ofstream(t.path / "text.fts") << "this is not a FITS file at all\n";
+    expectOpenError((t.path / "text.fts").string(), "text.fts");
+    expectOpenError((t.path / "missing.fts").string(), "missing.fts");
     // a 1-D image
     {
         int status = 0;
         fitsfile* raw = nullptr;
-        fits_create_file(&raw, ("!" + (t.dir / "line.fts").string()).c_str(), &status);
+        fits_create_file(&raw, ("!" + (t.path / "line.fts").string()).c_str(), &status);
         platform::FitsFile f(raw);
         long n[1] = {100};
         fits_create_img(f.get(), SHORT_IMG, 1, n, &status);
         std::vector<short> v(100, 1);
         fits_write_img(f.get(), TSHORT, 1, 100, v.data(), &status);
     }
-    expectOpenError((t.dir / "line.fts").string(), "one-dimensional");
+    expectOpenError((t.path / "line.fts").string(), "one-dimensional");
     // truncated: a simulated image cut in half
-    skysim::PairOptions o = pairOptions(t.dir, 1);
+    skysim::PairOptions o = pairOptions(t.path, 1);
     o.width = o.height = 200;
     skysim::WritePair(o, skysim::MakePair(o));
-    const auto size = fs::file_size(t.dir / "reshot.fts");
-    fs::resize_file(t.dir / "reshot.fts", size / 2);
-    expectOpenError((t.dir / "reshot.fts").string(), "reshot.fts");
+    const auto size = fs::file_size(t.path / "reshot.fts");
+    fs::resize_file(t.path / "reshot.fts", size / 2);
+    expectOpenError((t.path / "reshot.fts").string(), "reshot.fts");
 }
 
 TEST(EngineOpen, RealFilesOfEveryKind) {
@@ -187,7 +180,7 @@ double alignmentError(skysim::PairOptions o, bool withSolution, int& matched) {
 } // namespace
 
 TEST(EngineAlign, StarsLandOnTheReshotsStarsWithAndWithoutSolutions) {
-    Temp t;
+    TempDir t("vospen-engine");
     struct Case {
         double dra, ddec, rot;
         bool mirror, solution;
@@ -196,7 +189,7 @@ TEST(EngineAlign, StarsLandOnTheReshotsStarsWithAndWithoutSolutions) {
     for (const Case& c : {Case{6, -4, 37, false, true}, Case{-8, 5, 181, true, true}, Case{4, 3, -12, false, false},
                           Case{-3, -7, 95, true, false}}) {
         const int i = k++;
-        skysim::PairOptions o = pairOptions(t.dir / std::to_string(i), 20 + i);
+        skysim::PairOptions o = pairOptions(t.path / std::to_string(i), 20 + i);
         o.reference.offsetRa = c.dra;
         o.reference.offsetDec = c.ddec;
         o.reference.rotation = c.rot;
@@ -211,8 +204,8 @@ TEST(EngineAlign, StarsLandOnTheReshotsStarsWithAndWithoutSolutions) {
 }
 
 TEST(EngineAlign, NoCommonStarsFailsQuicklyWithAReason) {
-    Temp t;
-    skysim::PairOptions a = pairOptions(t.dir / "a", 3), b = pairOptions(t.dir / "b", 4);
+    TempDir t("vospen-engine");
+    skysim::PairOptions a = pairOptions(t.path / "a", 3), b = pairOptions(t.path / "b", 4);
     a.solution = b.solution = false;
     b.ra = a.ra + 30;
     skysim::WritePair(a, skysim::MakePair(a));
@@ -234,8 +227,8 @@ TEST(EngineAlign, NoCommonStarsFailsQuicklyWithAReason) {
 }
 
 TEST(EngineSubtract, EqualSeeingPairLeavesOnlyNoise) {
-    Temp t;
-    skysim::PairOptions o = pairOptions(t.dir, 31);
+    TempDir t("vospen-engine");
+    skysim::PairOptions o = pairOptions(t.path, 31);
     o.reference.seeing = o.reshot.seeing = 3.0;
     o.reference.transparency = 0.8;
     o.reshot.transparency = 0.95;
@@ -299,11 +292,11 @@ TEST(EngineSubtract, EqualSeeingPairLeavesOnlyNoise) {
 }
 
 TEST(EngineSolve, WithoutACatalogTheStatusIsOneWithAReason) {
-    Temp t;
-    skysim::PairOptions o = pairOptions(t.dir, 41);
+    TempDir t("vospen-engine");
+    skysim::PairOptions o = pairOptions(t.path, 41);
     skysim::WritePair(o, skysim::MakePair(o));
     engine::Application app;
-    app.SetCatalog("5", (t.dir / "nothing").string(), 18);
+    app.SetCatalog("5", (t.path / "nothing").string(), 18);
     auto d = app.CreateDocument();
     d->OpenFile(o.out + "/reshot.fts");
     EXPECT_EQ(d->PlateSolveStatus(), 2);
@@ -319,8 +312,8 @@ TEST(EngineSolve, WithoutACatalogTheStatusIsOneWithAReason) {
 }
 
 TEST(EngineDss, SimulatedSurveyPictureLandsOnTheReshotsStars) {
-    Temp t;
-    skysim::PairOptions o = pairOptions(t.dir, 51);
+    TempDir t("vospen-engine");
+    skysim::PairOptions o = pairOptions(t.path, 51);
     o.dss = true;
     const auto pair = skysim::MakePair(o);
     skysim::WritePair(o, pair);

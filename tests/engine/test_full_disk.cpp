@@ -11,6 +11,7 @@
 #include <fstream>
 #include <random>
 
+#include "support/temp_dir.h"
 #include "engine/application.h"
 #include "engine/document.h"
 #include "engine/errors.h"
@@ -20,6 +21,8 @@
 #include "support/http_server.h"
 
 namespace fs = std::filesystem;
+
+using testsupport::TempDir;
 
 namespace {
 
@@ -37,12 +40,6 @@ public:
 
 private:
     rlimit old_{};
-};
-
-struct Temp {
-    fs::path dir = fs::temp_directory_path() / ("vospen-full-" + std::to_string(::getpid()));
-    Temp() { fs::create_directories(dir); }
-    ~Temp() { fs::remove_all(dir); }
 };
 
 void noisyImage(const fs::path& p, int n) {
@@ -70,13 +67,13 @@ bool anyPart(const fs::path& dir) {
 } // namespace
 
 TEST(FullDisk, ProductsFailWithAReasonAndKeepTheOldFile) {
-    Temp t;
-    noisyImage(t.dir / "in.fits", 600);
+    TempDir t("vospen-full");
+    noisyImage(t.path / "in.fits", 600);
     engine::Application app;
     auto doc = app.CreateDocument();
-    doc->OpenFile((t.dir / "in.fits").string());
+    doc->OpenFile((t.path / "in.fits").string());
     for (const auto& [name, type] : {std::pair{"Subtracted.fts", 3}, {"Subtracted.jpg", 6}}) {
-        const fs::path out = t.dir / name;
+        const fs::path out = t.path / name;
         std::ofstream(out) << "the earlier product";
         {
             FullDisk full(64 * 1024);
@@ -88,13 +85,13 @@ TEST(FullDisk, ProductsFailWithAReasonAndKeepTheOldFile) {
             }
         }
         EXPECT_EQ(testsupport::Slurp(out), "the earlier product") << name;
-        EXPECT_FALSE(anyPart(t.dir)) << name;
+        EXPECT_FALSE(anyPart(t.path)) << name;
     }
 }
 
 TEST(FullDisk, SettingsAndDownloadsSaySoAndLoseNothing) {
-    Temp t;
-    const auto ini = (t.dir / "VospenConfig.ini").string();
+    TempDir t("vospen-full");
+    const auto ini = (t.path / "VospenConfig.ini").string();
     ASSERT_TRUE(platform::WriteProfileString(ini, "Settings", "catalogPath", "/data/usno"));
     const std::string before = testsupport::Slurp(ini);
     {
@@ -102,14 +99,14 @@ TEST(FullDisk, SettingsAndDownloadsSaySoAndLoseNothing) {
         EXPECT_FALSE(platform::WriteProfileString(ini, "Settings", "notes", std::string(100000, 'n')));
     }
     EXPECT_EQ(testsupport::Slurp(ini), before);
-    EXPECT_FALSE(anyPart(t.dir));
+    EXPECT_FALSE(anyPart(t.path));
 
     testsupport::HttpServer server;
     server.body = std::string(1 << 20, 'x');
     platform::DownloadResult r;
     {
         FullDisk full(64 * 1024);
-        r = platform::DownloadToFile(server.base() + "/x", (t.dir / "DSSPicture.fit.part").string());
+        r = platform::DownloadToFile(server.base() + "/x", (t.path / "DSSPicture.fit.part").string());
     }
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.error.empty());

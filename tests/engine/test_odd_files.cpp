@@ -7,19 +7,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/temp_dir.h"
 #include "engine/application.h"
 #include "engine/document.h"
 #include "engine/errors.h"
 
 namespace fs = std::filesystem;
 
-namespace {
+using testsupport::TempDir;
 
-struct Temp {
-    fs::path dir = fs::temp_directory_path() / ("vospen-odd-" + std::to_string(::getpid()));
-    Temp() { fs::create_directories(dir); }
-    ~Temp() { fs::remove_all(dir); }
-};
+namespace {
 
 // An image of `axes` with the given extra cards; pixels count up.
 void image(const fs::path& p, std::vector<long> axes, const std::vector<std::string>& cards = {}) {
@@ -58,54 +55,54 @@ std::vector<std::string> tan(const char* crval1 = "150.0") {
 } // namespace
 
 TEST(OddFiles, ShapesTheEngineRefusesOrReads) {
-    Temp t;
-    image(t.dir / "cube3.fits", {64, 48, 3});
-    image(t.dir / "cube5.fits", {64, 48, 5});
-    image(t.dir / "empty.fits", {0, 0});
-    EXPECT_EQ(openError(t.dir / "cube3.fits"), "opened"); // a colour image: the mean of its planes
-    EXPECT_NE(openError(t.dir / "cube5.fits").find("more than two axes"), std::string::npos);
-    EXPECT_NE(openError(t.dir / "empty.fits").find("empty"), std::string::npos);
+    TempDir t("vospen-odd");
+    image(t.path / "cube3.fits", {64, 48, 3});
+    image(t.path / "cube5.fits", {64, 48, 5});
+    image(t.path / "empty.fits", {0, 0});
+    EXPECT_EQ(openError(t.path / "cube3.fits"), "opened"); // a colour image: the mean of its planes
+    EXPECT_NE(openError(t.path / "cube5.fits").find("more than two axes"), std::string::npos);
+    EXPECT_NE(openError(t.path / "empty.fits").find("empty"), std::string::npos);
     engine::Application app;
     auto d = app.CreateDocument();
-    d->OpenFile((t.dir / "cube3.fits").string());
+    d->OpenFile((t.path / "cube3.fits").string());
     EXPECT_EQ(d->ImageWidth(), 64);
     EXPECT_EQ(d->ImageHeight(), 48);
 }
 
 TEST(OddFiles, PlateSolutionsWcslibRejectsOrWrittenAsStrings) {
-    Temp t;
+    TempDir t("vospen-odd");
     auto cards = tan();
     cards[0] = "CTYPE1  = 'RA---XYZ'"; // no such projection
     cards[1] = "CTYPE2  = 'DEC--XYZ'";
-    image(t.dir / "unknown.fits", {64, 64}, cards);
-    image(t.dir / "strings.fits", {64, 64}, tan("'150.0'"));
-    image(t.dir / "singular.fits", {64, 64}, [] {
+    image(t.path / "unknown.fits", {64, 64}, cards);
+    image(t.path / "strings.fits", {64, 64}, tan("'150.0'"));
+    image(t.path / "singular.fits", {64, 64}, [] {
         auto c = tan();
         c[6] = "CD1_1   = 0";
         c[9] = "CD2_2   = 0";
         return c;
     }());
-    image(t.dir / "fine.fits", {64, 64}, tan());
+    image(t.path / "fine.fits", {64, 64}, tan());
     engine::Application app;
     for (const char* name : {"unknown.fits", "singular.fits"}) {
         auto d = app.CreateDocument();
-        d->OpenFile((t.dir / name).string());
+        d->OpenFile((t.path / name).string());
         EXPECT_EQ(d->PlateSolveStatus(), 0) << name;
         EXPECT_EQ(d->ImageScale(), 0) << name;
     }
     // a number written as a string reads as the person wrote it and counts as the number
     auto s = app.CreateDocument();
-    s->OpenFile((t.dir / "strings.fits").string());
+    s->OpenFile((t.path / "strings.fits").string());
     EXPECT_EQ(s->ReadHeaderKey("CRVAL1"), "150.0");
     ASSERT_EQ(s->PlateSolveStatus(), 2);
     EXPECT_NEAR(s->CentreRightAscension() * 15, 150.0, 0.1);
     // a solution number that is no number leaves no solution, not one at RA 0
-    image(t.dir / "text.fits", {64, 64}, tan("'10:00:00'"));
+    image(t.path / "text.fits", {64, 64}, tan("'10:00:00'"));
     auto x = app.CreateDocument();
-    x->OpenFile((t.dir / "text.fits").string());
+    x->OpenFile((t.path / "text.fits").string());
     EXPECT_EQ(x->PlateSolveStatus(), 0);
     auto f = app.CreateDocument();
-    f->OpenFile((t.dir / "fine.fits").string());
+    f->OpenFile((t.path / "fine.fits").string());
     EXPECT_EQ(f->PlateSolveStatus(), 2);
     EXPECT_NEAR(f->ImageScale(), 1.44, 1e-6);
 }
