@@ -1,3 +1,4 @@
+#include "engine/step_trace.h"
 #include "engine/document.h"
 
 #include <algorithm>
@@ -76,12 +77,14 @@ void Document::computeNoise() {
 }
 
 void Document::OpenFile(const std::string& path) {
+    StepTrace trace("open");
     astrometry::FitsImage img;
     try {
         img = astrometry::ReadFitsImage(path);
     } catch (const astrometry::Error& e) {
         throw Error(kOpenFailed, e.description());
     }
+    trace.mark("read");
     CloseDocument();
     path_ = path;
     width_ = img.width;
@@ -100,6 +103,7 @@ void Document::OpenFile(const std::string& path) {
     } else {
         computeNoise();
     }
+    trace.mark("noise");
     saturation_.reset();
     {
         float top = -std::numeric_limits<float>::infinity();
@@ -116,6 +120,7 @@ void Document::OpenFile(const std::string& path) {
     open_ = true;
     registry_->open.push_back(this);
     refreshSolution();
+    trace.mark("rest");
 }
 
 void Document::CloseDocument() {
@@ -206,6 +211,7 @@ void Document::alignOther(Document& other, int mode) {
     if (mode == 1 && !bothSolved)
         throw Error(kAlignFailed, "Aligning by plate solutions needs a plate solution in both images");
 
+    StepTrace trace("align");
     const double cx = (width_ + 1) / 2.0, cy = (height_ + 1) / 2.0, scale = std::max(width_, height_) / 2.0;
     PolyMap map;
     bool haveMap = false;
@@ -233,6 +239,7 @@ void Document::alignOther(Document& other, int mode) {
             if (!s.saturated) a.push_back({s.x, s.y});
         for (const auto& s : theirs)
             if (!s.saturated) b.push_back({s.x, s.y});
+        trace.mark("stars");
         astrometry::Pairs pairs;
         if (haveMap) {
             // predicted by the plate solutions, refined by the stars
@@ -292,8 +299,13 @@ void Document::alignOther(Document& other, int mode) {
         other.intensityScale_ *= area;
         if (other.saturation_) *other.saturation_ *= area;
     }
-    other.pixels_ = ResampleLanczos3(other.pixels_, other.width_, other.height_, map, width_, height_);
-    other.noise_ = ResampleBilinear(other.noise_, other.width_, other.height_, map, width_, height_);
+    trace.mark("map");
+    {
+        auto moved = ResampleLanczos3(other.pixels_, other.noise_, other.width_, other.height_, map, width_, height_);
+        other.pixels_ = std::move(moved.pixels);
+        other.noise_ = std::move(moved.noise);
+    }
+    trace.mark("resample");
     other.width_ = width_;
     other.height_ = height_;
     other.geometry_ = geometry_;
@@ -315,9 +327,11 @@ void Document::SubtractDocument(Document& other) {
     if (other.width_ != width_ || other.height_ != height_)
         throw Error(kSubtractFailed, "Cannot subtract " + fileName(other.path_) +
                                          ": it is not aligned to this image (the sizes differ)");
+    StepTrace trace("subtract");
     // flux scale from the stars that both show, robustly
     const SkyStats sky = MeasureSky(pixels_);
     const auto stars = brightStars(pixels_, width_, height_, 20, 200, sky);
+    trace.mark("stars");
     // how wide this image's stars are, for telling residuals from cosmic rays later
     {
         std::vector<double> widths;
@@ -366,6 +380,7 @@ void Document::SubtractDocument(Document& other) {
     }
 
     setApertureCorrection(pixels_, stars);
+    trace.mark("scale, zero-point");
     std::string how;
     if (!registry_->psfMatching || !subtractMatched(other, stars, sky, how)) {
         const float s = static_cast<float>(fluxScale_);
@@ -378,6 +393,7 @@ void Document::SubtractDocument(Document& other) {
         }
         how = "scaled by " + fixed(fluxScale_, 5);
     }
+    trace.mark("matched");
     // the background offset left after scaling
     const double offset = MeasureSky(pixels_).level;
     const float o = static_cast<float>(offset);
@@ -393,6 +409,7 @@ void Document::SubtractDocument(Document& other) {
         header_.set(astrometry::kNoiseCorrelationKey, std::clamp(c, 1.0, 5.0),
                     "filtered noise over that of independent pixels");
     }
+    trace.mark("offset, noise ratio");
     difference_ = true;
     header_.history("Subtracted " + fileName(other.path_) + " " + how + ", background offset " + fixed(offset, 3) +
                     " ADU");

@@ -1,6 +1,7 @@
 // The subtraction with point-spread matching: the sharper of the two images is
 // convolved towards the other (never the other way, which would amplify noise)
 // with a kernel fitted on the stars of both.
+#include "engine/step_trace.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -124,6 +125,7 @@ float Document::saturationThreshold(double sky) const {
 bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& stars, const SkyStats& sky,
                                std::string& how) {
     const int w = width_, h = height_;
+    StepTrace trace("match");
     if (noise_.size() != pixels_.size() || other.noise_.size() != other.pixels_.size()) return false;
     std::vector<StampStar> positions;
     for (const auto& s : stars)
@@ -150,7 +152,9 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     in.stars = positions;
     in.templSaturation = t.saturationThreshold(tSky);
     in.scienceSaturation = s.saturationThreshold(sSky);
+    trace.mark("widths");
     auto kernel = FitMatchingKernel(in);
+    trace.mark("fit");
     if (!kernel) return false;
     // The fitted kernel's flux comes out low by about the template's noise over
     // its stars' light (the noise sits on the fitted side). The shape is kept and
@@ -183,25 +187,19 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     header_.set(astrometry::kPsfSigmaKey, std::max(mine, theirs), "Gaussian-equivalent sigma of the stars, px");
     setApertureCorrection(s.pixels_, stars);
 
+    trace.mark("flux");
     std::vector<float> tPixels = t.pixels_;
     const int blanked = blankSharpSources(tPixels, t.noise_, s.pixels_, w, h, tSky, starWidth(t.pixels_, w, h, positions, tSky));
     // uncovered and blanked pixels take part as zeros; their footprints are blank afterwards
     std::vector<unsigned char> blank = BlankPixels(tPixels);
+    trace.mark("blank sharp");
     const auto convolved = ConvolveVarying(tPixels, w, h, kernel->half,
                                            [&](double x, double y) { return kernel->at(x, y); });
     tPixels.clear();
     tPixels.shrink_to_fit();
-    std::vector<float> variance(t.noise_.size());
-#pragma omp parallel for schedule(static)
-    for (long long i = 0; i < static_cast<long long>(variance.size()); ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        const float n = t.noise_[k];
-        variance[k] = blank[k] || !std::isfinite(n) ? 0.f : n * n;
-    }
-    const auto convolvedVariance = ConvolveVarying(variance, w, h, kernel->half,
-                                                   [&](double x, double y) { return kernel->at(x, y, true); }, 1e-2);
-    variance.clear();
-    variance.shrink_to_fit();
+    const auto convolvedVariance = ConvolveVariance(t.noise_, blank, w, h, kernel->half,
+                                                    [&](double x, double y) { return kernel->at(x, y, true); }, 1e-2);
+    trace.mark("convolve both");
 
     // Saturated stars leave residuals no kernel explains: their surroundings
     // are blanked, as far as the kernel reaches and two pixels more; so are the
@@ -223,6 +221,7 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     blank.clear();
     blank.shrink_to_fit();
 
+    trace.mark("masks");
     const float nan = std::numeric_limits<float>::quiet_NaN();
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) {
@@ -247,6 +246,7 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
             }
         }
     }
+    trace.mark("difference");
     fluxScale_ = convolveOther ? sums[0] : 1 / sums[0];
     char text[200];
     std::snprintf(text, sizeof text,

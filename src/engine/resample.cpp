@@ -3,17 +3,23 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
+
+#include "engine/step_trace.h"
 
 namespace engine {
 namespace {
 
 constexpr int kSteps = 1024; // fractional positions in the weight table
+constexpr int kNode = 16;    // the map is evaluated exactly on a grid this coarse
 
-// weights[f][k]: tap k (offset k - 2 from the floor) for fraction f / kSteps, normalised.
-const std::vector<std::array<float, 6>>& weightTable() {
-    static const std::vector<std::array<float, 6>> table = [] {
-        std::vector<std::array<float, 6>> t(kSteps + 1);
+// weights[f][k]: tap k (offset k - 2 from the floor) for fraction f / kSteps,
+// normalised; two zero taps pad a row to eight for the vector units.
+using Taps = std::array<float, 8>;
+const std::vector<Taps>& weightTable() {
+    static const std::vector<Taps> table = [] {
+        std::vector<Taps> t(kSteps + 1);
         auto lanczos = [](double x) {
             if (x == 0) return 1.0;
             if (std::abs(x) >= 3) return 0.0;
@@ -25,101 +31,16 @@ const std::vector<std::array<float, 6>>& weightTable() {
             double sum = 0;
             for (int k = 0; k < 6; ++k) sum += lanczos(frac - (k - 2));
             for (int k = 0; k < 6; ++k) t[f][k] = static_cast<float>(lanczos(frac - (k - 2)) / sum);
+            t[f][6] = t[f][7] = 0;
         }
         return t;
     }();
     return table;
 }
 
-// The map is smooth: evaluate it exactly every few pixels along a row and
-// interpolate between, which costs far less than the polynomial at every pixel.
-// `fn` also gets the local area of a target pixel in source pixels.
-template <typename Fn>
-void forEachRowPosition(const PolyMap& map, int tw, int y, Fn&& fn) {
-    constexpr int kStride = 16;
-    auto [u0, v0] = map(1.0, y + 1.0);
-    for (int x0 = 0; x0 < tw; x0 += kStride) {
-        const int x1 = std::min(x0 + kStride, tw);
-        auto [u1, v1] = map(x1 + 1.0, y + 1.0);
-        const auto [uy, vy] = map(x0 + 1.0, y + 2.0);
-        const double du = (u1 - u0) / (x1 - x0), dv = (v1 - v0) / (x1 - x0);
-        const double area = std::abs(du * (vy - v0) - dv * (uy - u0));
-        for (int x = x0; x < x1; ++x) fn(x, u0 + du * (x - x0) - 1.0, v0 + dv * (x - x0) - 1.0, area);
-        u0 = u1;
-        v0 = v1;
-    }
-}
-
-} // namespace
-
-std::vector<float> ResampleLanczos3(const std::vector<float>& src, int sw, int sh, const PolyMap& map,
-                                    int tw, int th) {
-    const auto& table = weightTable();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    std::vector<float> out(static_cast<std::size_t>(tw) * th, nan);
-#pragma omp parallel for schedule(dynamic, 16)
-    for (int y = 0; y < th; ++y) {
-        float* row = out.data() + static_cast<std::size_t>(y) * tw;
-        forEachRowPosition(map, tw, y, [&](int x, double u, double v, double area) {
-            // 0-based source position; pixel centres at whole numbers. Values are
-            // scaled by the pixel area so that a star keeps its flux.
-            if (!(u >= -0.5 && v >= -0.5 && u <= sw - 0.5 && v <= sh - 0.5)) return;
-            const int iu = static_cast<int>(std::floor(u)), iv = static_cast<int>(std::floor(v));
-            const auto& wu = table[static_cast<int>((u - iu) * kSteps + 0.5)];
-            const auto& wv = table[static_cast<int>((v - iv) * kSteps + 0.5)];
-            double acc = 0, wsum = 0;
-            bool inside = iu >= 2 && iv >= 2 && iu + 3 < sw && iv + 3 < sh;
-            if (inside) {
-                // the common case: no blank pixel among the 36, no test per tap
-                float acc6 = 0;
-                for (int j = 0; j < 6; ++j) {
-                    const float* s = src.data() + static_cast<std::size_t>(iv - 2 + j) * sw + (iu - 2);
-                    const float line = wu[0] * s[0] + wu[1] * s[1] + wu[2] * s[2] + wu[3] * s[3] +
-                                       wu[4] * s[4] + wu[5] * s[5];
-                    acc6 += wv[j] * line;
-                }
-                if (std::isfinite(acc6)) {
-                    row[x] = static_cast<float>(acc6 * area);
-                    return;
-                }
-                for (int j = 0; j < 6; ++j) {
-                    const float* s = src.data() + static_cast<std::size_t>(iv - 2 + j) * sw + (iu - 2);
-                    double line = 0, lw = 0;
-                    for (int i = 0; i < 6; ++i) {
-                        if (std::isfinite(s[i])) {
-                            line += wu[i] * s[i];
-                            lw += wu[i];
-                        }
-                    }
-                    acc += wv[j] * line;
-                    wsum += wv[j] * lw;
-                }
-            } else { // near the edge: replicate the edge pixels
-                for (int j = 0; j < 6; ++j) {
-                    const int yy = std::clamp(iv - 2 + j, 0, sh - 1);
-                    for (int i = 0; i < 6; ++i) {
-                        const int xx = std::clamp(iu - 2 + i, 0, sw - 1);
-                        const float s = src[static_cast<std::size_t>(yy) * sw + xx];
-                        if (std::isfinite(s)) {
-                            acc += wv[j] * wu[i] * s;
-                            wsum += wv[j] * wu[i];
-                        }
-                    }
-                }
-            }
-            const int nu = std::clamp(static_cast<int>(std::lround(u)), 0, sw - 1);
-            const int nv = std::clamp(static_cast<int>(std::lround(v)), 0, sh - 1);
-            if (!std::isfinite(src[static_cast<std::size_t>(nv) * sw + nu]) || wsum < 0.5) return;
-            row[x] = static_cast<float>(acc / wsum * area);
-        });
-    }
-    return out;
-}
-
-std::vector<float> ResampleBilinear(const std::vector<float>& src, int sw, int sh, const PolyMap& map,
-                                    int tw, int th) {
-    // Interpolation averages neighbouring noise: the Lanczos weights at a
-    // fraction f leave sqrt(sum of their squares) of it, per axis.
+// Interpolation averages neighbouring noise: the Lanczos weights at a fraction
+// f leave sqrt(sum of their squares) of it, per axis.
+const std::vector<float>& noiseKept() {
     static const std::vector<float> kept = [] {
         const auto& table = weightTable();
         std::vector<float> k(table.size());
@@ -130,28 +51,144 @@ std::vector<float> ResampleBilinear(const std::vector<float>& src, int sw, int s
         }
         return k;
     }();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    std::vector<float> out(static_cast<std::size_t>(tw) * th, nan);
-#pragma omp parallel for schedule(dynamic, 16)
-    for (int y = 0; y < th; ++y) {
-        float* row = out.data() + static_cast<std::size_t>(y) * tw;
-        forEachRowPosition(map, tw, y, [&](int x, double u, double v, double area) {
-            // noise of a sum over `area` source pixels of independent noise
-            const float noiseScale = static_cast<float>(std::sqrt(area));
-            if (!(u >= -0.5 && v >= -0.5 && u <= sw - 0.5 && v <= sh - 0.5)) return;
-            const double cu = std::clamp(u, 0.0, sw - 1.0), cv = std::clamp(v, 0.0, sh - 1.0);
-            int iu = static_cast<int>(cu), iv = static_cast<int>(cv);
-            if (iu > sw - 2) iu = std::max(0, sw - 2);
-            if (iv > sh - 2) iv = std::max(0, sh - 2);
-            const float fu = static_cast<float>(cu - iu), fv = static_cast<float>(cv - iv);
-            const float* p0 = src.data() + static_cast<std::size_t>(iv) * sw + iu;
-            const float* p1 = sh > 1 ? p0 + sw : p0;
-            const int dx = sw > 1 ? 1 : 0;
-            const float smooth = kept[static_cast<int>((u - std::floor(u)) * kSteps + 0.5)] *
-                                 kept[static_cast<int>((v - std::floor(v)) * kSteps + 0.5)];
-            row[x] = smooth * noiseScale * ((1 - fv) * ((1 - fu) * p0[0] + fu * p0[dx]) + fv * ((1 - fu) * p1[0] + fu * p1[dx]));
-        });
+    return kept;
+}
+
+// Source position (0-based) and pixel area at the grid's nodes.
+struct Node {
+    double u, v, area;
+};
+
+struct Job {
+    const float* src;
+    const float* noise; // may be null
+    int sw, sh, tw;
+    const Taps* table;
+    const float* kept;
+};
+
+// Every tap by itself: near the edges (edge pixels replicated) and where a
+// blank pixel lies among the 36. NaN where the nearest source pixel is blank.
+float slowTap(const Job& j, double u, double v, int iu, int iv, const Taps& wu, const Taps& wv) {
+    double acc = 0, wsum = 0;
+    for (int r = 0; r < 6; ++r) {
+        const int yy = std::clamp(iv - 2 + r, 0, j.sh - 1);
+        for (int i = 0; i < 6; ++i) {
+            const int xx = std::clamp(iu - 2 + i, 0, j.sw - 1);
+            const float s = j.src[static_cast<std::size_t>(yy) * j.sw + xx];
+            if (std::isfinite(s)) {
+                acc += wv[r] * wu[i] * s;
+                wsum += wv[r] * wu[i];
+            }
+        }
     }
+    const int nu = std::clamp(static_cast<int>(std::lround(u)), 0, j.sw - 1);
+    const int nv = std::clamp(static_cast<int>(std::lround(v)), 0, j.sh - 1);
+    if (!std::isfinite(j.src[static_cast<std::size_t>(nv) * j.sw + nu]) || wsum < 0.5)
+        return std::numeric_limits<float>::quiet_NaN();
+    return static_cast<float>(acc / wsum);
+}
+
+// One target row; `nodes` holds the row's positions at every kNode-th pixel.
+// Built for the wider vector units too and picked at run time, since the
+// package cannot assume them.
+__attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(const Job& j, const Node* nodes,
+                                                                                float* out, float* noiseOut) {
+    typedef float V8 __attribute__((vector_size(32)));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int x0 = 0, k = 0; x0 < j.tw; x0 += kNode, ++k) {
+        const Node& a = nodes[k];
+        const Node& b = nodes[k + 1];
+        const double du = (b.u - a.u) / kNode, dv = (b.v - a.v) / kNode, darea = (b.area - a.area) / kNode;
+        const int x1 = std::min(x0 + kNode, j.tw);
+        for (int x = x0; x < x1; ++x) {
+            const double t = x - x0;
+            const double u = a.u + du * t, v = a.v + dv * t;
+            const float area = static_cast<float>(a.area + darea * t);
+            // pixel centres at whole numbers
+            if (!(u >= -0.5 && v >= -0.5 && u <= j.sw - 0.5 && v <= j.sh - 0.5)) {
+                out[x] = nan;
+                if (noiseOut) noiseOut[x] = nan;
+                continue;
+            }
+            const int iu = static_cast<int>(std::floor(u)), iv = static_cast<int>(std::floor(v));
+            const int fu = static_cast<int>((u - iu) * kSteps + 0.5), fv = static_cast<int>((v - iv) * kSteps + 0.5);
+            const Taps& wu = j.table[fu];
+            const Taps& wv = j.table[fv];
+            float value = nan;
+            if (iu >= 2 && iv >= 2 && iu + 5 < j.sw && iv + 3 < j.sh) {
+                // the common case: six rows of eight, no test per tap
+                V8 w, row, acc{};
+                std::memcpy(&w, wu.data(), sizeof w);
+                const float* s = j.src + static_cast<std::size_t>(iv - 2) * j.sw + (iu - 2);
+                for (int r = 0; r < 6; ++r, s += j.sw) {
+                    std::memcpy(&row, s, sizeof row);
+                    acc += wv[r] * (w * row);
+                }
+                value = ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
+            }
+            if (!std::isfinite(value)) value = slowTap(j, u, v, iu, iv, wu, wv);
+            out[x] = value * area;
+            if (!noiseOut) continue;
+            const double cu = std::clamp(u, 0.0, j.sw - 1.0), cv = std::clamp(v, 0.0, j.sh - 1.0);
+            int nu = static_cast<int>(cu), nv = static_cast<int>(cv);
+            if (nu > j.sw - 2) nu = std::max(0, j.sw - 2);
+            if (nv > j.sh - 2) nv = std::max(0, j.sh - 2);
+            const float gu = static_cast<float>(cu - nu), gv = static_cast<float>(cv - nv);
+            const float* p0 = j.noise + static_cast<std::size_t>(nv) * j.sw + nu;
+            const float* p1 = j.sh > 1 ? p0 + j.sw : p0;
+            const int dx = j.sw > 1 ? 1 : 0;
+            // the noise of a sum over `area` source pixels of independent noise
+            const float scale = j.kept[fu] * j.kept[fv] * std::sqrt(area);
+            noiseOut[x] = scale * ((1 - gv) * ((1 - gu) * p0[0] + gu * p0[dx]) + gv * ((1 - gu) * p1[0] + gu * p1[dx]));
+        }
+    }
+}
+
+} // namespace
+
+Resampled ResampleLanczos3(const std::vector<float>& src, const std::vector<float>& noise, int sw, int sh,
+                           const PolyMap& map, int tw, int th) {
+    StepTrace trace("resample");
+    const bool withNoise = noise.size() == src.size() && !noise.empty();
+    const Job job{src.data(), withNoise ? noise.data() : nullptr, sw, sh, tw, weightTable().data(),
+                  noiseKept().data()};
+    // The map is smooth: exact on a coarse grid, bilinear between, which costs
+    // far less than the polynomial at every pixel.
+    const int nx = (tw + kNode - 1) / kNode + 1, ny = (th + kNode - 1) / kNode + 1;
+    std::vector<Node> grid(static_cast<std::size_t>(nx) * ny);
+#pragma omp parallel for schedule(static)
+    for (int gy = 0; gy < ny; ++gy)
+        for (int gx = 0; gx < nx; ++gx) {
+            const double x = gx * kNode + 1.0, y = gy * kNode + 1.0; // FITS coordinates
+            const auto [u, v] = map(x, y);
+            const auto [ux, vx] = map(x + 1, y);
+            const auto [uy, vy] = map(x, y + 1);
+            grid[static_cast<std::size_t>(gy) * nx + gx] = {u - 1, v - 1,
+                                                            std::abs((ux - u) * (vy - v) - (vx - v) * (uy - u))};
+        }
+    trace.mark("grid");
+    Resampled out;
+    out.pixels.resize(static_cast<std::size_t>(tw) * th);
+    if (withNoise) out.noise.resize(out.pixels.size());
+    trace.mark("alloc");
+#pragma omp parallel
+    {
+        std::vector<Node> row(static_cast<std::size_t>(nx));
+#pragma omp for schedule(dynamic, 16)
+        for (int y = 0; y < th; ++y) {
+            const int gy = y / kNode;
+            const double f = double(y - gy * kNode) / kNode;
+            const Node* a = &grid[static_cast<std::size_t>(gy) * nx];
+            const Node* b = a + nx;
+            for (int k = 0; k < nx; ++k)
+                row[k] = {a[k].u + f * (b[k].u - a[k].u), a[k].v + f * (b[k].v - a[k].v),
+                          a[k].area + f * (b[k].area - a[k].area)};
+            resampleRow(job, row.data(), out.pixels.data() + static_cast<std::size_t>(y) * tw,
+                        withNoise ? out.noise.data() + static_cast<std::size_t>(y) * tw : nullptr);
+        }
+    }
+    trace.mark("rows");
     return out;
 }
 
