@@ -186,14 +186,14 @@ std::vector<float> ConvolveVarying(const std::vector<float>& src, int w, int h, 
                     [&](int y, int x, int, float*) { return &src[static_cast<std::size_t>(y) * w + x]; });
 }
 
-std::vector<float> ConvolveVariance(const std::vector<float>& noise, const std::vector<unsigned char>& blank, int w,
-                                    int h, int half, const KernelAt& kernelAt, double tolerance, int tile) {
-    // the squares are made row by row as the passes need them: no image of them is kept
-    return convolve(noise.size(), w, h, half, kernelAt, tolerance, tile, [&](int y, int x, int n, float* scratch) {
+std::vector<float> ConvolveMasked(const std::vector<float>& in, const std::vector<unsigned char>& blank, int w, int h,
+                                  int half, const KernelAt& kernelAt, bool squares, double tolerance, int tile) {
+    // the input is made row by row as the passes need it: no image of it is kept
+    return convolve(in.size(), w, h, half, kernelAt, tolerance, tile, [&](int y, int x, int n, float* scratch) {
         const std::size_t o = static_cast<std::size_t>(y) * w + x;
         for (int i = 0; i < n; ++i) {
-            const float v = noise[o + i];
-            scratch[i] = blank[o + i] || !std::isfinite(v) ? 0.f : v * v;
+            const float v = in[o + i];
+            scratch[i] = blank[o + i] || !std::isfinite(v) ? 0.f : squares ? v * v : v;
         }
         return static_cast<const float*>(scratch);
     });

@@ -17,11 +17,12 @@ using KernelAt = std::function<std::vector<float>(double x, double y)>;
 std::vector<float> ConvolveVarying(const std::vector<float>& in, int width, int height, int half,
                                    const KernelAt& kernelAt, double tolerance = 3e-3, int tile = 256);
 
-// The same kernels' squares (the caller's function gives them) applied to the
-// variance noise^2, with the `blank` pixels and those of no finite noise as zeros.
-std::vector<float> ConvolveVariance(const std::vector<float>& noise, const std::vector<unsigned char>& blank, int width,
-                                    int height, int half, const KernelAt& kernelAt, double tolerance = 3e-3,
-                                    int tile = 256);
+// The same with the `blank` pixels and those not finite as zeros, without a
+// copy of the image; with `squares`, of the squared input (the variance
+// through the kernel's squares, which the caller's function then gives).
+std::vector<float> ConvolveMasked(const std::vector<float>& in, const std::vector<unsigned char>& blank, int width,
+                                  int height, int half, const KernelAt& kernelAt, bool squares,
+                                  double tolerance = 3e-3, int tile = 256);
 
 // Sets the NaN pixels to 0 and returns where they were.
 std::vector<unsigned char> BlankPixels(std::vector<float>& pixels);

@@ -460,6 +460,7 @@ void Document::SaveFile(const std::string& path, int type, bool, int, int) {
         return;
     }
     if (type == 6) {
+        StepTrace trace("save");
         Stretch s;
         if (stretch_) {
             s.low = (*stretch_)[0];
@@ -471,6 +472,7 @@ void Document::SaveFile(const std::string& path, int type, bool, int, int) {
             s.low = difference_ ? -3 * sky.sigma : sky.level - 3 * sky.sigma;
             s.high = difference_ ? 100 * sky.sigma : sky.level + 100 * sky.sigma;
         }
+        trace.mark("stretch");
         WriteGreyJpeg(path, pixels_, width_, height_, s);
         return;
     }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "engine/errors.h"
+#include "engine/step_trace.h"
 #include "platform/fits_handle.h"
 
 namespace engine {
@@ -76,6 +77,7 @@ void WriteFloatFits(const std::string& path, const std::vector<float>& pixels, i
 }
 
 void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, int w, int h, const Stretch& s) {
+    StepTrace trace("jpeg");
     // a table of the square-root curve: the conversion is a look-up per pixel
     constexpr int kLevels = 4096;
     constexpr double kZeroGrey = 48; // a difference of zero
@@ -105,6 +107,7 @@ void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, in
         grey[static_cast<std::size_t>(i)] = g;
     }
     (void)high;
+    trace.mark("grey");
     std::unique_ptr<void, int (*)(tjhandle)> tj(tjInitCompress(), tjDestroy);
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
@@ -112,6 +115,7 @@ void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, in
                            TJFLAG_FASTDCT) != 0)
         fail(path, tj ? tjGetErrorStr2(tj.get()) : "no JPEG compressor");
     std::unique_ptr<unsigned char, void (*)(unsigned char*)> owned(jpeg, tjFree);
+    trace.mark("compress");
     const std::string temp = path + ".part";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -123,9 +127,11 @@ void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, in
             fail(path, "the disk refused the data");
         }
     }
+    trace.mark("write");
     std::error_code ec;
     std::filesystem::rename(temp, path, ec);
     if (ec) fail(path, ec.message());
+    trace.mark("rename");
 }
 
 } // namespace engine

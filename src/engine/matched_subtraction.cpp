@@ -31,8 +31,8 @@ double starWidth(const std::vector<float>& pix, int w, int h, const std::vector<
 // blanked first. A source counts as one when, at its brightest pixel, its light
 // lies across a line far narrower than the image's stars, and the other
 // image shows nothing of the kind there.
-int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, const std::vector<float>& other,
-                      int w, int h, double sky, double width) {
+int blankSharpSources(const std::vector<float>& pix, const std::vector<float>& noise, const std::vector<float>& other,
+                      int w, int h, double sky, double width, std::vector<unsigned char>& blanked) {
     if (!(width > 0)) return 0;
     std::vector<std::size_t> hits;
 #pragma omp parallel
@@ -86,7 +86,6 @@ int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, 
 #pragma omp critical
         hits.insert(hits.end(), mine.begin(), mine.end());
     }
-    const float nan = std::numeric_limits<float>::quiet_NaN();
     for (std::size_t i : hits) {
         const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
         // the source's bright pixels around the peak, and one more ring
@@ -97,11 +96,11 @@ int blankSharpSources(std::vector<float>& pix, const std::vector<float>& noise, 
                 if (xx < 1 || yy < 1 || xx >= w - 1 || yy >= h - 1) continue;
                 const std::size_t j = static_cast<std::size_t>(yy) * w + xx;
                 if (std::abs(dx) <= 1 && std::abs(dy) <= 1) blank.push_back(j);
-                else if (pix[j] - sky > 3 * noise[j])
+                else if (!blanked[j] && pix[j] - sky > 3 * noise[j])
                     for (int ey = -1; ey <= 1; ++ey)
                         for (int ex = -1; ex <= 1; ++ex) blank.push_back(j + static_cast<std::ptrdiff_t>(ey) * w + ex);
             }
-        for (std::size_t j : blank) pix[j] = nan;
+        for (std::size_t j : blank) blanked[j] = 1;
     }
     return static_cast<int>(hits.size());
 }
@@ -188,18 +187,17 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     setApertureCorrection(s.pixels_, stars);
 
     trace.mark("flux");
-    std::vector<float> tPixels = t.pixels_;
-    const int blanked = blankSharpSources(tPixels, t.noise_, s.pixels_, w, h, tSky, starWidth(t.pixels_, w, h, positions, tSky));
     // uncovered and blanked pixels take part as zeros; their footprints are blank afterwards
-    std::vector<unsigned char> blank = BlankPixels(tPixels);
+    std::vector<unsigned char> blank(t.pixels_.size());
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(blank.size()); ++i)
+        blank[static_cast<std::size_t>(i)] = !std::isfinite(t.pixels_[static_cast<std::size_t>(i)]);
+    const int blanked = blankSharpSources(t.pixels_, t.noise_, s.pixels_, w, h, tSky,
+                                          starWidth(t.pixels_, w, h, positions, tSky), blank);
     trace.mark("blank sharp");
-    const auto convolved = ConvolveVarying(tPixels, w, h, kernel->half,
-                                           [&](double x, double y) { return kernel->at(x, y); });
-    tPixels.clear();
-    tPixels.shrink_to_fit();
-    const auto convolvedVariance = ConvolveVariance(t.noise_, blank, w, h, kernel->half,
-                                                    [&](double x, double y) { return kernel->at(x, y, true); }, 1e-2);
-    trace.mark("convolve both");
+    auto convolved = ConvolveMasked(t.pixels_, blank, w, h, kernel->half,
+                                    [&](double x, double y) { return kernel->at(x, y); }, false);
+    trace.mark("convolve");
 
     // Saturated stars leave residuals no kernel explains: their surroundings
     // are blanked, as far as the kernel reaches and two pixels more; so are the
@@ -209,44 +207,58 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(saturated.size()); ++i) {
         const auto k = static_cast<std::size_t>(i);
-        saturated[k] = t.pixels_[k] >= tSat || s.pixels_[k] >= sSat;
-    }
-#pragma omp parallel for schedule(static)
-    for (long long i = 0; i < static_cast<long long>(saturated.size()); ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        saturated[k] = saturated[k] || blank[k];
+        saturated[k] = t.pixels_[k] >= tSat || s.pixels_[k] >= sSat || blank[k];
     }
     // one dilation for both: a blank footprint two pixels wider costs nothing that matters
     saturated = DilateMask(saturated, w, h, kernel->half + 2);
-    blank.clear();
-    blank.shrink_to_fit();
-
     trace.mark("masks");
+
+    // The pixels first and the noise after, so that the convolved pixels are
+    // gone before the convolved variance is made: one image less at the peak.
+    auto normalised = [&](int x, int y, double& bg, double& k) {
+        const double yn = h > 1 ? 2.0 * y / (h - 1) - 1 : 0, xn = w > 1 ? 2.0 * x / (w - 1) - 1 : 0;
+        bg = kernel->background[0] + xn * kernel->background[1] + yn * kernel->background[2];
+        // in this image's units when this image was convolved: the kernel's flux is divided out again
+        k = std::max(0.05, sums[0] + xn * sums[1] + yn * sums[2]);
+    };
     const float nan = std::numeric_limits<float>::quiet_NaN();
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) {
-        const double yn = h > 1 ? 2.0 * y / (h - 1) - 1 : 0;
         for (int x = 0; x < w; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * w + x;
-            const double xn = w > 1 ? 2.0 * x / (w - 1) - 1 : 0;
-            const double bg = kernel->background[0] + xn * kernel->background[1] + yn * kernel->background[2];
             if (saturated[i]) {
                 pixels_[i] = nan;
                 continue;
             }
+            double bg, k;
+            normalised(x, y, bg, k);
+            pixels_[i] = convolveOther ? static_cast<float>(pixels_[i] - convolved[i] - bg)
+                                       : static_cast<float>((convolved[i] + bg - other.pixels_[i]) / k);
+        }
+    }
+    convolved.clear();
+    convolved.shrink_to_fit();
+    trace.mark("difference");
+    const auto convolvedVariance = ConvolveMasked(t.noise_, blank, w, h, kernel->half,
+                                                  [&](double x, double y) { return kernel->at(x, y, true); }, true, 1e-2);
+    blank.clear();
+    blank.shrink_to_fit();
+#pragma omp parallel for schedule(static)
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * w + x;
+            if (saturated[i]) continue;
             if (convolveOther) {
-                pixels_[i] = static_cast<float>(pixels_[i] - convolved[i] - bg);
                 noise_[i] = std::sqrt(noise_[i] * noise_[i] + convolvedVariance[i]);
             } else {
-                // in this image's units: the kernel's flux is divided out again
-                const double k = std::max(0.05, sums[0] + xn * sums[1] + yn * sums[2]);
+                double bg, k;
+                normalised(x, y, bg, k);
                 const float on = other.noise_[i];
-                pixels_[i] = static_cast<float>((convolved[i] + bg - other.pixels_[i]) / k);
                 noise_[i] = static_cast<float>(std::sqrt(convolvedVariance[i] + on * on) / k);
             }
         }
     }
-    trace.mark("difference");
+    trace.mark("noise");
     fluxScale_ = convolveOther ? sums[0] : 1 / sums[0];
     char text[200];
     std::snprintf(text, sizeof text,
