@@ -1,7 +1,5 @@
 #include "engine/image_writers.h"
 
-#include <turbojpeg.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -11,6 +9,7 @@
 #include <memory>
 
 #include "engine/errors.h"
+#include "engine/grey_jpeg.h"
 #include "engine/step_trace.h"
 #include "platform/fits_handle.h"
 
@@ -108,18 +107,17 @@ void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, in
     }
     (void)high;
     trace.mark("grey");
-    std::unique_ptr<void, int (*)(tjhandle)> tj(tjInitCompress(), tjDestroy);
-    unsigned char* jpeg = nullptr;
-    unsigned long size = 0;
-    if (!tj || tjCompress2(tj.get(), grey.data(), w, 0, h, TJPF_GRAY, &jpeg, &size, TJSAMP_GRAY, 90,
-                           TJFLAG_FASTDCT) != 0)
-        fail(path, tj ? tjGetErrorStr2(tj.get()) : "no JPEG compressor");
-    std::unique_ptr<unsigned char, void (*)(unsigned char*)> owned(jpeg, tjFree);
+    std::vector<unsigned char> jpeg;
+    try {
+        jpeg = CompressGreyJpeg(grey.data(), w, h, 90);
+    } catch (const Error& e) {
+        fail(path, e.description());
+    }
     trace.mark("compress");
     const std::string temp = path + ".part";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(jpeg), static_cast<std::streamsize>(size));
+        out.write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
         out.close(); // the last bytes reach the disk here
         if (!out) {
             std::error_code ec;
