@@ -8,6 +8,7 @@
 #include "astrometry/errors.h"
 #include "platform/fits_handle.h"
 #include "platform/fits_precheck.h"
+#include "platform/big_buffers.h"
 
 namespace astrometry {
 namespace {
@@ -118,7 +119,7 @@ FitsImage ReadFitsImage(const std::string& path) {
     img.width = static_cast<int>(w);
     img.height = static_cast<int>(h);
     readHeader(f.get(), img);
-    img.pixels.resize(static_cast<std::size_t>(w) * h);
+    platform::ResizeFast(img.pixels, static_cast<std::size_t>(w) * h);
     int status = 0, anynul = 0;
     const float nan = std::nanf("");
     fits_read_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(img.pixels.size()),

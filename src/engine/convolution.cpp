@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/big_buffers.h"
+
 namespace engine {
 namespace {
 
@@ -86,7 +88,8 @@ Separable separate(const std::vector<float>& k, int side, double tolerance) {
 } // namespace
 
 std::vector<unsigned char> BlankPixels(std::vector<float>& pixels) {
-    std::vector<unsigned char> bad(pixels.size(), 0);
+    std::vector<unsigned char> bad;
+    platform::ResizeFast(bad, pixels.size());
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(pixels.size()); ++i) {
         const auto k = static_cast<std::size_t>(i);
@@ -100,7 +103,9 @@ std::vector<unsigned char> BlankPixels(std::vector<float>& pixels) {
 
 std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, int w, int h, int r) {
     if (r <= 0) return mask;
-    std::vector<unsigned char> rows(mask.size(), 0), out(mask.size(), 0);
+    std::vector<unsigned char> rows, out;
+    platform::ResizeFast(rows, mask.size());
+    platform::ResizeFast(out, mask.size());
     // running counts along rows, then along columns
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) {
@@ -139,7 +144,8 @@ template <typename RowOf>
 std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelAt& kernelAt, double tolerance,
                             int tile, const RowOf& rowOf) {
     const int side = 2 * half + 1;
-    std::vector<float> out(n, std::numeric_limits<float>::quiet_NaN());
+    std::vector<float> out;
+    platform::ResizeFast(out, n, std::numeric_limits<float>::quiet_NaN());
     const int tilesX = (w + tile - 1) / tile, tilesY = (h + tile - 1) / tile;
     // the kernels first: the caller's function need not be thread-safe
     std::vector<Separable> kernels(static_cast<std::size_t>(tilesX) * tilesY);

@@ -1,4 +1,3 @@
-#include "engine/step_trace.h"
 #include "engine/document.h"
 
 #include <algorithm>
@@ -23,6 +22,8 @@
 #include "engine/resample.h"
 #include "engine/sky_level_cache.h"
 #include "engine/star_finder.h"
+#include "engine/step_trace.h"
+#include "platform/big_buffers.h"
 
 namespace engine {
 namespace {
@@ -64,16 +65,10 @@ void Document::computeNoise() {
     // sky noise as measured, plus the photon noise of what lies above the sky
     const SkyStats sky = MeasureSky(pixels_);
     if (!path_.empty()) RememberSkyLevel(path_, sky.level);
-    noise_.resize(pixels_.size());
+    platform::ResizeFast(noise_, pixels_.size());
     const double pixelNoise = PixelNoise(pixels_, width_, sky);
     const double var0 = pixelNoise * pixelNoise, g = gain_ > 0 ? gain_ : 1;
-#pragma omp parallel for schedule(static)
-    for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) {
-        const float v = pixels_[static_cast<std::size_t>(i)];
-        noise_[static_cast<std::size_t>(i)] =
-            std::isfinite(v) ? static_cast<float>(std::sqrt(var0 + std::max(0.0, v - sky.level) / g))
-                             : std::numeric_limits<float>::quiet_NaN();
-    }
+    PhotonNoise(pixels_, noise_, var0, sky.level, g);
 }
 
 void Document::OpenFile(const std::string& path) {
@@ -174,8 +169,8 @@ std::shared_ptr<Document> Document::DuplicateDocument() {
     copy->path_ = path_;
     copy->width_ = width_;
     copy->height_ = height_;
-    copy->pixels_ = pixels_;
-    copy->noise_ = noise_;
+    copy->pixels_ = platform::CopyFast(pixels_);
+    copy->noise_ = platform::CopyFast(noise_);
     copy->header_ = header_;
     copy->gain_ = gain_;
     copy->difference_ = difference_;

@@ -1,7 +1,6 @@
 // The subtraction with point-spread matching: the sharper of the two images is
 // convolved towards the other (never the other way, which would amplify noise)
 // with a kernel fitted on the stars of both.
-#include "engine/step_trace.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +13,8 @@
 #include "engine/pixel_stats.h"
 #include "engine/psf_match.h"
 #include "engine/star_finder.h"
+#include "engine/step_trace.h"
+#include "platform/big_buffers.h"
 
 namespace engine {
 namespace {
@@ -188,7 +189,8 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
 
     trace.mark("flux");
     // uncovered and blanked pixels take part as zeros; their footprints are blank afterwards
-    std::vector<unsigned char> blank(t.pixels_.size());
+    std::vector<unsigned char> blank;
+    platform::ResizeFast(blank, t.pixels_.size());
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(blank.size()); ++i)
         blank[static_cast<std::size_t>(i)] = !std::isfinite(t.pixels_[static_cast<std::size_t>(i)]);
@@ -203,7 +205,8 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     // are blanked, as far as the kernel reaches and two pixels more; so are the
     // footprints of uncovered pixels.
     const float tSat = in.templSaturation, sSat = in.scienceSaturation;
-    std::vector<unsigned char> saturated(pixels_.size(), 0);
+    std::vector<unsigned char> saturated;
+    platform::ResizeFast(saturated, pixels_.size());
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(saturated.size()); ++i) {
         const auto k = static_cast<std::size_t>(i);

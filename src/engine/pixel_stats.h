@@ -16,6 +16,10 @@ SkyStats MeasureSky(const std::vector<float>& pixels, std::size_t samples = 2000
 // sky pixels, so that a gradient across the sky does not count as noise.
 double PixelNoise(const std::vector<float>& pixels, int width, const SkyStats& sky, std::size_t samples = 200000);
 
+// out[i] = sqrt(var0 + max(0, pixels[i] - sky) / gain), NaN for a NaN pixel:
+// the noise of a raw pixel, sky noise plus the photon noise above the sky.
+void PhotonNoise(const std::vector<float>& pixels, std::vector<float>& out, double var0, double sky, double gain);
+
 // The median of a few values (a copy is reordered); 0 for none.
 double MedianOf(std::vector<double> values);
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/step_trace.h"
+#include "platform/big_buffers.h"
 
 namespace engine {
 namespace {
@@ -149,7 +149,6 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
 
 Resampled ResampleLanczos3(const std::vector<float>& src, const std::vector<float>& noise, int sw, int sh,
                            const PolyMap& map, int tw, int th) {
-    StepTrace trace("resample");
     const bool withNoise = noise.size() == src.size() && !noise.empty();
     const Job job{src.data(), withNoise ? noise.data() : nullptr, sw, sh, tw, weightTable().data(),
                   noiseKept().data()};
@@ -167,11 +166,9 @@ Resampled ResampleLanczos3(const std::vector<float>& src, const std::vector<floa
             grid[static_cast<std::size_t>(gy) * nx + gx] = {u - 1, v - 1,
                                                             std::abs((ux - u) * (vy - v) - (vx - v) * (uy - u))};
         }
-    trace.mark("grid");
     Resampled out;
-    out.pixels.resize(static_cast<std::size_t>(tw) * th);
-    if (withNoise) out.noise.resize(out.pixels.size());
-    trace.mark("alloc");
+    platform::ResizeFast(out.pixels, static_cast<std::size_t>(tw) * th);
+    if (withNoise) platform::ResizeFast(out.noise, out.pixels.size());
 #pragma omp parallel
     {
         std::vector<Node> row(static_cast<std::size_t>(nx));
@@ -188,7 +185,6 @@ Resampled ResampleLanczos3(const std::vector<float>& src, const std::vector<floa
                         withNoise ? out.noise.data() + static_cast<std::size_t>(y) * tw : nullptr);
         }
     }
-    trace.mark("rows");
     return out;
 }
 
