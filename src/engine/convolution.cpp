@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/step_trace.h"
 #include "platform/big_buffers.h"
 
 namespace engine {
@@ -15,18 +16,29 @@ typedef float V8 __attribute__((vector_size(32)));
 // (unaligned loads and stores of eight through memcpy; no V8 crosses a call)
 
 // out[i] = sum over u of k[u] * in[i + u]: the sums are kept in registers,
-// eight outputs at a time. Built for the wider vector units too and picked at
-// run time, since the package cannot assume them.
+// four vectors of eight at a time so that the additions need not wait for each
+// other. Built for the wider vector units too and picked at run time, since
+// the package cannot assume them.
 __attribute__((target_clones("arch=x86-64-v3", "default"))) void rowPass(float* out, const float* in,
                                                                             const float* k, int side, int n) {
     int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        V8 acc{}, x;
+    for (; i + 32 <= n; i += 32) {
+        V8 a0{}, a1{}, a2{}, a3{}, x0, x1, x2, x3;
         for (int u = 0; u < side; ++u) {
-            std::memcpy(&x, in + i + u, sizeof x);
-            acc += k[u] * x;
+            const float* p = in + i + u;
+            std::memcpy(&x0, p, sizeof x0);
+            std::memcpy(&x1, p + 8, sizeof x1);
+            std::memcpy(&x2, p + 16, sizeof x2);
+            std::memcpy(&x3, p + 24, sizeof x3);
+            a0 += k[u] * x0;
+            a1 += k[u] * x1;
+            a2 += k[u] * x2;
+            a3 += k[u] * x3;
         }
-        std::memcpy(out + i, &acc, sizeof acc);
+        std::memcpy(out + i, &a0, sizeof a0);
+        std::memcpy(out + i + 8, &a1, sizeof a1);
+        std::memcpy(out + i + 16, &a2, sizeof a2);
+        std::memcpy(out + i + 24, &a3, sizeof a3);
     }
     for (; i < n; ++i) {
         float acc = 0;
@@ -35,24 +47,48 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void rowPass(float* 
     }
 }
 
-// out[i] += sum over v of k[v] * rows[v * stride + i]
+// out[i] += sum over v of k[v] * rows[v * stride + i], the same way
 __attribute__((target_clones("arch=x86-64-v3", "default"))) void columnPass(float* out, const float* rows,
                                                                                std::size_t stride, const float* k,
                                                                                int side, int n) {
     int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        V8 acc, x;
-        std::memcpy(&acc, out + i, sizeof acc);
+    for (; i + 32 <= n; i += 32) {
+        V8 a0, a1, a2, a3, x0, x1, x2, x3;
+        std::memcpy(&a0, out + i, sizeof a0);
+        std::memcpy(&a1, out + i + 8, sizeof a1);
+        std::memcpy(&a2, out + i + 16, sizeof a2);
+        std::memcpy(&a3, out + i + 24, sizeof a3);
         for (int v = 0; v < side; ++v) {
-            std::memcpy(&x, rows + v * stride + i, sizeof x);
-            acc += k[v] * x;
+            const float* p = rows + v * stride + i;
+            std::memcpy(&x0, p, sizeof x0);
+            std::memcpy(&x1, p + 8, sizeof x1);
+            std::memcpy(&x2, p + 16, sizeof x2);
+            std::memcpy(&x3, p + 24, sizeof x3);
+            a0 += k[v] * x0;
+            a1 += k[v] * x1;
+            a2 += k[v] * x2;
+            a3 += k[v] * x3;
         }
-        std::memcpy(out + i, &acc, sizeof acc);
+        std::memcpy(out + i, &a0, sizeof a0);
+        std::memcpy(out + i + 8, &a1, sizeof a1);
+        std::memcpy(out + i + 16, &a2, sizeof a2);
+        std::memcpy(out + i + 24, &a3, sizeof a3);
     }
     for (; i < n; ++i) {
         float acc = out[i];
         for (int v = 0; v < side; ++v) acc += k[v] * rows[v * stride + i];
         out[i] = acc;
+    }
+}
+
+// out[i] = the input (or its square), 0 where blank or not finite; without
+// branches, for the vector units
+template <bool kSquares>
+void maskedRow(const float* in, const unsigned char* blank, float* out, int n) {
+    for (int i = 0; i < n; ++i) {
+        const float v = in[i];
+        const bool use = !blank[i] && v - v == 0.f;
+        out[i] = use ? (kSquares ? v * v : v) : 0.f;
     }
 }
 
@@ -144,21 +180,29 @@ template <typename RowOf>
 std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelAt& kernelAt, double tolerance,
                             int tile, const RowOf& rowOf) {
     const int side = 2 * half + 1;
+    StepTrace trace("convolve");
     std::vector<float> out;
     platform::ResizeFast(out, n, std::numeric_limits<float>::quiet_NaN());
     const int tilesX = (w + tile - 1) / tile, tilesY = (h + tile - 1) / tile;
-    // the kernels first: the caller's function need not be thread-safe
-    std::vector<Separable> kernels(static_cast<std::size_t>(tilesX) * tilesY);
+    // the kernels first (the caller's function need not be thread-safe), then
+    // their decompositions on every core
+    std::vector<std::vector<float>> full(static_cast<std::size_t>(tilesX) * tilesY);
     for (int ty = 0; ty < tilesY; ++ty)
         for (int tx = 0; tx < tilesX; ++tx) {
             const double cx = (tx * tile + std::min(w, tx * tile + tile) - 1) * 0.5;
             const double cy = (ty * tile + std::min(h, ty * tile + tile) - 1) * 0.5;
-            kernels[static_cast<std::size_t>(ty) * tilesX + tx] = separate(kernelAt(cx, cy), side, tolerance);
+            full[static_cast<std::size_t>(ty) * tilesX + tx] = kernelAt(cx, cy);
         }
+    std::vector<Separable> kernels(full.size());
+#pragma omp parallel for schedule(dynamic)
+    for (long long i = 0; i < static_cast<long long>(full.size()); ++i)
+        kernels[static_cast<std::size_t>(i)] = separate(full[static_cast<std::size_t>(i)], side, tolerance);
+    trace.mark("kernels");
 #pragma omp parallel
     {
-        std::vector<float> pass(static_cast<std::size_t>(tile + side) * tile),
-            scratch(static_cast<std::size_t>(tile + side));
+        const std::size_t rowIn = static_cast<std::size_t>(tile + side);
+        std::vector<float> pass(rowIn * tile), scratch(rowIn * rowIn);
+        std::vector<const float*> input(rowIn);
 #pragma omp for collapse(2) schedule(dynamic)
         for (int ty = 0; ty < tilesY; ++ty)
             for (int tx = 0; tx < tilesX; ++tx) {
@@ -168,12 +212,13 @@ std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelA
                 if (xa >= xb || ya >= yb) continue;
                 const int len = xb - xa, rowsIn = yb - ya + 2 * half;
                 for (int y = ya; y < yb; ++y) std::fill_n(&out[static_cast<std::size_t>(y) * w + xa], len, 0.f);
+                // the tile's input rows, with the kernel's reach above and below, once for all terms
+                for (int j = 0; j < rowsIn; ++j)
+                    input[j] = rowOf(ya - half + j, xa - half, len + 2 * half, &scratch[j * rowIn]);
                 for (std::size_t r = 0; r < k.rows.size(); ++r) {
-                    // along the rows, for the tile's rows and the kernel's reach above and below
+                    // along the rows
                     for (int j = 0; j < rowsIn; ++j)
-                        rowPass(&pass[static_cast<std::size_t>(j) * len],
-                                rowOf(ya - half + j, xa - half, len + 2 * half, scratch.data()), k.rows[r].data(),
-                                side, len);
+                        rowPass(&pass[static_cast<std::size_t>(j) * len], input[j], k.rows[r].data(), side, len);
                     // then down the columns
                     for (int y = ya; y < yb; ++y)
                         columnPass(&out[static_cast<std::size_t>(y) * w + xa], &pass[static_cast<std::size_t>(y - ya) * len],
@@ -181,6 +226,7 @@ std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelA
                 }
             }
     }
+    trace.mark("passes");
     return out;
 }
 
@@ -194,13 +240,11 @@ std::vector<float> ConvolveVarying(const std::vector<float>& src, int w, int h, 
 
 std::vector<float> ConvolveMasked(const std::vector<float>& in, const std::vector<unsigned char>& blank, int w, int h,
                                   int half, const KernelAt& kernelAt, bool squares, double tolerance, int tile) {
-    // the input is made row by row as the passes need it: no image of it is kept
+    // the input is made row by row as the tiles need it: no image of it is kept
     return convolve(in.size(), w, h, half, kernelAt, tolerance, tile, [&](int y, int x, int n, float* scratch) {
         const std::size_t o = static_cast<std::size_t>(y) * w + x;
-        for (int i = 0; i < n; ++i) {
-            const float v = in[o + i];
-            scratch[i] = blank[o + i] || !std::isfinite(v) ? 0.f : squares ? v * v : v;
-        }
+        if (squares) maskedRow<true>(in.data() + o, blank.data() + o, scratch, n);
+        else maskedRow<false>(in.data() + o, blank.data() + o, scratch, n);
         return static_cast<const float*>(scratch);
     });
 }
