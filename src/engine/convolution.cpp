@@ -142,31 +142,29 @@ std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, in
     std::vector<unsigned char> rows, out;
     platform::ResizeFast(rows, mask.size());
     platform::ResizeFast(out, mask.size());
-    // running counts along rows, then along columns
+    // or-ing shifted copies: a few passes over a row held in the cache, each on
+    // the vector units, beat a running count that must go pixel by pixel
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) {
         const unsigned char* m = &mask[static_cast<std::size_t>(y) * w];
         unsigned char* o = &rows[static_cast<std::size_t>(y) * w];
-        int count = 0;
-        for (int x = 0; x < std::min(r, w); ++x) count += m[x];
-        for (int x = 0; x < w; ++x) {
-            if (x + r < w) count += m[x + r];
-            if (x - r - 1 >= 0) count -= m[x - r - 1];
-            o[x] = count > 0;
+        const int n = w; // locals: a byte store could alias the loop's shared variables
+        for (int x = 0; x < n; ++x) o[x] = m[x] != 0;
+        for (int d = -r; d <= r; ++d) {
+            if (d == 0) continue;
+            const int x0 = std::max(0, -d), x1 = std::min(n, n - d);
+            for (int x = x0; x < x1; ++x) o[x] |= m[x + d] != 0;
         }
     }
 #pragma omp parallel for schedule(static)
-    for (int x0 = 0; x0 < w; x0 += 1024) {
-        const int x1 = std::min(w, x0 + 1024);
-        std::vector<int> count(static_cast<std::size_t>(x1 - x0), 0);
-        for (int y = 0; y < std::min(r, h); ++y)
-            for (int x = x0; x < x1; ++x) count[x - x0] += rows[static_cast<std::size_t>(y) * w + x];
-        for (int y = 0; y < h; ++y) {
-            for (int x = x0; x < x1; ++x) {
-                if (y + r < h) count[x - x0] += rows[static_cast<std::size_t>(y + r) * w + x];
-                if (y - r - 1 >= 0) count[x - x0] -= rows[static_cast<std::size_t>(y - r - 1) * w + x];
-                out[static_cast<std::size_t>(y) * w + x] = count[x - x0] > 0;
-            }
+    for (int y = 0; y < h; ++y) {
+        unsigned char* o = &out[static_cast<std::size_t>(y) * w];
+        const int y0 = std::max(0, y - r), y1 = std::min(h - 1, y + r);
+        std::copy_n(&rows[static_cast<std::size_t>(y0) * w], w, o);
+        const int n = w;
+        for (int yy = y0 + 1; yy <= y1; ++yy) {
+            const unsigned char* p = &rows[static_cast<std::size_t>(yy) * n];
+            for (int x = 0; x < n; ++x) o[x] |= p[x];
         }
     }
     return out;

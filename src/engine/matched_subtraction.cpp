@@ -106,6 +106,52 @@ int blankSharpSources(const std::vector<float>& pix, const std::vector<float>& n
     return static_cast<int>(hits.size());
 }
 
+// A row's background and flux scale of the fitted kernel: value0 + x * step.
+struct RowLine {
+    float bg0, dbg, k0, dk;
+};
+
+// The difference along one row: this image minus the convolved other, or, when
+// this image was the one convolved, the convolution minus the other divided
+// by the kernel's flux. Saturated surroundings become NaN. In float and
+// without branches, on the wider vector units where there are.
+__attribute__((target_clones("arch=x86-64-v3", "default"))) void differenceRow(
+    float* pix, const float* convolved, const float* other, const unsigned char* saturated, int n, RowLine l,
+    bool convolveOther) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    if (convolveOther) {
+        for (int x = 0; x < n; ++x) {
+            const float d = pix[x] - convolved[x] - (l.bg0 + x * l.dbg);
+            pix[x] = saturated[x] ? nan : d;
+        }
+    } else {
+        for (int x = 0; x < n; ++x) {
+            const float k = std::max(0.05f, l.k0 + x * l.dk);
+            const float d = (convolved[x] + (l.bg0 + x * l.dbg) - other[x]) / k;
+            pix[x] = saturated[x] ? nan : d;
+        }
+    }
+}
+
+// The noise of that difference along one row; saturated pixels keep theirs.
+__attribute__((target_clones("arch=x86-64-v3", "default"))) void noiseRow(float* noise, const float* convolvedVariance,
+                                                                             const float* otherNoise,
+                                                                             const unsigned char* saturated, int n,
+                                                                             RowLine l, bool convolveOther) {
+    if (convolveOther) {
+        for (int x = 0; x < n; ++x) {
+            const float v = __builtin_sqrtf(noise[x] * noise[x] + convolvedVariance[x]);
+            noise[x] = saturated[x] ? noise[x] : v;
+        }
+    } else {
+        for (int x = 0; x < n; ++x) {
+            const float k = std::max(0.05f, l.k0 + x * l.dk);
+            const float v = __builtin_sqrtf(convolvedVariance[x] + otherNoise[x] * otherNoise[x]) / k;
+            noise[x] = saturated[x] ? noise[x] : v;
+        }
+    }
+}
+
 } // namespace
 
 void Document::setApertureCorrection(const std::vector<float>& pix, const std::vector<BrightStar>& stars) {
@@ -191,9 +237,14 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     // uncovered and blanked pixels take part as zeros; their footprints are blank afterwards
     std::vector<unsigned char> blank;
     platform::ResizeFast(blank, t.pixels_.size());
+    {
+        // raw pointers: a byte store could alias a vector's own pointer and stop the vector units
+        unsigned char* b = blank.data();
+        const float* p = t.pixels_.data();
+        const long long n = static_cast<long long>(blank.size());
 #pragma omp parallel for schedule(static)
-    for (long long i = 0; i < static_cast<long long>(blank.size()); ++i)
-        blank[static_cast<std::size_t>(i)] = !std::isfinite(t.pixels_[static_cast<std::size_t>(i)]);
+        for (long long i = 0; i < n; ++i) b[i] = !(p[i] - p[i] == 0.f); // not finite
+    }
     const int blanked = blankSharpSources(t.pixels_, t.noise_, s.pixels_, w, h, tSky,
                                           starWidth(t.pixels_, w, h, positions, tSky), blank);
     trace.mark("blank sharp");
@@ -207,10 +258,13 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     const float tSat = in.templSaturation, sSat = in.scienceSaturation;
     std::vector<unsigned char> saturated;
     platform::ResizeFast(saturated, pixels_.size());
+    {
+        unsigned char* m = saturated.data();
+        const unsigned char* b = blank.data();
+        const float *tp = t.pixels_.data(), *sp = s.pixels_.data();
+        const long long n = static_cast<long long>(saturated.size());
 #pragma omp parallel for schedule(static)
-    for (long long i = 0; i < static_cast<long long>(saturated.size()); ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        saturated[k] = t.pixels_[k] >= tSat || s.pixels_[k] >= sSat || blank[k];
+        for (long long i = 0; i < n; ++i) m[i] = (tp[i] >= tSat) | (sp[i] >= sSat) | b[i];
     }
     // one dilation for both: a blank footprint two pixels wider costs nothing that matters
     saturated = DilateMask(saturated, w, h, kernel->half + 2);
@@ -218,26 +272,22 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
 
     // The pixels first and the noise after, so that the convolved pixels are
     // gone before the convolved variance is made: one image less at the peak.
-    auto normalised = [&](int x, int y, double& bg, double& k) {
-        const double yn = h > 1 ? 2.0 * y / (h - 1) - 1 : 0, xn = w > 1 ? 2.0 * x / (w - 1) - 1 : 0;
-        bg = kernel->background[0] + xn * kernel->background[1] + yn * kernel->background[2];
+    // background and flux scale along a row: a straight line each
+    auto rowLine = [&](int y) {
+        const double yn = h > 1 ? 2.0 * y / (h - 1) - 1 : 0, dx = w > 1 ? 2.0 / (w - 1) : 0, x0 = w > 1 ? -1 : 0;
+        RowLine l;
+        l.bg0 = static_cast<float>(kernel->background[0] + x0 * kernel->background[1] + yn * kernel->background[2]);
+        l.dbg = static_cast<float>(dx * kernel->background[1]);
         // in this image's units when this image was convolved: the kernel's flux is divided out again
-        k = std::max(0.05, sums[0] + xn * sums[1] + yn * sums[2]);
+        l.k0 = static_cast<float>(sums[0] + x0 * sums[1] + yn * sums[2]);
+        l.dk = static_cast<float>(dx * sums[1]);
+        return l;
     };
-    const float nan = std::numeric_limits<float>::quiet_NaN();
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * w + x;
-            if (saturated[i]) {
-                pixels_[i] = nan;
-                continue;
-            }
-            double bg, k;
-            normalised(x, y, bg, k);
-            pixels_[i] = convolveOther ? static_cast<float>(pixels_[i] - convolved[i] - bg)
-                                       : static_cast<float>((convolved[i] + bg - other.pixels_[i]) / k);
-        }
+        const std::size_t o = static_cast<std::size_t>(y) * w;
+        differenceRow(pixels_.data() + o, convolved.data() + o, other.pixels_.data() + o, saturated.data() + o, w,
+                      rowLine(y), convolveOther);
     }
     convolved.clear();
     convolved.shrink_to_fit();
@@ -248,18 +298,9 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     blank.shrink_to_fit();
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * w + x;
-            if (saturated[i]) continue;
-            if (convolveOther) {
-                noise_[i] = std::sqrt(noise_[i] * noise_[i] + convolvedVariance[i]);
-            } else {
-                double bg, k;
-                normalised(x, y, bg, k);
-                const float on = other.noise_[i];
-                noise_[i] = static_cast<float>(std::sqrt(convolvedVariance[i] + on * on) / k);
-            }
-        }
+        const std::size_t o = static_cast<std::size_t>(y) * w;
+        noiseRow(noise_.data() + o, convolvedVariance.data() + o, other.noise_.data() + o, saturated.data() + o, w,
+                 rowLine(y), convolveOther);
     }
     trace.mark("noise");
     fluxScale_ = convolveOther ? sums[0] : 1 / sums[0];
