@@ -7,9 +7,12 @@ size=${1:-4096}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 build/bin/vospen-skysim pair --out "$work/pair" --size "${size}x${size}" --sn 15 --density 3000 >/dev/null
+# written out before timing, so that neither run waits for the other's dirty pages
+sync
 echo "# vospen"
 ours=$(build/bin/vospen-bench-engine --size "$size" --pair "$work/pair")
 echo "$ours"
+sync
 echo "# python peer (astropy, sep, reproject)"
 peer=$(/usr/bin/python3 bench/peers/engine_peer.py "$work/pair/reference.fts" "$work/pair/reshot.fts" "$work/peer")
 echo "$peer"
