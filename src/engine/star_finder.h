@@ -11,6 +11,7 @@ struct BrightStar {
     double flux;  // ADU above the local sky in a radius of 3 x the star's width
     double peak;  // ADU above the sky
     bool saturated;
+    double sky = 0; // the local sky, ADU
 };
 
 // Local maxima at least `sigmas` noise units above the sky, wider than one

@@ -199,7 +199,7 @@ TEST(EngineAlign, StarsLandOnTheReshotsStarsWithAndWithoutSolutions) {
         int matched = 0;
         const double rms = alignmentError(o, c.solution, matched);
         EXPECT_GT(matched, 8) << k;
-        EXPECT_LT(rms, 0.08) << "case " << k << ": " << rms << " px over " << matched << " stars";
+        EXPECT_LT(rms, 0.05) << "case " << k << ": " << rms << " px over " << matched << " stars";
     }
 }
 
