@@ -11,6 +11,7 @@
 #include "engine/errors.h"
 #include "engine/grey_jpeg.h"
 #include "engine/step_trace.h"
+#include "platform/big_buffers.h"
 #include "platform/fits_handle.h"
 
 namespace engine {
@@ -77,35 +78,37 @@ void WriteFloatFits(const std::string& path, const std::vector<float>& pixels, i
 
 void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, int w, int h, const Stretch& s) {
     StepTrace trace("jpeg");
-    // a table of the square-root curve: the conversion is a look-up per pixel
-    constexpr int kLevels = 4096;
+    // The stretch as a table over the values from `low` to `high`: the
+    // conversion is a look-up per pixel, without branches (a difference's noise
+    // is positive and negative at random). Square root for a picture; for a
+    // difference zero is a dark grey, positives the square root above it,
+    // negatives a straight line down to black.
+    constexpr int kLevels = 8192;
     constexpr double kZeroGrey = 48; // a difference of zero
-    std::array<unsigned char, kLevels + 1> curve{};
-    for (int i = 0; i <= kLevels; ++i)
-        curve[i] = static_cast<unsigned char>(std::lround(255 * std::sqrt(double(i) / kLevels)));
-    std::array<unsigned char, kLevels + 1> upper{};
-    for (int i = 0; i <= kLevels; ++i)
-        upper[i] = static_cast<unsigned char>(std::lround(kZeroGrey + (255 - kZeroGrey) * std::sqrt(double(i) / kLevels)));
-    std::vector<unsigned char> grey(pixels.size());
-    const float low = static_cast<float>(s.low), high = static_cast<float>(s.high);
-    const float toLevel = static_cast<float>(kLevels / (s.high > s.low ? s.high - s.low : 1.0));
-    const float toUpper = static_cast<float>(kLevels / (s.high > 0 ? s.high : 1.0));
-    const float toLower = static_cast<float>(kZeroGrey / (s.low < 0 ? -s.low : 1.0));
-#pragma omp parallel for schedule(static)
-    for (long long i = 0; i < static_cast<long long>(pixels.size()); ++i) {
-        const float v = pixels[static_cast<std::size_t>(i)];
-        unsigned char g = 0;
-        if (v == v) { // not NaN
-            if (s.difference) {
-                if (v >= 0) g = upper[static_cast<int>(std::min(v * toUpper, float(kLevels)))];
-                else g = static_cast<unsigned char>(std::max(0.f, static_cast<float>(kZeroGrey) + v * toLower));
-            } else {
-                g = curve[static_cast<int>(std::clamp((v - low) * toLevel, 0.f, float(kLevels)))];
-            }
-        }
-        grey[static_cast<std::size_t>(i)] = g;
+    const double span = s.high > s.low ? s.high - s.low : 1.0;
+    std::vector<unsigned char> table(kLevels + 1);
+    for (int i = 0; i <= kLevels; ++i) {
+        const double v = s.low + span * i / kLevels;
+        double g;
+        if (!s.difference) g = 255 * std::sqrt(double(i) / kLevels);
+        else if (v >= 0) g = kZeroGrey + (255 - kZeroGrey) * std::sqrt(std::min(1.0, v / (s.high > 0 ? s.high : 1.0)));
+        else g = std::max(0.0, kZeroGrey + v * kZeroGrey / (s.low < 0 ? -s.low : 1.0));
+        table[i] = static_cast<unsigned char>(std::lround(g));
     }
-    (void)high;
+    std::vector<unsigned char> grey;
+    platform::ResizeFast(grey, pixels.size());
+    const float low = static_cast<float>(s.low), toLevel = static_cast<float>(kLevels / span), top = float(kLevels);
+    const float* p = pixels.data();
+    const unsigned char* t = table.data();
+    unsigned char* out = grey.data();
+    const long long n = static_cast<long long>(pixels.size());
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < n; ++i) {
+        const bool blank = !(p[i] == p[i]); // NaN: black
+        const float v = blank ? low : p[i];
+        const unsigned char g = t[static_cast<int>(std::clamp((v - low) * toLevel, 0.f, top))];
+        out[i] = blank ? 0 : g;
+    }
     trace.mark("grey");
     std::vector<unsigned char> jpeg;
     try {

@@ -4,6 +4,7 @@
 
 #include "engine/application.h"
 #include "engine/document.h"
+#include "engine/step_trace.h"
 #include "platform/error.h"
 #include "processing/plate_difference.h"
 
@@ -11,6 +12,7 @@ namespace scanner {
 
 void PrepareTargetProducts(const std::string& referenceFile, const std::string& newImageFile,
                            const std::string& currentFolder) {
+    engine::StepTrace trace("prepare");
     engine::Application app;
     app.CloseAll();
     auto reference = app.CreateDocument(), reshot = app.CreateDocument();
@@ -22,9 +24,12 @@ void PrepareTargetProducts(const std::string& referenceFile, const std::string& 
     reshot->OpenFile(newImageFile);
     const float difference = processing::GetPlateDifference(referenceFile, newImageFile);
     (difference < 0 ? reshot : reference)->AdjustByDifference(difference);
+    trace.mark("open both");
     reshot->AlignToThis(3, false);
+    trace.mark("align");
     auto diff = reshot->DuplicateDocument();
     diff->SubtractDocument(*reference);
+    trace.mark("duplicate, subtract");
     const std::string f = currentFolder + "/";
     diff->SaveFile(f + "Subtracted.fts", 3, false, 1);
     diff->SaveFile(f + "Subtracted.jpg", 6, true, 1, 1);
@@ -32,10 +37,12 @@ void PrepareTargetProducts(const std::string& referenceFile, const std::string& 
     reshot->SaveFile(f + "ReshotImage.jpg", 6, true, 1, 1);
     reference->SaveFile(f + "ReferenceImage.fts", 3, false, 1);
     reference->SaveFile(f + "ReferenceImage.jpg", 6, true, 1, 1);
+    trace.mark("six products");
     diff->CloseDocument();
     reshot->CloseDocument();
     reference->CloseDocument();
     app.CloseAll();
+    trace.mark("close");
 }
 
 } // namespace scanner

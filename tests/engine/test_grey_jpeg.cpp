@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
 
 #include "engine/errors.h"
 #include "engine/grey_jpeg.h"
+#include "engine/image_writers.h"
 
 namespace {
 
@@ -61,4 +67,36 @@ TEST(GreyJpeg, PicturesBeyondTheFormatAreAClearError) {
         EXPECT_EQ(e.number(), engine::kSaveFailed);
         EXPECT_NE(e.description().find("70000"), std::string::npos);
     }
+}
+
+TEST(GreyJpeg, BlankAndInfinitePixelsOfBothStretches) {
+    // 64 x 64 in 16 x 16 blocks: blank, +inf, -inf, sky, and a bright value per block
+    const int w = 64, h = 64;
+    std::vector<float> pix(static_cast<std::size_t>(w) * h);
+    const float values[4] = {NAN, INFINITY, -INFINITY, 100.f};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) pix[static_cast<std::size_t>(y) * w + x] = values[(x / 16 + y / 16) % 4];
+    const auto dir = std::filesystem::temp_directory_path() / ("vospen-grey-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    for (const bool difference : {false, true}) {
+        engine::Stretch s;
+        s.difference = difference;
+        s.low = difference ? -30 : 90;
+        s.high = difference ? 1000 : 1100;
+        const auto path = (dir / "p.jpg").string();
+        engine::WriteGreyJpeg(path, pix, w, h, s);
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<unsigned char> jpeg((std::istreambuf_iterator<char>(in)), {});
+        int dw = 0, dh = 0;
+        const auto g = decode(jpeg.data(), jpeg.size(), dw, dh);
+        ASSERT_EQ(g.size(), pix.size());
+        // the first FITS row is the picture's top row; block (0, 0) is blank, (1, 0) +inf, (2, 0) -inf
+        auto at = [&](int bx, int by) { return int(g[static_cast<std::size_t>(by * 16 + 8) * w + bx * 16 + 8]); };
+        EXPECT_LE(at(0, 0), 8) << difference;   // blank: black
+        EXPECT_GE(at(1, 0), 245) << difference; // +inf: white
+        EXPECT_LE(at(2, 0), 8) << difference;   // -inf: black
+        const double sky = difference ? 48 + 207 * std::sqrt(100.0 / 1000) : 255 * std::sqrt(10.0 / 1010);
+        EXPECT_NEAR(at(3, 0), sky, 8) << difference;
+    }
+    std::filesystem::remove_all(dir);
 }
