@@ -26,7 +26,7 @@ Application::~Application() = default;
 std::shared_ptr<Document> Application::CreateDocument() { return std::make_shared<Document>(registry_); }
 
 void Application::CloseAll() {
-    const auto open = registry_->open; // closing changes the list
+    const auto open = registry_->documents(); // closing changes the list
     for (Document* d : open) d->CloseDocument();
 }
 

@@ -111,17 +111,16 @@ void Document::OpenFile(const std::string& path) {
     }
     difference_ = header_.has("MAGZERO") && !noise_.empty() && header_.value("IMAGETYP") == "Difference";
     if (const auto zp = img.number("MAGZERO")) zeroPoint_ = *zp;
-    geometry_ = registry_->nextGeometry++;
+    geometry_ = registry_->newGeometry();
     open_ = true;
-    registry_->open.push_back(this);
+    registry_->add(this);
     refreshSolution();
     trace.mark("rest");
 }
 
 void Document::CloseDocument() {
     if (!open_) return;
-    auto& open = registry_->open;
-    open.erase(std::remove(open.begin(), open.end(), this), open.end());
+    registry_->remove(this);
     open_ = false;
     pixels_.clear();
     pixels_.shrink_to_fit();
@@ -180,7 +179,7 @@ std::shared_ptr<Document> Document::DuplicateDocument() {
     copy->saturation_ = saturation_;
     copy->geometry_ = geometry_; // the same pixel grid
     copy->open_ = true;
-    registry_->open.push_back(copy.get());
+    registry_->add(copy.get());
     copy->refreshSolution();
     if (status_ == 1) copy->status_ = 1;
     return copy;
@@ -189,7 +188,7 @@ std::shared_ptr<Document> Document::DuplicateDocument() {
 void Document::AlignToThis(int mode, bool) {
     requireOpen("AlignToThis");
     if (mode != 1 && mode != 3) throw Error(kAlignFailed, "Unknown alignment mode " + std::to_string(mode));
-    const auto others = registry_->open;
+    const auto others = registry_->documents();
     for (Document* d : others)
         if (d != this) alignOther(*d, mode);
 }

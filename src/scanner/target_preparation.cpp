@@ -1,6 +1,9 @@
 #include "scanner/target_preparation.h"
 
+#include <exception>
 #include <filesystem>
+#include <future>
+#include <utility>
 
 #include "engine/application.h"
 #include "engine/document.h"
@@ -9,6 +12,24 @@
 #include "processing/plate_difference.h"
 
 namespace scanner {
+namespace {
+
+// `first` on a thread of its own while `second` runs here; both always run to
+// their end, and `first`'s failure is the one reported when both fail.
+template <typename First, typename Second>
+void sideBySide(First&& first, Second&& second) {
+    auto job = std::async(std::launch::async, std::forward<First>(first));
+    std::exception_ptr failed;
+    try {
+        second();
+    } catch (...) {
+        failed = std::current_exception();
+    }
+    job.get();
+    if (failed) std::rethrow_exception(failed);
+}
+
+} // namespace
 
 void PrepareTargetProducts(const std::string& referenceFile, const std::string& newImageFile,
                            const std::string& currentFolder) {
@@ -20,29 +41,35 @@ void PrepareTargetProducts(const std::string& referenceFile, const std::string& 
     std::filesystem::create_directories(currentFolder, ec);
     if (!std::filesystem::is_directory(currentFolder))
         throw platform::Error(4001, "Cannot create " + currentFolder + ": " + ec.message());
-    reference->OpenFile(referenceFile);
-    reshot->OpenFile(newImageFile);
+    // reading a file is one core's work: the two are read side by side
+    sideBySide([&] { reference->OpenFile(referenceFile); }, [&] { reshot->OpenFile(newImageFile); });
     const float difference = processing::GetPlateDifference(referenceFile, newImageFile);
     (difference < 0 ? reshot : reference)->AdjustByDifference(difference);
     trace.mark("open both");
     reshot->AlignToThis(3, false);
     trace.mark("align");
+
     auto diff = reshot->DuplicateDocument();
     diff->SubtractDocument(*reference);
     trace.mark("duplicate, subtract");
+
+    // Writing a FITS file is one core's work; each picture's compression takes
+    // every core. So the three files are written on a thread of their own
+    // while the three pictures are made (saving only reads the documents).
     const std::string f = currentFolder + "/";
-    diff->SaveFile(f + "Subtracted.fts", 3, false, 1);
-    diff->SaveFile(f + "Subtracted.jpg", 6, true, 1, 1);
-    reshot->SaveFile(f + "ReshotImage.fts", 3, false, 1, 1);
-    reshot->SaveFile(f + "ReshotImage.jpg", 6, true, 1, 1);
-    reference->SaveFile(f + "ReferenceImage.fts", 3, false, 1);
-    reference->SaveFile(f + "ReferenceImage.jpg", 6, true, 1, 1);
+    sideBySide(
+        [&] {
+            diff->SaveFile(f + "Subtracted.fts", 3, false, 1);
+            reshot->SaveFile(f + "ReshotImage.fts", 3, false, 1, 1);
+            reference->SaveFile(f + "ReferenceImage.fts", 3, false, 1);
+        },
+        [&] {
+            diff->SaveFile(f + "Subtracted.jpg", 6, true, 1, 1);
+            reshot->SaveFile(f + "ReshotImage.jpg", 6, true, 1, 1);
+            reference->SaveFile(f + "ReferenceImage.jpg", 6, true, 1, 1);
+        });
     trace.mark("six products");
-    diff->CloseDocument();
-    reshot->CloseDocument();
-    reference->CloseDocument();
     app.CloseAll();
-    trace.mark("close");
 }
 
 } // namespace scanner
