@@ -61,9 +61,15 @@ void Document::refreshSolution() {
     status_ = wcs_.valid() ? 2 : 0;
 }
 
+SkyStats Document::sky() const {
+    std::lock_guard<std::mutex> lock(skyMutex_);
+    if (!sky_) sky_ = MeasureSky(pixels_);
+    return *sky_;
+}
+
 void Document::computeNoise() {
     // sky noise as measured, plus the photon noise of what lies above the sky
-    const SkyStats sky = MeasureSky(pixels_);
+    const SkyStats sky = this->sky();
     if (!path_.empty()) RememberSkyLevel(path_, sky.level);
     platform::ResizeFast(noise_, pixels_.size());
     const double pixelNoise = PixelNoise(pixels_, width_, sky);
@@ -94,7 +100,7 @@ void Document::OpenFile(const std::string& path) {
         }
     if (!img.noise.empty()) {
         noise_ = std::move(img.noise);
-        RememberSkyLevel(path_, MeasureSky(pixels_).level);
+        RememberSkyLevel(path_, sky().level);
     } else {
         computeNoise();
     }
@@ -122,6 +128,7 @@ void Document::CloseDocument() {
     if (!open_) return;
     registry_->remove(this);
     open_ = false;
+    sky_.reset();
     pixels_.clear();
     pixels_.shrink_to_fit();
     noise_.clear();
@@ -159,6 +166,7 @@ void Document::AdjustByDifference(float difference) {
     if (saturation_) *saturation_ += d;
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) pixels_[static_cast<std::size_t>(i)] += d;
+    if (sky_) sky_->level += d;
     header_.history("Raised by " + fixed(d, 3) + " ADU to the other image's background");
 }
 
@@ -170,6 +178,7 @@ std::shared_ptr<Document> Document::DuplicateDocument() {
     copy->height_ = height_;
     copy->pixels_ = platform::CopyFast(pixels_);
     copy->noise_ = platform::CopyFast(noise_);
+    copy->sky_ = sky_;
     copy->header_ = header_;
     copy->gain_ = gain_;
     copy->difference_ = difference_;
@@ -226,8 +235,8 @@ void Document::alignOther(Document& other, int mode) {
     alignStars_ = 0;
     alignRms_ = 0;
     if (mode == 3) {
-        const auto mine = brightStars(pixels_, width_, height_, 6, 300, MeasureSky(pixels_));
-        const auto theirs = brightStars(other.pixels_, other.width_, other.height_, 6, 300, MeasureSky(other.pixels_));
+        const auto mine = brightStars(pixels_, width_, height_, 6, 300, sky());
+        const auto theirs = brightStars(other.pixels_, other.width_, other.height_, 6, 300, other.sky());
         std::vector<astrometry::P> a, b;
         for (const auto& s : mine)
             if (!s.saturated) a.push_back({s.x, s.y});
@@ -297,6 +306,7 @@ void Document::alignOther(Document& other, int mode) {
     {
         auto moved = ResampleLanczos3(other.pixels_, other.noise_, other.width_, other.height_, map, width_, height_);
         other.pixels_ = std::move(moved.pixels);
+        other.sky_.reset();
         other.noise_ = std::move(moved.noise);
     }
     trace.mark("resample");
@@ -323,7 +333,7 @@ void Document::SubtractDocument(Document& other) {
                                          ": it is not aligned to this image (the sizes differ)");
     StepTrace trace("subtract");
     // flux scale from the stars that both show, robustly
-    const SkyStats sky = MeasureSky(pixels_);
+    const SkyStats sky = this->sky();
     const auto stars = brightStars(pixels_, width_, height_, 20, 200, sky);
     trace.mark("stars");
     // how wide this image's stars are, for telling residuals from cosmic rays later
@@ -389,10 +399,12 @@ void Document::SubtractDocument(Document& other) {
     }
     trace.mark("matched");
     // the background offset left after scaling
-    const double offset = MeasureSky(pixels_).level;
+    sky_.reset();
+    const double offset = this->sky().level;
     const float o = static_cast<float>(offset);
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < static_cast<long long>(pixels_.size()); ++i) pixels_[static_cast<std::size_t>(i)] -= o;
+    if (sky_) sky_->level -= offset;
 
     {
         int side = 3;
@@ -416,7 +428,7 @@ void Document::StartPlateSolve(double raHours, double decDeg, double scaleX, dou
     status_ = 3;
     solveReason_.clear();
     std::vector<astrometry::DetectedStar> found;
-    for (const auto& s : brightStars(pixels_, width_, height_, 5, 400, MeasureSky(pixels_)))
+    for (const auto& s : brightStars(pixels_, width_, height_, 5, 400, sky()))
         found.push_back({s.x, s.y, s.flux, std::sqrt(std::max(s.flux, 1.0)), s.peak, s.saturated});
     const astrometry::SolveHints hints{raHours, decDeg, 0.5 * (std::abs(scaleX) + std::abs(scaleY))};
     astrometry::SolveResult r;
@@ -461,7 +473,7 @@ void Document::SaveFile(const std::string& path, int type, bool, int, int) {
             s.high = (*stretch_)[1];
         } else {
             // one rule for every picture that is blinked against another
-            const SkyStats sky = MeasureSky(pixels_);
+            const SkyStats sky = this->sky();
             s.difference = difference_;
             s.low = difference_ ? -3 * sky.sigma : sky.level - 3 * sky.sigma;
             s.high = difference_ ? 100 * sky.sigma : sky.level + 100 * sky.sigma;

@@ -4,19 +4,20 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "astrometry/wcs.h"
 #include "engine/header_cards.h"
+#include "engine/pixel_stats.h"
 
 namespace engine {
 
 struct Registry;
 class Application;
 struct BrightStar;
-struct SkyStats;
 
 class Document {
 public:
@@ -84,6 +85,10 @@ private:
     void requireOpen(const char* what) const;
     void refreshSolution();
     void computeNoise();
+    // The sky of the pixels as they are now, measured once: a dozen steps ask
+    // for it, and each measurement costs milliseconds. Whatever changes the
+    // pixels resets it or moves it along.
+    SkyStats sky() const;
     void alignOther(Document& other, int mode);
     bool subtractMatched(Document& other, const std::vector<BrightStar>& stars, const SkyStats& sky,
                          std::string& how);
@@ -96,6 +101,8 @@ private:
     std::string path_;
     int width_ = 0, height_ = 0;
     std::vector<float> pixels_, noise_;
+    mutable std::optional<SkyStats> sky_;
+    mutable std::mutex skyMutex_; // saving two products of one document may ask at once
     HeaderCards header_;
     astrometry::Wcs wcs_;
     int status_ = 0;

@@ -177,7 +177,7 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     for (const auto& s : stars)
         if (!s.saturated) positions.push_back({s.x - 1, s.y - 1});
     if (positions.size() < 8) return false;
-    const SkyStats otherSky = MeasureSky(other.pixels_);
+    const SkyStats otherSky = other.sky();
     const double mine = StarSigma(pixels_, w, h, positions, sky.level);
     const double theirs = StarSigma(other.pixels_, w, h, positions, otherSky.level);
     if (!(mine > 0 && theirs > 0)) return false;
