@@ -108,10 +108,15 @@ void Document::OpenFile(const std::string& path) {
     saturation_.reset();
     {
         float top = -std::numeric_limits<float>::infinity();
-        for (float v : pixels_)
-            if (v > top) top = v;
-        std::size_t atTop = 0;
-        for (float v : pixels_) atTop += v >= top - 1e-4f * std::abs(top);
+        const float* p = pixels_.data();
+        const long long n = static_cast<long long>(pixels_.size());
+#pragma omp parallel for reduction(max : top) schedule(static)
+        for (long long i = 0; i < n; ++i)
+            if (p[i] > top) top = p[i];
+        long long atTop = 0;
+        const float near = top - 1e-4f * std::abs(top);
+#pragma omp parallel for reduction(+ : atTop) schedule(static)
+        for (long long i = 0; i < n; ++i) atTop += p[i] >= near;
         // a flat top of several pixels: the camera's full well or its converter's end
         if (atTop >= 3 && top > 1000) saturation_ = top;
     }

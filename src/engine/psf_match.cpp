@@ -281,17 +281,26 @@ std::optional<MatchingKernel> FitMatchingKernel(const MatchInputs& in) {
         const int n = offset[nc];
         Eigen::MatrixXd M = Eigen::MatrixXd::Zero(n, n);
         Eigen::VectorXd r = Eigen::VectorXd::Zero(n);
+        // by columns of M on every core: each thread adds into columns of its own
+#pragma omp parallel for schedule(static)
+        for (int b = 0; b < nc; ++b)
+            for (const auto& s : stamps) {
+                if (!s.used) continue;
+                const Eigen::MatrixXd& Q = s.normal;
+                for (int sb = 0; sb < offset[b + 1] - offset[b]; ++sb) {
+                    double* column = M.data() + static_cast<std::ptrdiff_t>(offset[b] + sb) * n;
+                    const double fb = s.spatial[sb];
+                    for (int a = 0; a < nc; ++a) {
+                        const double qab = Q(a, b) * fb;
+                        for (int sa = 0; sa < offset[a + 1] - offset[a]; ++sa)
+                            column[offset[a] + sa] += qab * s.spatial[sa];
+                    }
+                }
+            }
         for (const auto& s : stamps) {
             if (!s.used) continue;
-            const Eigen::MatrixXd& Q = s.normal;
-            const Eigen::VectorXd& q = s.right;
             for (int a = 0; a < nc; ++a)
-                for (int sa = 0; sa < offset[a + 1] - offset[a]; ++sa) {
-                    r(offset[a] + sa) += q(a) * s.spatial[sa];
-                    for (int b = 0; b < nc; ++b)
-                        for (int sb = 0; sb < offset[b + 1] - offset[b]; ++sb)
-                            M(offset[a] + sa, offset[b] + sb) += Q(a, b) * s.spatial[sa] * s.spatial[sb];
-                }
+                for (int sa = 0; sa < offset[a + 1] - offset[a]; ++sa) r(offset[a] + sa) += s.right(a) * s.spatial[sa];
         }
         // Equilibrated first (the columns differ by many orders of magnitude);
         // then bases that the data cannot tell apart get no weight instead of a wild one.

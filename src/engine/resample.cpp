@@ -117,14 +117,16 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
             const Taps& wv = j.table[fv];
             float value = nan;
             if (iu >= 2 && iv >= 2 && iu + 5 < j.sw && iv + 3 < j.sh) {
-                // the common case: six rows of eight, no test per tap
+                // the common case: six rows of eight, no test per tap; the
+                // rows weighted down the column first, then across
                 V8 w, row, acc{};
-                std::memcpy(&w, wu.data(), sizeof w);
                 const float* s = j.src + static_cast<std::size_t>(iv - 2) * j.sw + (iu - 2);
                 for (int r = 0; r < 6; ++r, s += j.sw) {
                     std::memcpy(&row, s, sizeof row);
-                    acc += wv[r] * (w * row);
+                    acc += wv[r] * row;
                 }
+                std::memcpy(&w, wu.data(), sizeof w);
+                acc *= w;
                 value = ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
             }
             if (!std::isfinite(value)) value = slowTap(j, u, v, iu, iv, wu, wv);

@@ -92,8 +92,13 @@ std::vector<BrightStar> FindBrightStars(const std::vector<float>& pix, int w, in
     const float threshold = static_cast<float>(sky + sigmas * noise);
     const int border = 8;
     float top = -1e30f;
-    for (float v : pix)
-        if (v > top) top = v;
+    {
+        const float* p = pix.data();
+        const long long n = static_cast<long long>(pix.size());
+#pragma omp parallel for reduction(max : top) schedule(static)
+        for (long long i = 0; i < n; ++i)
+            if (p[i] > top) top = p[i];
+    }
     std::vector<std::vector<BrightStar>> perRow(static_cast<std::size_t>(std::max(h, 0)));
 #pragma omp parallel for schedule(dynamic, 64)
     for (int y = border; y < h - border; ++y) {

@@ -57,16 +57,17 @@ void PrepareTargetProducts(const std::string& referenceFile, const std::string& 
     // every core. So the three files are written on a thread of their own
     // while the three pictures are made (saving only reads the documents).
     const std::string f = currentFolder + "/";
+    // (the last file after the pictures, which take about as long as two files)
     sideBySide(
         [&] {
             diff->SaveFile(f + "Subtracted.fts", 3, false, 1);
             reshot->SaveFile(f + "ReshotImage.fts", 3, false, 1, 1);
-            reference->SaveFile(f + "ReferenceImage.fts", 3, false, 1);
         },
         [&] {
             diff->SaveFile(f + "Subtracted.jpg", 6, true, 1, 1);
             reshot->SaveFile(f + "ReshotImage.jpg", 6, true, 1, 1);
             reference->SaveFile(f + "ReferenceImage.jpg", 6, true, 1, 1);
+            reference->SaveFile(f + "ReferenceImage.fts", 3, false, 1);
         });
     trace.mark("six products");
     app.CloseAll();
