@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -195,6 +196,14 @@ void coreChi2(const std::string& subtracted, const skysim::Pair& p, double fwhm,
 void runCase(const Case& c, int index, const fs::path& root, Totals& t) {
     const fs::path dir = root / ("case" + std::to_string(index));
     fs::remove_all(dir);
+    // gone afterwards unless kept for a look (VOSPEN_BENCH_KEEP)
+    struct Tidy {
+        fs::path dir;
+        ~Tidy() {
+            std::error_code ec;
+            if (!std::getenv("VOSPEN_BENCH_KEEP")) fs::remove_all(dir, ec);
+        }
+    } tidy{dir};
     skysim::PairOptions o;
     o.out = dir.string();
     o.seed = 100 + static_cast<std::uint64_t>(index);
@@ -374,10 +383,17 @@ int main(int argc, char** argv) {
         {1.5, 0.9, 800, 0.5, 0.0},  {1.5, 0.6, 1500, 2.0, -1.5}, {0.8, 0.7, 1000, 2.5, 1.0},
         {1.2, 1.0, 500, 1.5, -0.5}, {1.0, 0.6, 1300, 3.0, 1.2},
     };
+    // the grid three times over with other seeds: a few sources per S/N and
+    // place in each pair, and percentages of a handful say little
+    int repeats = 3;
+    for (int i = 2; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "--repeats") repeats = std::max(1, std::atoi(argv[i + 1]));
     Totals t;
     const std::size_t cases = quick ? 2 : grid.size();
     const auto start = std::chrono::steady_clock::now();
-    for (std::size_t i = 0; i < cases; ++i) runCase(grid[i], static_cast<int>(i), root, t);
+    for (int r = 0; r < (quick ? 1 : repeats); ++r)
+        for (std::size_t i = 0; i < cases; ++i)
+            runCase(grid[i], static_cast<int>(i + grid.size() * static_cast<std::size_t>(r)), root, t);
     runCase({1.3, 0.9, 900, 1.0, 0.3, true}, 99, root, t);
 
     for (int where = 0; where < 2; ++where)

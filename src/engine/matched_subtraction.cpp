@@ -30,8 +30,8 @@ double starWidth(const std::vector<float>& pix, int w, int h, const std::vector<
 // Cosmic rays and hot pixels of the image to be convolved would be blurred into
 // spots as wide as stars, which no later test could tell from a star: they are
 // blanked first. A source counts as one when, at its brightest pixel, its light
-// lies across a line far narrower than the image's stars, and the other
-// image shows nothing of the kind there.
+// lies across a line far narrower than the image's stars or nearly all in that
+// pixel, and the other image shows nothing of the kind there.
 int blankSharpSources(const std::vector<float>& pix, const std::vector<float>& noise, const std::vector<float>& other,
                       int w, int h, double sky, double width, std::vector<unsigned char>& blanked) {
     if (!(width > 0)) return 0;
@@ -68,7 +68,14 @@ int blankSharpSources(const std::vector<float>& pix, const std::vector<float>& n
                 }
                 std::nth_element(ring, ring + n / 2, ring + n);
                 const double local = std::isfinite(ring[n / 2]) ? ring[n / 2] : sky;
-                if (astrometry::MinorWidth(pix, w, h, x, y, local) >= 0.5 * width) continue;
+                // Narrow, or nearly all its light in one pixel: in a sharp image
+                // a star's width comes close to what the sky's noise lends a
+                // hot pixel, but not its brightest pixel's share.
+                double around3 = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) around3 += pix[i + static_cast<std::ptrdiff_t>(dy) * w + dx] - local;
+                const bool lone = around3 > 0 && (v - local) / around3 > 0.7;
+                if (!lone && astrometry::MinorWidth(pix, w, h, x, y, local) >= 0.5 * width) continue;
                 // and only in this image: a galaxy's nucleus is sharp too, but the other image shows it
                 double there = -1e30;
                 for (int dy = -1; dy <= 1; ++dy)

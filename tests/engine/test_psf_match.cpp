@@ -153,6 +153,40 @@ TEST(DifferenceDetection, HotPixelsAndDipolesAreNotSuspicious) {
     EXPECT_GE(r.rejectedDipoles, 1);
 }
 
+TEST(DifferenceDetection, FaintSourcesJustAboveTheThresholdAreFound) {
+    // 49 sources of optimal S/N 5.5 (a PSF-weighted measurement) on noise of 10,
+    // a threshold of 5: half of them and more must be found, and the noise alone next to nothing
+    astrometry::FitsImage img;
+    img.width = kW;
+    img.height = kH;
+    img.noise.assign(kW * kH, 10.f);
+    std::mt19937 rng(21);
+    std::normal_distribution<float> g(0, 10);
+    img.pixels.resize(kW * kH);
+    for (auto& v : img.pixels) v = g(rng);
+    const auto noiseOnly = img.pixels;
+    const double sigma = 1.3, flux = 5.5 * 10 * std::sqrt(4 * M_PI * sigma * sigma);
+    std::vector<std::pair<double, double>> at;
+    for (int j = 0; j < 7; ++j)
+        for (int i = 0; i < 7; ++i) at.emplace_back(35 + 55 * i + 0.37 * j, 35 + 55 * j + 0.29 * i);
+    for (const auto& [x, y] : at) addGaussian(img.pixels, x, y, flux, sigma);
+    img.header = card("STARWID", 1.1) + card("PSFSIG", sigma) + card("NOISECOR", 1.0);
+    img.headerCards = 3;
+    astrometry::DetectionSettings s;
+    s.sigma = 5;
+    const auto r = astrometry::DetectStars(img, s);
+    int found = 0;
+    for (const auto& [x, y] : at)
+        for (const auto& st : r.stars)
+            if (std::hypot(st.x - 1 - x, st.y - 1 - y) < 2) {
+                ++found;
+                break;
+            }
+    EXPECT_GE(found, 27) << "of 49"; // half and more (three pixels above the threshold found 20)
+    img.pixels = noiseOnly;
+    EXPECT_LE(astrometry::DetectStars(img, s).stars.size(), 1u);
+}
+
 TEST(MatchedSubtraction, BroaderSeeingLeavesNoiseAtTheStars) {
     const fs::path dir = fs::temp_directory_path() / ("vospen-psf-" + std::to_string(::getpid()));
     fs::remove_all(dir);
