@@ -258,6 +258,7 @@ void runCase(const Case& c, int index, const fs::path& root, Totals& t) {
     q.catalogMaxMag = in.catalogMaxMag;
     q.minRawFlux = 0;
     const auto checked = stars::RunCatalogCheck(q);
+    const auto zeroPoint = astrometry::ReadFitsImage(q.subtractedPath).number("MAGZERO");
     std::vector<bool> found(injected.size(), false);
     int falses = 0;
     for (const auto& cand : checked.candidates) {
@@ -265,8 +266,11 @@ void runCase(const Case& c, int index, const fs::path& root, Totals& t) {
         const auto at = std::find(checked.pixels.begin(), checked.pixels.end(), cand.pixelLine);
         if (at == checked.pixels.end()) continue;
         const std::string& skyLine = checked.sky[static_cast<std::size_t>(at - checked.pixels.begin())];
-        double raH = 0, dec = 0, mag = 0;
-        if (std::sscanf(skyLine.c_str(), "%lf %lf %lf", &raH, &dec, &mag) != 3) continue;
+        // the line shows the magnitude to a tenth; the one computed is
+        // MAGZERO - 2.5 log10(raw flux), the raw flux carrying the aperture correction
+        double raH = 0, dec = 0, shown = 0, raw = 0;
+        if (std::sscanf(skyLine.c_str(), "%lf %lf %lf %lf", &raH, &dec, &shown, &raw) != 4) continue;
+        const double mag = zeroPoint && raw > 0 ? *zeroPoint - 2.5 * std::log10(raw) : shown;
         int best = -1;
         double bestSep = 3;
         for (std::size_t i = 0; i < injected.size(); ++i) {
@@ -283,7 +287,13 @@ void runCase(const Case& c, int index, const fs::path& root, Totals& t) {
         }
         found[static_cast<std::size_t>(best)] = true;
         if (injected[best].snr >= 10) t.posErr.push_back(bestSep);
-        if (injected[best].snr >= 20) t.magErr.push_back(mag - injected[best].mag);
+        if (injected[best].snr >= 20) {
+            t.magErr.push_back(mag - injected[best].mag);
+            if (std::abs(mag - injected[best].mag) > 0.1)
+                std::printf("# case %d: magnitude off by %+.2f at S/N %.0f%s (light %.1f x sky)\n", index,
+                            mag - injected[best].mag, injected[best].snr, injected[best].bulge ? " on the bulge" : "",
+                            injected[best].galaxyOverSky);
+        }
     }
     for (std::size_t i = 0; i < injected.size(); ++i) {
         if (!found[i] && injected[i].snr >= 10) {

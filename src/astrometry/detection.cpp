@@ -79,6 +79,18 @@ double MinorWidth(const std::vector<float>& sub, int w, int h, int px, int py, d
     return std::sqrt(std::max(0.0, t - d));
 }
 
+double SourceLight(const std::vector<float>& pixels, int w, int h, double x, double y, double radius, double outer) {
+    if (pixels.size() != static_cast<std::size_t>(w) * h) return NAN;
+    sep_image im = view(pixels.data(), nullptr, w, h);
+    double sum = 0, sumErr = 0, area = 0, ann = 0, annErr = 0, annArea = 0;
+    short flag = 0;
+    if (sep_sum_circle(&im, x - 1, y - 1, radius, 0, 5, 0, &sum, &sumErr, &area, &flag) != 0 ||
+        sep_sum_circann(&im, x - 1, y - 1, radius, outer, 0, 5, 0, &ann, &annErr, &annArea, &flag) != 0 ||
+        !(annArea > 0))
+        return NAN;
+    return sum - ann / annArea * area;
+}
+
 std::vector<float> DetectionFilter(double psfSigma, int& side) {
     if (!(psfSigma > 0.9)) {
         side = 3;

@@ -44,6 +44,12 @@ DetectionResult DetectStars(const FitsImage& image, const DetectionSettings& set
 // far narrower.
 double MinorWidth(const std::vector<float>& pixels, int width, int height, int px, int py, double sky);
 
+// The light within `radius` of (x, y) (FITS pixels) less the ring's mean from
+// `radius` to `outer`, measured as the search measures its sources (exact
+// overlap of circle and pixels); NaN where the circle or ring meets a blank.
+double SourceLight(const std::vector<float>& pixels, int width, int height, double x, double y, double radius,
+                   double outer);
+
 // The keyword in which an image can carry the minor width of its stars, for
 // an image whose own bright sources are not stars (a difference image).
 inline constexpr const char* kStarWidthKey = "STARWID";

@@ -99,6 +99,21 @@ double MedianOf(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+double ClippedMean(std::vector<double> v) {
+    const double med = MedianOf(v);
+    std::vector<double> dev;
+    for (double x : v) dev.push_back(std::abs(x - med));
+    const double limit = 3 * 1.4826 * MedianOf(dev);
+    double sum = 0;
+    int n = 0;
+    for (double x : v)
+        if (std::abs(x - med) <= limit) {
+            sum += x;
+            ++n;
+        }
+    return n >= 3 ? sum / n : med;
+}
+
 double SampledPercentile(const std::vector<float>& pixels, double fraction, std::size_t samples) {
     std::vector<float> s = sample(pixels, samples);
     return quantile(s, fraction);

@@ -20,6 +20,10 @@ double PixelNoise(const std::vector<float>& pixels, int width, const SkyStats& s
 // the noise of a raw pixel, sky noise plus the photon noise above the sky.
 void PhotonNoise(const std::vector<float>& pixels, std::vector<float>& out, double var0, double sky, double gain);
 
+// The mean of the values within three robust standard deviations of their
+// median (the median itself when they are too few).
+double ClippedMean(std::vector<double> values);
+
 // The median of a few values (a copy is reordered); 0 for none.
 double MedianOf(std::vector<double> values);
 
