@@ -194,7 +194,12 @@ bool isDipole(const std::vector<float>& sub, const std::vector<float>* noise, do
 
 } // namespace
 
-DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& s) {
+DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& settings) {
+    DetectionSettings s = settings;
+    if (img.number(kStarWidthKey)) { // a difference
+        s.innerAperture = kDifferenceInnerAperture;
+        s.outerAperture = kDifferenceOuterAperture;
+    }
     if (s.sigma <= 0) throw Error(kBadArgument, "The detection threshold must be above 0");
     DetectionResult result;
     auto bkg = background(img);

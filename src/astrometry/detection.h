@@ -53,9 +53,14 @@ double SourceLight(const std::vector<float>& pixels, int width, int height, doub
 // The keyword in which an image can carry the minor width of its stars, for
 // an image whose own bright sources are not stars (a difference image).
 inline constexpr const char* kStarWidthKey = "STARWID";
-// ... and the ratio of a star's whole light to the light in the inner aperture
-// of 3 pixels, measured on the image whose point spread the difference has.
+// ... and the ratio of a star's whole light to the light in a difference's
+// aperture (below), measured on the image whose point spread the difference has.
 inline constexpr const char* kApertureCorrectionKey = "APCORR";
+// A difference's sources are measured within 2 px, the sky from the ring to
+// 5 px: its sources are faint, and the 3 px of other images held half as much
+// noise again as light for them (at S/N 20 the magnitudes' 90th-percentile
+// error went from 0.107 to 0.078 mag).
+inline constexpr double kDifferenceInnerAperture = 2, kDifferenceOuterAperture = 5;
 
 // ... the Gaussian-equivalent width (sigma, px) of its point spread, for the
 // detection filter ...

@@ -41,10 +41,11 @@ double ApertureCorrection(const std::vector<float>& pix, int w, int h,
     std::vector<double> ratios;
     for (const auto& [x, y] : stars) {
         if (x < 20 || y < 20 || x > w - 20 || y > h - 20) continue;
-        // the inner light as the search will measure the candidates' (3 px,
-        // the ring's mean to 6 px): a median ring and whole pixels gave a
-        // correction a few per cent off theirs
-        const double inner = astrometry::SourceLight(pix, w, h, x, y, 3, 6);
+        // the inner light as the search will measure the difference's
+        // candidates (the ring's mean, exact pixel overlap): a median ring and
+        // whole pixels gave a correction a few per cent off theirs
+        const double inner = astrometry::SourceLight(pix, w, h, x, y, astrometry::kDifferenceInnerAperture,
+                                                     astrometry::kDifferenceOuterAperture);
         const double whole = ApertureFlux(pix, w, h, x, y, 9, 11, 16);
         if (inner > 0 && whole > 0 && std::isfinite(inner)) ratios.push_back(whole / inner);
     }

@@ -13,9 +13,9 @@ double ApertureFlux(const std::vector<float>& pix, int w, int h, double x, doubl
 
 namespace engine {
 
-// The median ratio of whole light (radius 9) to the light within radius 3 (sky
-// from 3..6, as detection measures it) of the given stars (FITS pixels); 0
-// with fewer than five usable stars.
+// The median ratio of whole light (radius 9) to the light in a difference's
+// aperture (as detection measures a difference's sources) of the given stars
+// (FITS pixels); 0 with fewer than five usable stars.
 double ApertureCorrection(const std::vector<float>& pix, int w, int h, const std::vector<std::pair<double, double>>& stars);
 
 } // namespace engine

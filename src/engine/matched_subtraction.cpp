@@ -166,7 +166,7 @@ void Document::setApertureCorrection(const std::vector<float>& pix, const std::v
     for (const auto& s : stars)
         if (!s.saturated) at.emplace_back(s.x, s.y);
     const double c = ApertureCorrection(pix, width_, height_, at);
-    if (c >= 1 && c <= 3) header_.set(astrometry::kApertureCorrectionKey, c, "whole light over light within 3 px");
+    if (c >= 1 && c <= 3) header_.set(astrometry::kApertureCorrectionKey, c, "whole light over light within 2 px");
 }
 
 float Document::saturationThreshold(double sky) const {
