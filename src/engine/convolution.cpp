@@ -15,17 +15,25 @@ namespace {
 typedef float V8 __attribute__((vector_size(32)));
 // (unaligned loads and stores of eight through memcpy; no V8 crosses a call)
 
-// out[i] = sum over u of k[u] * in[i + u]: the sums are kept in registers,
-// four vectors of eight at a time so that the additions need not wait for each
-// other. Built for the wider vector units too and picked at run time, since
-// the package cannot assume them.
-__attribute__((target_clones("arch=x86-64-v3", "default"))) void rowPass(float* out, const float* in,
-                                                                            const float* k, int side, int n) {
+// out[i] (+)= sum over u of k[u] * in[i + u * step]: along a row (step 1) and
+// down the columns (step a row's length), one loop. The sums are kept in
+// registers, four vectors of eight at a time so that the additions need not
+// wait for each other. Built for the wider vector units too and picked at run
+// time, since the package cannot assume them.
+__attribute__((target_clones("arch=x86-64-v3", "default"))) void weightedSum(float* out, const float* in,
+                                                                                std::size_t step, const float* k,
+                                                                                int side, int n, bool add) {
     int i = 0;
     for (; i + 32 <= n; i += 32) {
         V8 a0{}, a1{}, a2{}, a3{}, x0, x1, x2, x3;
+        if (add) {
+            std::memcpy(&a0, out + i, sizeof a0);
+            std::memcpy(&a1, out + i + 8, sizeof a1);
+            std::memcpy(&a2, out + i + 16, sizeof a2);
+            std::memcpy(&a3, out + i + 24, sizeof a3);
+        }
         for (int u = 0; u < side; ++u) {
-            const float* p = in + i + u;
+            const float* p = in + u * step + i;
             std::memcpy(&x0, p, sizeof x0);
             std::memcpy(&x1, p + 8, sizeof x1);
             std::memcpy(&x2, p + 16, sizeof x2);
@@ -41,42 +49,8 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void rowPass(float* 
         std::memcpy(out + i + 24, &a3, sizeof a3);
     }
     for (; i < n; ++i) {
-        float acc = 0;
-        for (int u = 0; u < side; ++u) acc += k[u] * in[i + u];
-        out[i] = acc;
-    }
-}
-
-// out[i] += sum over v of k[v] * rows[v * stride + i], the same way
-__attribute__((target_clones("arch=x86-64-v3", "default"))) void columnPass(float* out, const float* rows,
-                                                                               std::size_t stride, const float* k,
-                                                                               int side, int n) {
-    int i = 0;
-    for (; i + 32 <= n; i += 32) {
-        V8 a0, a1, a2, a3, x0, x1, x2, x3;
-        std::memcpy(&a0, out + i, sizeof a0);
-        std::memcpy(&a1, out + i + 8, sizeof a1);
-        std::memcpy(&a2, out + i + 16, sizeof a2);
-        std::memcpy(&a3, out + i + 24, sizeof a3);
-        for (int v = 0; v < side; ++v) {
-            const float* p = rows + v * stride + i;
-            std::memcpy(&x0, p, sizeof x0);
-            std::memcpy(&x1, p + 8, sizeof x1);
-            std::memcpy(&x2, p + 16, sizeof x2);
-            std::memcpy(&x3, p + 24, sizeof x3);
-            a0 += k[v] * x0;
-            a1 += k[v] * x1;
-            a2 += k[v] * x2;
-            a3 += k[v] * x3;
-        }
-        std::memcpy(out + i, &a0, sizeof a0);
-        std::memcpy(out + i + 8, &a1, sizeof a1);
-        std::memcpy(out + i + 16, &a2, sizeof a2);
-        std::memcpy(out + i + 24, &a3, sizeof a3);
-    }
-    for (; i < n; ++i) {
-        float acc = out[i];
-        for (int v = 0; v < side; ++v) acc += k[v] * rows[v * stride + i];
+        float acc = add ? out[i] : 0.f;
+        for (int u = 0; u < side; ++u) acc += k[u] * in[u * step + i];
         out[i] = acc;
     }
 }
@@ -216,11 +190,13 @@ std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelA
                 for (std::size_t r = 0; r < k.rows.size(); ++r) {
                     // along the rows
                     for (int j = 0; j < rowsIn; ++j)
-                        rowPass(&pass[static_cast<std::size_t>(j) * len], input[j], k.rows[r].data(), side, len);
+                        weightedSum(&pass[static_cast<std::size_t>(j) * len], input[j], 1, k.rows[r].data(), side,
+                                    len, false);
                     // then down the columns
                     for (int y = ya; y < yb; ++y)
-                        columnPass(&out[static_cast<std::size_t>(y) * w + xa], &pass[static_cast<std::size_t>(y - ya) * len],
-                                   static_cast<std::size_t>(len), k.cols[r].data(), side, len);
+                        weightedSum(&out[static_cast<std::size_t>(y) * w + xa],
+                                    &pass[static_cast<std::size_t>(y - ya) * len], static_cast<std::size_t>(len),
+                                    k.cols[r].data(), side, len, true);
                 }
             }
     }

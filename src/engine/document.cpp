@@ -367,12 +367,11 @@ void Document::SubtractDocument(Document& other) {
             double ra, dec;
             wcs_.pixelToSky((width_ + 1) / 2.0, (height_ + 1) / 2.0, ra, dec);
             const double half = std::hypot(width_, height_) / 2 * std::abs(ImageScale()) / 3600;
-            const auto cat = astrometry::ReadCatalog(registry_->catalogCode, registry_->catalogPath,
-                                                     astrometry::BoxAround(ra, dec, half), registry_->catalogMaxMag);
+            auto byDec = astrometry::ReadCatalog(registry_->catalogCode, registry_->catalogPath,
+                                                 astrometry::BoxAround(ra, dec, half), registry_->catalogMaxMag);
             // Every star well measured takes part: a catalog's magnitudes
             // scatter by a fifth of a magnitude, and the zero-point of a few
             // dozen stars was off by several hundredths.
-            auto byDec = cat;
             std::sort(byDec.begin(), byDec.end(), [](const auto& a, const auto& b) { return a.dec < b.dec; });
             const double near = 2.5 / 3600;
             std::vector<double> zps;
