@@ -360,7 +360,8 @@ void realPair(const fs::path& root) {
     fs::create_directories(dir);
     try {
         scanner::PrepareTargetProducts((real / "aligned_eso085-030-004.fit").string(),
-                                       (real / "aligned_eso085-030-005.fit").string(), dir.string() + "/");
+                                       (real / "aligned_eso085-030-005.fit").string(), dir.string() + "/")
+            .finish();
     } catch (const std::exception& e) {
         std::printf("# real galaxy pair: preparation failed: %s\n", e.what());
         return;

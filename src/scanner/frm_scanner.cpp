@@ -151,6 +151,8 @@ void FrmScanner::cmdNext_Click() {
 
 void FrmScanner::cmdExFind_Click() {
     if (isBlinking()) cmdToggle_Click();
+    // the run that follows writes into the same folder
+    FinishPendingProducts();
     examineFromScanner = true;
     hide();
     main_->cmdProcess->setEnabled(true);

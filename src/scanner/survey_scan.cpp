@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "platform/busy_cursor.h"
 #include "platform/error.h"
@@ -24,14 +25,38 @@ QString dateText(std::filesystem::file_time_type t) {
     return QLocale::system().toString(QDateTime::fromSecsSinceEpoch(secs), QLocale::ShortFormat);
 }
 
+// the products of the target on offer, while some are still being written
+TargetProducts* pending = nullptr;
+std::string pendingImage;
+
 } // namespace
+
+void FinishPendingProducts() {
+    if (!pending) return;
+    TargetProducts* products = std::exchange(pending, nullptr);
+    platform::BusyCursor busy;
+    try {
+        products->finish();
+    } catch (const platform::Error& e) {
+        std::fprintf(stderr, "vospen: scan: products of %s incomplete: %s\n", pendingImage.c_str(),
+                     e.description().c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vospen: scan: products of %s incomplete: %s\n", pendingImage.c_str(), e.what());
+    }
+}
 
 void PrepareTarget(shell::FrmMain& main, FrmScanner& window, const std::string& referenceFile,
                    const std::string& newImageFile, const std::string& currentFolder) {
+    TargetProducts products;
     {
         platform::BusyCursor busy;
-        PrepareTargetProducts(referenceFile, newImageFile, currentFolder);
+        products = PrepareTargetProducts(referenceFile, newImageFile, currentFolder);
     }
+    pending = &products;
+    pendingImage = newImageFile;
+    struct Forget {
+        ~Forget() { pending = nullptr; } // `products` waits for its thread as it goes
+    } forget;
     scanBlinkFolder = currentFolder;
     window.EnableTargetControls();
     nextRequested = false;
@@ -39,6 +64,8 @@ void PrepareTarget(shell::FrmMain& main, FrmScanner& window, const std::string& 
     // sleeps until an event comes; the user works with both windows meanwhile
     while ((examineFromScanner || !nextRequested) && !scanAbort)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // every product is in the folder before the walk moves on
+    FinishPendingProducts();
     window.setStatus("Processing new Target...");
     (void)main;
 }

@@ -17,4 +17,9 @@ void ScanBaseFolder(shell::FrmMain& main, FrmScanner& window, const std::string&
 void PrepareTarget(shell::FrmMain& main, FrmScanner& window, const std::string& referenceFile,
                    const std::string& newImageFile, const std::string& currentFolder);
 
+// Waits until the products of the target on offer are all written (the
+// difference and three of them follow the blink's start); what failed goes to
+// standard error.
+void FinishPendingProducts();
+
 } // namespace scanner

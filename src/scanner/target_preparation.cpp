@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 #include <future>
+#include <memory>
 #include <utility>
 
 #include "engine/application.h"
@@ -31,12 +32,12 @@ void sideBySide(First&& first, Second&& second) {
 
 } // namespace
 
-void PrepareTargetProducts(const std::string& referenceFile, const std::string& newImageFile,
-                           const std::string& currentFolder) {
+TargetProducts PrepareTargetProducts(const std::string& referenceFile, const std::string& newImageFile,
+                                    const std::string& currentFolder) {
     engine::StepTrace trace("prepare");
-    engine::Application app;
-    app.CloseAll();
-    auto reference = app.CreateDocument(), reshot = app.CreateDocument();
+    // an application of its own: the main window may process meanwhile
+    auto app = std::make_shared<engine::Application>();
+    auto reference = app->CreateDocument(), reshot = app->CreateDocument();
     std::error_code ec;
     std::filesystem::create_directories(currentFolder, ec);
     if (!std::filesystem::is_directory(currentFolder))
@@ -48,29 +49,31 @@ void PrepareTargetProducts(const std::string& referenceFile, const std::string& 
     trace.mark("open both");
     reshot->AlignToThis(3, false);
     trace.mark("align");
-
-    auto diff = reshot->DuplicateDocument();
-    diff->SubtractDocument(*reference);
-    trace.mark("duplicate, subtract");
-
-    // Writing a FITS file is one core's work; each picture's compression takes
-    // every core. So the three files are written on a thread of their own
-    // while the three pictures are made (saving only reads the documents).
+    // the blink shows these two: it starts as soon as they exist
     const std::string f = currentFolder + "/";
-    // (the last file after the pictures, which take about as long as two files)
-    sideBySide(
-        [&] {
-            diff->SaveFile(f + "Subtracted.fts", 3, false, 1);
-            reshot->SaveFile(f + "ReshotImage.fts", 3, false, 1, 1);
-        },
-        [&] {
-            diff->SaveFile(f + "Subtracted.jpg", 6, true, 1, 1);
-            reshot->SaveFile(f + "ReshotImage.jpg", 6, true, 1, 1);
-            reference->SaveFile(f + "ReferenceImage.jpg", 6, true, 1, 1);
-            reference->SaveFile(f + "ReferenceImage.fts", 3, false, 1);
-        });
-    trace.mark("six products");
-    app.CloseAll();
+    reshot->SaveFile(f + "ReshotImage.jpg", 6, true, 1, 1);
+    reference->SaveFile(f + "ReferenceImage.jpg", 6, true, 1, 1);
+    trace.mark("two pictures");
+
+    // Saving only reads the documents, and a FITS file is one core's work
+    // while subtracting takes every core: the two input images are written
+    // beside the subtraction.
+    return TargetProducts(std::async(std::launch::async, [app, reference, reshot, f] {
+        engine::StepTrace rest("prepare");
+        sideBySide(
+            [&] {
+                reshot->SaveFile(f + "ReshotImage.fts", 3, false, 1, 1);
+                reference->SaveFile(f + "ReferenceImage.fts", 3, false, 1);
+            },
+            [&] {
+                auto diff = reshot->DuplicateDocument();
+                diff->SubtractDocument(*reference);
+                diff->SaveFile(f + "Subtracted.jpg", 6, true, 1, 1);
+                diff->SaveFile(f + "Subtracted.fts", 3, false, 1);
+            });
+        rest.mark("subtraction, four products");
+        app->CloseAll();
+    }));
 }
 
 } // namespace scanner

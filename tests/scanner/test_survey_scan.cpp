@@ -135,6 +135,9 @@ private slots:
                 QVERIFY(w.cmdProcess->isEnabled());
                 QVERIFY(scanner::examineFromScanner);
                 QVERIFY(w.txtRe->text().endsWith("b.fts"));
+                // the products the blink does not show are complete before the run writes beside them
+                for (const char* p : {"Subtracted.fts", "Subtracted.jpg", "ReshotImage.fts", "ReferenceImage.fts"})
+                    QVERIFY2(fs::exists(base / "T" / "current" / p), p);
                 shell::catalogPath = (root / "catalog").string();
                 w.cmdProcess_Click(); // the run writes into the target's current folder
                 QVERIFY(fs::exists(base / "T" / "current" / "NGC7331_ProcessLog.txt"));
