@@ -121,9 +121,11 @@ void inject(skysim::Field& f, const skysim::Epoch& ref, const skysim::Epoch& nw,
         ++n;
     }
     if (!f.galaxy) return;
-    // a big bright bulge, so that there is room on it for several sources
-    f.galaxy->bulgeMag = 11.3;
-    f.galaxy->bulgeRe = 8;
+    // a big bright bulge, so that there is room on it for several sources that
+    // do not blend with one another (each is a test of its own)
+    f.galaxy->bulgeMag = 9.3;
+    f.galaxy->bulgeRe = 30;
+    const double apart = 4 * std::max(ref.seeing, nw.seeing); // arcsec
     const auto& g = *f.galaxy;
     for (int n = 0, tries = 0; n < 8 && tries < 2000; ++tries) {
         // a radius along a random direction where the galaxy is 1 to 5 times the sky
@@ -137,7 +139,7 @@ void inject(skysim::Field& f, const skysim::Epoch& ref, const skysim::Epoch& nw,
         }
         double ra, dec;
         skysim::FromStandardCoordinates(g.ra, g.dec, lo * std::sin(angle) / 3600, lo * std::cos(angle) / 3600, ra, dec);
-        if (lo < 1.5 || !farFromAll(ra, dec, 8, 5)) continue;
+        if (lo < 1.5 || !farFromAll(ra, dec, 8, apart)) continue;
         place(ra, dec, kSnrs[k++ % 12], true, galaxyLight(g, nw, ra, dec));
         ++n;
     }
