@@ -223,4 +223,22 @@ std::vector<float> ConvolveMasked(const std::vector<float>& in, const std::vecto
     });
 }
 
+void AddSparseConvolution(std::vector<float>& out, int w, int h, int half, const KernelAt& kernelAt,
+                          const std::vector<std::pair<std::size_t, float>>& pixels) {
+    const int side = 2 * half + 1;
+    for (const auto& [i, value] : pixels) {
+        const int qx = static_cast<int>(i % static_cast<std::size_t>(w)), qy = static_cast<int>(i / w);
+        const std::vector<float> k = kernelAt(qx, qy);
+        for (int v = -half; v <= half; ++v) {
+            const int y = qy - v;
+            if (y < half || y >= h - half) continue; // the convolution leaves those NaN
+            for (int u = -half; u <= half; ++u) {
+                const int x = qx - u;
+                if (x < half || x >= w - half) continue;
+                out[static_cast<std::size_t>(y) * w + x] += k[static_cast<std::size_t>(v + half) * side + u + half] * value;
+            }
+        }
+    }
+}
+
 } // namespace engine

@@ -1,6 +1,8 @@
 #pragma once
 // Convolution of an image with a kernel that varies slowly over the image.
+#include <cstddef>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace engine {
@@ -23,6 +25,13 @@ std::vector<float> ConvolveVarying(const std::vector<float>& in, int width, int 
 std::vector<float> ConvolveMasked(const std::vector<float>& in, const std::vector<unsigned char>& blank, int width,
                                   int height, int half, const KernelAt& kernelAt, bool squares,
                                   double tolerance = 3e-3, int tile = 256);
+
+// Adds to `out` what the pixels (index, value) would have given ConvolveVarying
+// had they not been left out as blank: out(x - u, y - v) += K(u, v) * value,
+// K taken at the pixel; with `squares`, values and kernel are the caller's
+// squares. For a few thousand pixels, not an image.
+void AddSparseConvolution(std::vector<float>& out, int width, int height, int half, const KernelAt& kernelAt,
+                          const std::vector<std::pair<std::size_t, float>>& pixels);
 
 // Sets the NaN pixels to 0 and returns where they were.
 std::vector<unsigned char> BlankPixels(std::vector<float>& pixels);

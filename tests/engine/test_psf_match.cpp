@@ -71,6 +71,20 @@ TEST(Convolution, MatchesTheDirectSumAndBlanksFootprints) {
     EXPECT_TRUE(spread[(200 + half) * kW + 200 - half]);
     EXPECT_FALSE(spread[(200 + half + 1) * kW + 200]);
     EXPECT_EQ(img[200 * kW + 200], 0.f);
+    // pixels left out and given back one by one make the whole convolution again
+    img[200 * kW + 200] = 5;
+    const auto whole = engine::ConvolveVarying(img, kW, kH, half, [&](double, double) { return k; });
+    std::vector<unsigned char> left(img.size(), 0);
+    std::vector<std::pair<std::size_t, float>> back;
+    for (std::size_t i : {std::size_t(200 * kW + 200), std::size_t(201 * kW + 203), std::size_t(2 * kW + 7)}) {
+        left[i] = 1;
+        back.emplace_back(i, img[i]);
+    }
+    auto parts = engine::ConvolveMasked(img, left, kW, kH, half, [&](double, double) { return k; }, false);
+    engine::AddSparseConvolution(parts, kW, kH, half, [&](double, double) { return k; }, back);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            if (std::isfinite(whole[y * kW + x])) ASSERT_NEAR(parts[y * kW + x], whole[y * kW + x], 1e-3) << x << "," << y;
 }
 
 TEST(PsfMatch, KernelTurnsTheSharperImageIntoTheBroader) {
@@ -244,5 +258,43 @@ TEST(MatchedSubtraction, BroaderSeeingLeavesNoiseAtTheStars) {
     EXPECT_GT(plain, 5.0);
     EXPECT_LT(matched, 3.0);
     EXPECT_LT(matched * 4, plain);
+    fs::remove_all(dir);
+}
+
+TEST(MatchedSubtraction, RaysAndHotPixelsOfTheConvolvedImageCostNoDifferencePixels) {
+    const fs::path dir = fs::temp_directory_path() / ("vospen-rays-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    skysim::PairOptions o;
+    o.out = dir.string();
+    o.seed = 43;
+    o.width = 1024;
+    o.height = 1024;
+    o.reference.seeing = 3.2;
+    o.reshot.seeing = 2.4; // the sharper, with the rays: it is the one convolved
+    o.reshot.exptime = 300; // rays come with time
+    o.supernovae = {};
+    const auto pair = skysim::MakePair(o);
+    skysim::WritePair(o, pair);
+    engine::Application app;
+    app.SetCatalog("5", o.out + "/catalog", 18);
+    auto ref = app.CreateDocument(), reshot = app.CreateDocument();
+    ref->OpenFile(o.out + "/reference.fts");
+    reshot->OpenFile(o.out + "/reshot.fts");
+    reshot->AlignToThis(3, false);
+    auto sub = reshot->DuplicateDocument();
+    sub->SubtractDocument(*ref);
+    // each ray and hot pixel used to blank a square as wide as the kernel and
+    // more; now only saturated stars and the uncovered border do
+    long long blank = 0, inside = 0;
+    for (int y = 60; y < 964; ++y)
+        for (int x = 60; x < 964; ++x, ++inside) blank += !std::isfinite(sub->pixels()[static_cast<std::size_t>(y) * 1024 + x]);
+    ASSERT_GT(pair.reshot.cosmicRays.size(), 30u);
+    EXPECT_LT(double(blank) / inside, 0.002) << blank;
+    // and what the patches leave is noise, not sources
+    sub->SaveFile(o.out + "/sub.fts", 3);
+    astrometry::DetectionSettings s;
+    s.sigma = 5;
+    const auto found = astrometry::DetectStars(astrometry::ReadFitsImage(o.out + "/sub.fts"), s);
+    EXPECT_LE(found.stars.size(), 3u);
     fs::remove_all(dir);
 }
