@@ -19,9 +19,8 @@ int main() {
     o.width = o.height = 2896; // 8.4 megapixels
     o.density = 3000;
     skysim::WritePair(o, skysim::MakePair(o));
-    std::vector<double> prepare, picture, all;
+    std::vector<double> prepare, picture, blinking, all;
     auto since = [](auto t) { return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count(); };
-    std::vector<double> blinking;
     for (int i = 0; i < 5; ++i) {
         const auto a = std::chrono::steady_clock::now();
         auto rest = scanner::PrepareTargetProducts(o.out + "/reference.fts", o.out + "/reshot.fts", o.out + "/current");

@@ -150,12 +150,17 @@ int blankSharpSources(const std::vector<float>& pix, const std::vector<float>& n
 struct Patch {
     std::vector<std::pair<std::size_t, float>> values, variances;
 };
-Patch patchSharp(const std::vector<float>& pix, const std::vector<float>& noise, const std::vector<unsigned char>& sharp,
+// `sharp` comes as blankSharpSources marked it and leaves as the pixels given
+// back (1); the others stay blank, footprint and all.
+Patch patchSharp(const std::vector<float>& pix, const std::vector<float>& noise, std::vector<unsigned char>& sharp,
                  const std::vector<unsigned char>& blank, int w, int h, double sky) {
     Patch p;
     static const int dirs[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
     for (std::size_t i = 0; i < sharp.size(); ++i) {
-        if (sharp[i] != 1) continue;
+        if (sharp[i] != 1) {
+            sharp[i] = 0;
+            continue;
+        }
         const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
         double sum = 0, weights = 0, var = 0;
         for (const auto& d : dirs) {
@@ -172,7 +177,10 @@ Patch patchSharp(const std::vector<float>& pix, const std::vector<float>& noise,
                 break;
             }
         }
-        if (weights <= 0) continue; // stays blank: no footprint is spared then
+        if (weights <= 0) { // no neighbour to stand in for it
+            sharp[i] = 0;
+            continue;
+        }
         const double value = sum / weights, above = 0.2 * std::max(0.0, value - sky);
         p.values.emplace_back(i, static_cast<float>(value));
         p.variances.emplace_back(i, static_cast<float>(2 * var / weights + above * above));
@@ -330,10 +338,6 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     if (blanked > 0) {
         for (std::size_t i = 0; i < blank.size(); ++i) blank[i] |= sharp[i] != 0;
         patch = patchSharp(t.pixels_, t.noise_, sharp, blank, w, h, tSky);
-        // a pixel that found no neighbour to stand in for it stays blank, footprint and all
-        std::vector<unsigned char> patched(blank.size(), 0);
-        for (const auto& v : patch.values) patched[v.first] = 1;
-        for (std::size_t i = 0; i < blank.size(); ++i) sharp[i] = patched[i];
     }
     trace.mark("blank sharp");
     auto convolved = ConvolveMasked(t.pixels_, blank, w, h, kernel->half,

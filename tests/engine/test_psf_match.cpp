@@ -39,6 +39,20 @@ std::string card(const std::string& key, double v) {
     return c;
 }
 
+// A 1024 x 1024 pair without supernovae in a folder of its own.
+skysim::PairOptions seeingPair(const fs::path& dir, std::uint64_t seed, double refSeeing, double reshotSeeing) {
+    fs::remove_all(dir);
+    skysim::PairOptions o;
+    o.out = dir.string();
+    o.seed = seed;
+    o.width = 1024;
+    o.height = 1024;
+    o.reference.seeing = refSeeing;
+    o.reshot.seeing = reshotSeeing;
+    o.supernovae = {};
+    return o;
+}
+
 } // namespace
 
 TEST(Convolution, MatchesTheDirectSumAndBlanksFootprints) {
@@ -84,7 +98,9 @@ TEST(Convolution, MatchesTheDirectSumAndBlanksFootprints) {
     engine::AddSparseConvolution(parts, kW, kH, half, [&](double, double) { return k; }, back);
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x)
-            if (std::isfinite(whole[y * kW + x])) ASSERT_NEAR(parts[y * kW + x], whole[y * kW + x], 1e-3) << x << "," << y;
+            if (std::isfinite(whole[y * kW + x])) {
+                ASSERT_NEAR(parts[y * kW + x], whole[y * kW + x], 1e-3) << x << "," << y;
+            }
 }
 
 TEST(PsfMatch, KernelTurnsTheSharperImageIntoTheBroader) {
@@ -203,19 +219,11 @@ TEST(DifferenceDetection, FaintSourcesJustAboveTheThresholdAreFound) {
 
 TEST(MatchedSubtraction, BroaderSeeingLeavesNoiseAtTheStars) {
     const fs::path dir = fs::temp_directory_path() / ("vospen-psf-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    skysim::PairOptions o;
-    o.out = dir.string();
-    o.seed = 41;
-    o.width = 1024;
-    o.height = 1024;
-    o.reference.seeing = 2.4;
-    o.reshot.seeing = 3.6;
+    auto o = seeingPair(dir, 41, 2.4, 3.6);
     o.reference.transparency = 1.0;
     o.reshot.transparency = 0.85;
     o.cosmicRays = false;
     o.hotPixels = false;
-    o.supernovae = {};
     const auto pair = skysim::MakePair(o);
     skysim::WritePair(o, pair);
     // the residual at bright stars with and without matching
@@ -263,16 +271,9 @@ TEST(MatchedSubtraction, BroaderSeeingLeavesNoiseAtTheStars) {
 
 TEST(MatchedSubtraction, RaysAndHotPixelsOfTheConvolvedImageCostNoDifferencePixels) {
     const fs::path dir = fs::temp_directory_path() / ("vospen-rays-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    skysim::PairOptions o;
-    o.out = dir.string();
-    o.seed = 43;
-    o.width = 1024;
-    o.height = 1024;
-    o.reference.seeing = 3.2;
-    o.reshot.seeing = 2.4; // the sharper, with the rays: it is the one convolved
+    // the reshot is the sharper, with the rays: it is the one convolved
+    auto o = seeingPair(dir, 43, 3.2, 2.4);
     o.reshot.exptime = 300; // rays come with time
-    o.supernovae = {};
     const auto pair = skysim::MakePair(o);
     skysim::WritePair(o, pair);
     engine::Application app;

@@ -14,6 +14,19 @@ struct Canvas {
     float& at(int x, int y) { return v[static_cast<std::size_t>(y) * w + x]; }
 };
 
+// The Moffat profile (1 / alpha^2 = ia2) averaged over the pixel whose centre
+// lies (dx, dy) from the profile's: on a grid, finer where it changes fast.
+double moffatPixel(double dx, double dy, double ia2, double beta) {
+    const int n = (std::abs(dx) < 3 && std::abs(dy) < 3) ? 7 : 3;
+    double value = 0;
+    for (int sy = 0; sy < n; ++sy)
+        for (int sx = 0; sx < n; ++sx) {
+            const double ux = dx + (sx + 0.5) / n - 0.5, uy = dy + (sy + 0.5) / n - 0.5;
+            value += std::pow(1 + (ux * ux + uy * uy) * ia2, -beta);
+        }
+    return value / (n * n);
+}
+
 // Moffat profile of total flux `flux` centred at the 0-based pixel position (cx, cy).
 // The stamp is normalised to the whole flux, so that the truth file's flux is
 // what lies in the pixels.
@@ -31,16 +44,7 @@ void addMoffat(Canvas& c, double cx, double cy, double flux, double fwhmPx, doub
     double sum = 0;
     for (int y = y0; y <= y1; ++y) {
         for (int x = x0; x <= x1; ++x) {
-            const double dx = x - cx, dy = y - cy;
-            // integrate each pixel on a grid, finer where the profile changes fast
-            const int n = (std::abs(dx) < 3 && std::abs(dy) < 3) ? 7 : 3;
-            double value = 0;
-            for (int sy = 0; sy < n; ++sy)
-                for (int sx = 0; sx < n; ++sx) {
-                    const double ux = dx + (sx + 0.5) / n - 0.5, uy = dy + (sy + 0.5) / n - 0.5;
-                    value += std::pow(1 + (ux * ux + uy * uy) * ia2, -beta);
-                }
-            value /= n * n;
+            const double value = moffatPixel(x - cx, y - cy, ia2, beta);
             stamp[static_cast<std::size_t>(y - y0) * sw + (x - x0)] = value;
             sum += value;
         }
@@ -60,17 +64,9 @@ std::vector<double> spreadTable(double ox, double oy, double alpha, double beta,
     std::vector<double> k(static_cast<std::size_t>(side) * side);
     double sum = 0;
     for (int v = -reach; v <= reach; ++v)
-        for (int u = -reach; u <= reach; ++u) {
-            const double cx = u - ox, cy = v - oy;
-            const int m = (std::abs(cx) < 3 && std::abs(cy) < 3) ? 7 : 3;
-            double value = 0;
-            for (int sy = 0; sy < m; ++sy)
-                for (int sx = 0; sx < m; ++sx) {
-                    const double ux = cx + (sx + 0.5) / m - 0.5, uy = cy + (sy + 0.5) / m - 0.5;
-                    value += std::pow(1 + (ux * ux + uy * uy) / (alpha * alpha), -beta);
-                }
-            sum += k[static_cast<std::size_t>(v + reach) * side + u + reach] = value / (m * m);
-        }
+        for (int u = -reach; u <= reach; ++u)
+            sum += k[static_cast<std::size_t>(v + reach) * side + u + reach] =
+                moffatPixel(u - ox, v - oy, 1 / (alpha * alpha), beta);
     for (auto& v : k) v /= sum;
     return k;
 }
