@@ -391,6 +391,14 @@ int main(int argc, char** argv) {
         matchingCost(root);
         return 0;
     }
+    if (argc > 5 && std::string(argv[2]) == "--clean") { // one clean pair: ratio, offset (arcmin), rotation
+        Totals t;
+        runCase({std::atof(argv[3]), 0.9, 900, std::atof(argv[4]), std::atof(argv[5]), true}, 99, root, t);
+        bench::figure("core chi2 per pixel (median)", percentile(t.chi2, 0.5), "");
+        bench::figure("core chi2 per pixel (90th percentile)", percentile(t.chi2, 0.9), "");
+        bench::figure("measured over expected noise of the difference", t.noiseRatio.empty() ? NAN : t.noiseRatio[0], "");
+        return 0;
+    }
     const std::vector<Case> grid = {
         {0.7, 1.0, 800, 2.0, 0.5},  {1.0, 0.8, 600, 1.0, -1.0}, {1.3, 0.6, 1200, 3.0, 1.5},
         {1.5, 0.9, 800, 0.5, 0.0},  {1.5, 0.6, 1500, 2.0, -1.5}, {0.8, 0.7, 1000, 2.5, 1.0},

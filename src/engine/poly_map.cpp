@@ -2,6 +2,7 @@
 
 #include <Eigen/Dense>
 
+#include <algorithm>
 #include <cmath>
 
 namespace engine {
@@ -35,7 +36,7 @@ PolyMap PolyMap::Identity() {
 
 bool PolyMap::fit(const std::vector<std::pair<double, double>>& t,
                   const std::vector<std::pair<double, double>>& s, int order, double cx, double cy,
-                  double scale) {
+                  double scale, const std::vector<double>& weights) {
     const int n = terms(order);
     if (static_cast<int>(t.size()) < n + 2) return false;
     order_ = order;
@@ -47,9 +48,10 @@ bool PolyMap::fit(const std::vector<std::pair<double, double>>& t,
     double row[10];
     for (std::size_t i = 0; i < t.size(); ++i) {
         basis(order, (t[i].first - cx_) / s_, (t[i].second - cy_) / s_, row);
-        for (int k = 0; k < n; ++k) A(static_cast<Eigen::Index>(i), k) = row[k];
-        bx[static_cast<Eigen::Index>(i)] = s[i].first;
-        by[static_cast<Eigen::Index>(i)] = s[i].second;
+        const double r = weights.size() == t.size() ? std::sqrt(std::max(weights[i], 0.0)) : 1.0;
+        for (int k = 0; k < n; ++k) A(static_cast<Eigen::Index>(i), k) = r * row[k];
+        bx[static_cast<Eigen::Index>(i)] = r * s[i].first;
+        by[static_cast<Eigen::Index>(i)] = r * s[i].second;
     }
     const auto qr = A.colPivHouseholderQr();
     const Eigen::VectorXd px = qr.solve(bx), py = qr.solve(by);

@@ -9,14 +9,15 @@ namespace engine {
 class PolyMap {
 public:
     PolyMap() = default;
-    // Least squares from pairs (target x, y) -> (source x, y); false when too few.
+    // Least squares from pairs (target x, y) -> (source x, y), each pair with
+    // its weight (none: equal); false when too few.
     bool fit(const std::vector<std::pair<double, double>>& target,
              const std::vector<std::pair<double, double>>& source, int order, double cx, double cy,
-             double scale);
+             double scale, const std::vector<double>& weights = {});
     std::pair<double, double> operator()(double x, double y) const;
     int order() const { return order_; }
     static PolyMap Identity();
-    // Residual RMS over the pairs used in the last fit.
+    // Residual RMS over the pairs used in the last fit, unweighted.
     double rms() const { return rms_; }
 
 private:
