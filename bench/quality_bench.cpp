@@ -391,6 +391,10 @@ int main(int argc, char** argv) {
         matchingCost(root);
         return 0;
     }
+    if (argc > 2 && std::string(argv[2]) == "--real") {
+        realPair(root);
+        return 0;
+    }
     if (argc > 5 && std::string(argv[2]) == "--clean") { // one clean pair: ratio, offset (arcmin), rotation
         Totals t;
         runCase({std::atof(argv[3]), 0.9, 900, std::atof(argv[4]), std::atof(argv[5]), true}, 99, root, t);

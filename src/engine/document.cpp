@@ -20,6 +20,7 @@
 #include "engine/modelled_resample.h"
 #include "engine/pixel_stats.h"
 #include "engine/poly_map.h"
+#include "engine/psf_match.h"
 #include "engine/resample.h"
 #include "engine/sky_level_cache.h"
 #include "engine/star_finder.h"
@@ -261,15 +262,26 @@ void Document::alignOther(Document& other, int mode) {
         std::vector<astrometry::P> a, b;
         std::vector<double> va, vb;
         const double sa = sky().sigma, sb = other.sky().sigma;
+        // a centroid's variance is about 2 sigma^2 / SNR^2 (sigma: the stars' Gaussian width)
+        auto widthOf = [](const std::vector<BrightStar>& stars, const std::vector<float>& pix, int w, int h,
+                          double level) {
+            std::vector<StampStar> at;
+            for (const auto& s : stars)
+                if (!s.saturated && at.size() < 40) at.push_back({s.x - 1, s.y - 1});
+            const double sigma = StarSigma(pix, w, h, at, level);
+            return sigma > 0 ? sigma : 1.0;
+        };
+        const double ka = 2 * std::pow(widthOf(mine, pixels_, width_, height_, sky().level), 2);
+        const double kb = 2 * std::pow(widthOf(theirs, other.pixels_, other.width_, other.height_, other.sky().level), 2);
         for (const auto& s : mine)
             if (!s.saturated) {
                 a.push_back({s.x, s.y});
-                va.push_back(centroidVariance(s, noise_, width_, height_, sa));
+                va.push_back(ka * centroidVariance(s, noise_, width_, height_, sa));
             }
         for (const auto& s : theirs)
             if (!s.saturated) {
                 b.push_back({s.x, s.y});
-                vb.push_back(centroidVariance(s, other.noise_, other.width_, other.height_, sb));
+                vb.push_back(kb * centroidVariance(s, other.noise_, other.width_, other.height_, sb));
             }
         trace.mark("stars");
         astrometry::Pairs pairs;
