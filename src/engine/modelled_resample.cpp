@@ -15,6 +15,8 @@ namespace {
 constexpr double kMinPeakSigmas = 25;
 // Wider stars are sampled well enough for the interpolation alone.
 constexpr double kMaxFwhm = 3.2;
+// The largest share of a model's light that the pixels may stray from it.
+constexpr double kMaxMisfit = 0.1;
 
 struct Model {
     double x, y;   // 0-based, in the image being drawn on
@@ -104,6 +106,10 @@ ModelledResample ResampleModelled(std::vector<float>& src, const std::vector<flo
                 const double x = s.x - 1, y = s.y - 1;
                 const double flux = FitStarFlux(src, sw, sh, x, y, s.sky, *shape, 1.5 * fwhm);
                 if (!(flux > 0)) continue;
+                // a galaxy's nucleus or a blend is no star: taken out as one it left a
+                // deeper, sharper hole for the interpolation than the light it replaced
+                if (!(StarMisfit(src, noise, sw, sh, x, y, s.sky, flux, *shape, 1.5 * fwhm, sky.sigma) < kMaxMisfit))
+                    continue;
                 // out to where the profile falls below a fifth of the sky's noise
                 const double ratio = flux * norm / (0.2 * sky.sigma);
                 double radius = ratio > 1 && q > 0 ? std::sqrt((std::pow(ratio, 1 / shape->beta) - 1) / q) : 0;

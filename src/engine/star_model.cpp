@@ -290,4 +290,25 @@ double FitStarFlux(const std::vector<float>& image, int w, int h, double x, doub
     return mm > 0 ? md / mm : NAN;
 }
 
+double StarMisfit(const std::vector<float>& image, const std::vector<float>& noise, int w, int h, double x, double y,
+                  double sky, double flux, const StarShape& shape, double radius, double skySigma) {
+    const Profile prof(shape);
+    const int x0 = static_cast<int>(std::floor(x - radius)), x1 = static_cast<int>(std::ceil(x + radius));
+    const int y0 = static_cast<int>(std::floor(y - radius)), y1 = static_cast<int>(std::ceil(y + radius));
+    if (x0 < 0 || y0 < 0 || x1 >= w || y1 >= h) return NAN;
+    double off = 0, light = 0;
+    const double r2 = radius * radius;
+    for (int py = y0; py <= y1; ++py)
+        for (int px = x0; px <= x1; ++px) {
+            const double dx = px - x, dy = py - y;
+            if (dx * dx + dy * dy > r2) continue;
+            const std::size_t k = static_cast<std::size_t>(py) * w + px;
+            const double m = flux * prof.pixel(dx, dy), n = noise.empty() ? skySigma : noise[k];
+            const double d = image[k] - sky - m;
+            off += d * d - n * n;
+            light += m * m;
+        }
+    return light > 0 ? std::sqrt(std::max(off, 0.0) / light) : NAN;
+}
+
 } // namespace engine

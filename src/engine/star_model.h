@@ -35,4 +35,10 @@ void AddStarLight(std::vector<float>& image, int width, int height, double x, do
 double FitStarFlux(const std::vector<float>& image, int width, int height, double x, double y, double sky,
                    const StarShape& shape, double radius);
 
+// How far the pixels within `radius` stray from the star's model of that flux,
+// beyond their noise, as a share of the model's own light (root of summed
+// squares): a few per cent for a star, far more for a galaxy's nucleus or a blend.
+double StarMisfit(const std::vector<float>& image, const std::vector<float>& noise, int width, int height, double x,
+                  double y, double sky, double flux, const StarShape& shape, double radius, double skySigma);
+
 } // namespace engine

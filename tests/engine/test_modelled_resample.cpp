@@ -226,6 +226,33 @@ TEST(ModelledResample, LeavesWellSampledSaturatedAndBlankStarsToTheInterpolation
     EXPECT_EQ(blank, blankPlain);
 }
 
+TEST(ModelledResample, LeavesAGalaxysNucleusToTheInterpolation) {
+    // a galaxy's bulge among the stars, as the seeing shows it: brighter and
+    // broader than a star, so that a star's profile fitted to it would leave a
+    // sharp hole deeper than the light it replaced
+    Field f = makeField(1.9, 3, 17);
+    const Geometry g;
+    const double gx = 191.2, gy = 203.7;
+    auto galaxy = [](std::vector<float>& img, double x, double y) {
+        for (int k = 0; k < 7; ++k) // a cusp: Moffat light of ever wider profiles
+            renderMoffat(img, x, y, 40000.0 * (k + 1), 1.9 * (1 + k), 3);
+    };
+    galaxy(f.source, gx, gy);
+    const auto [tx, ty] = g.toTarget(gx + 1, gy + 1);
+    galaxy(f.target, tx - 1, ty - 1);
+    const auto map = g.map();
+    const auto plain = engine::ResampleLanczos3(f.source, {}, kN, kN, map, kN, kN);
+    const auto modelled = engine::ResampleModelled(f.source, {}, kN, kN, {kSky, 10}, std::nullopt, map, kN, kN);
+    double ePlain = 0, eModelled = 0;
+    for (int j = -4; j <= 4; ++j)
+        for (int i = -4; i <= 4; ++i) {
+            const std::size_t k = static_cast<std::size_t>(std::lround(ty - 1) + j) * kN + std::lround(tx - 1) + i;
+            ePlain += std::pow(plain.pixels[k] - f.target[k], 2);
+            eModelled += std::pow(modelled.image.pixels[k] - f.target[k], 2);
+        }
+    EXPECT_LE(std::sqrt(eModelled), 1.05 * std::sqrt(ePlain) + 1);
+}
+
 TEST(PolyMap, PairsWeightedByTheirCentroidsPrecision) {
     // a few bright stars known to 0.005 px among many faint ones known to 0.15 px
     std::mt19937 rng(2);
