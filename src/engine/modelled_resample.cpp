@@ -35,12 +35,14 @@ void drawAll(std::vector<float>& image, int w, int h, std::vector<Model>& models
     const int band = static_cast<int>(std::ceil(2 * reach)) + 2;
     std::sort(models.begin(), models.end(), [](const Model& a, const Model& b) { return a.y < b.y; });
     const int bands = h / band + 1;
+    // first[k]: the first model in band k or later (the last band takes all below and beyond)
     std::vector<std::size_t> first(static_cast<std::size_t>(bands) + 1, models.size());
-    for (std::size_t i = models.size(); i-- > 0;) {
-        const int b = std::clamp(static_cast<int>(std::floor(models[i].y / band)), 0, bands - 1);
-        for (int k = 0; k <= b; ++k) first[static_cast<std::size_t>(k)] = std::min(first[static_cast<std::size_t>(k)], i);
-    }
-    // first[k]: the first model in band k or later
+    for (int k = 1; k < bands; ++k)
+        first[static_cast<std::size_t>(k)] = static_cast<std::size_t>(
+            std::lower_bound(models.begin(), models.end(), double(k) * band,
+                             [](const Model& m, double y) { return m.y < y; }) -
+            models.begin());
+    first[0] = 0;
     for (int parity = 0; parity < 2; ++parity) {
 #pragma omp parallel for schedule(dynamic)
         for (int b = parity; b < bands; b += 2)

@@ -6,21 +6,6 @@
 namespace engine {
 namespace {
 
-// Light-weighted second moment of a star about its first-moment centre, px^2.
-double secondMoment(const std::vector<float>& pix, int w, const BrightStar& s) {
-    const int cx = static_cast<int>(std::lround(s.x - 1)), cy = static_cast<int>(std::lround(s.y - 1));
-    double m = 0, m2 = 0;
-    for (int dy = -3; dy <= 3; ++dy)
-        for (int dx = -3; dx <= 3; ++dx) {
-            const float o = pix[static_cast<std::size_t>(cy + dy) * w + cx + dx];
-            const double v = o - s.sky;
-            if (!(v > 0)) continue;
-            const double ex = cx + dx + 1 - s.x, ey = cy + dy + 1 - s.y;
-            m += v;
-            m2 += v * (ex * ex + ey * ey);
-        }
-    return m > 0 ? m2 / m / 2 : 0;
-}
 
 // The first moment in a small box is pulled towards the brightest pixel by an
 // amount that depends on where in the pixel the star lies and on the seeing,
@@ -30,7 +15,7 @@ double secondMoment(const std::vector<float>& pix, int w, const BrightStar& s) {
 void refineCentroids(const std::vector<float>& pix, int w, int h, std::vector<BrightStar>& stars) {
     std::vector<double> moments;
     for (const auto& s : stars)
-        if (!s.saturated && moments.size() < 50) moments.push_back(secondMoment(pix, w, s));
+        if (!s.saturated && moments.size() < 50) moments.push_back(StarSecondMoment(pix, w, s));
     if (moments.size() < 3) return;
     std::nth_element(moments.begin(), moments.begin() + static_cast<std::ptrdiff_t>(moments.size() / 2), moments.end());
     // the second moment within the box underestimates a star's; the window is
@@ -86,6 +71,21 @@ void refineCentroids(const std::vector<float>& pix, int w, int h, std::vector<Br
 }
 
 } // namespace
+
+double StarSecondMoment(const std::vector<float>& pix, int w, const BrightStar& s) {
+    const int cx = static_cast<int>(std::lround(s.x - 1)), cy = static_cast<int>(std::lround(s.y - 1));
+    double m = 0, m2 = 0;
+    for (int dy = -3; dy <= 3; ++dy)
+        for (int dx = -3; dx <= 3; ++dx) {
+            const float o = pix[static_cast<std::size_t>(cy + dy) * w + cx + dx];
+            const double v = o - s.sky;
+            if (!(v > 0)) continue;
+            const double ex = cx + dx + 1 - s.x, ey = cy + dy + 1 - s.y;
+            m += v;
+            m2 += v * (ex * ex + ey * ey);
+        }
+    return m > 0 ? m2 / m / 2 : 0;
+}
 
 std::vector<BrightStar> FindBrightStars(const std::vector<float>& pix, int w, int h, double sky,
                                         double noise, double sigmas, std::size_t maxStars) {

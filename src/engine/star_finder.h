@@ -20,4 +20,8 @@ std::vector<BrightStar> FindBrightStars(const std::vector<float>& pixels, int wi
                                         double sky, double noise, double sigmas = 15,
                                         std::size_t maxStars = 400);
 
+// A star's light-weighted second moment about its position, over the 7 x 7
+// pixels around it and above its local sky, px^2 per axis.
+double StarSecondMoment(const std::vector<float>& pixels, int width, const BrightStar& star);
+
 } // namespace engine

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <type_traits>
 
 #include "engine/pixel_stats.h"
 
@@ -40,37 +41,45 @@ struct Profile {
                 v * 0.5 * a / det + vq * dy * dy,
                 v / (beta - 1) - v * std::log(q)};
     }
-    std::array<double, 7> pixelDerivatives(double dx, double dy) const {
-        std::array<double, 7> sum{};
+    // the mean of f over the pixel whose centre lies (dx, dy) from the star
+    template <class T, class F> T overPixel(double dx, double dy, F f) const {
+        T sum{};
+        auto add = [&](double weight, const T& v) {
+            if constexpr (std::is_arithmetic_v<T>) sum += weight * v;
+            else
+                for (std::size_t k = 0; k < sum.size(); ++k) sum[k] += weight * v[k];
+        };
         if (dx * dx + dy * dy < core2) {
             for (int j = 0; j < 4; ++j)
-                for (int i = 0; i < 4; ++i) {
-                    const auto d = derivatives(dx + kNode4[i], dy + kNode4[j]);
-                    for (int k = 0; k < 7; ++k) sum[k] += kWeight4[j] * kWeight4[i] * d[k];
-                }
-            return sum;
+                for (int i = 0; i < 4; ++i) add(kWeight4[j] * kWeight4[i], f(dx + kNode4[i], dy + kNode4[j]));
+        } else {
+            for (double ny : kNode2)
+                for (double nx : kNode2) add(0.25, f(dx + nx, dy + ny));
         }
-        for (double ny : kNode2)
-            for (double nx : kNode2) {
-                const auto d = derivatives(dx + nx, dy + ny);
-                for (int k = 0; k < 7; ++k) sum[k] += 0.25 * d[k];
-            }
         return sum;
     }
-    // the mean over the pixel whose centre lies (dx, dy) from the star
+    std::array<double, 7> pixelDerivatives(double dx, double dy) const {
+        return overPixel<std::array<double, 7>>(dx, dy, [this](double u, double v) { return derivatives(u, v); });
+    }
     double pixel(double dx, double dy) const {
-        if (dx * dx + dy * dy < core2) {
-            double v = 0;
-            for (int j = 0; j < 4; ++j)
-                for (int i = 0; i < 4; ++i) v += kWeight4[j] * kWeight4[i] * at(dx + kNode4[i], dy + kNode4[j]);
-            return v;
-        }
-        double v = 0;
-        for (double ny : kNode2)
-            for (double nx : kNode2) v += at(dx + nx, dy + ny);
-        return 0.25 * v;
+        return overPixel<double>(dx, dy, [this](double u, double v) { return at(u, v); });
     }
 };
+
+// Calls f(dx, dy, index) for every pixel whose centre lies within `radius` of
+// (x, y); false, calling nothing, when part of that circle lies off the image.
+template <class F> bool withinRadius(int w, int h, double x, double y, double radius, F f) {
+    const int x0 = static_cast<int>(std::floor(x - radius)), x1 = static_cast<int>(std::ceil(x + radius));
+    const int y0 = static_cast<int>(std::floor(y - radius)), y1 = static_cast<int>(std::ceil(y + radius));
+    if (x0 < 0 || y0 < 0 || x1 >= w || y1 >= h) return false;
+    const double r2 = radius * radius;
+    for (int py = y0; py <= y1; ++py)
+        for (int px = x0; px <= x1; ++px) {
+            const double dx = px - x, dy = py - y;
+            if (dx * dx + dy * dy <= r2) f(dx, dy, static_cast<std::size_t>(py) * w + px);
+        }
+    return true;
+}
 
 struct Fit {
     // x, y, flux, sky, log a, b / sqrt(ac), log c, beta
@@ -196,16 +205,8 @@ std::optional<StarShape> FitStarShape(const std::vector<float>& pix, const std::
         if (s.saturated || moments.size() >= 25) continue;
         const int cx = static_cast<int>(std::lround(s.x - 1)), cy = static_cast<int>(std::lround(s.y - 1));
         if (cx < 4 || cy < 4 || cx >= w - 4 || cy >= h - 4) continue;
-        double m = 0, m2 = 0;
-        for (int dy = -3; dy <= 3; ++dy)
-            for (int dx = -3; dx <= 3; ++dx) {
-                const double v = pix[static_cast<std::size_t>(cy + dy) * w + cx + dx] - s.sky;
-                if (!(v > 0)) continue;
-                const double ex = cx + dx + 1 - s.x, ey = cy + dy + 1 - s.y;
-                m += v;
-                m2 += v * (ex * ex + ey * ey);
-            }
-        if (m > 0) moments.push_back(m2 / m / 2);
+        const double m = StarSecondMoment(pix, w, s);
+        if (m > 0) moments.push_back(m);
     }
     if (moments.size() < 5) return std::nullopt;
     const double sigma0 = std::clamp(std::sqrt(MedianOf(moments)) * 1.15, 0.5, 8.0);
@@ -272,42 +273,29 @@ void AddStarLight(std::vector<float>& image, int w, int h, double x, double y, d
 double FitStarFlux(const std::vector<float>& image, int w, int h, double x, double y, double sky,
                    const StarShape& shape, double radius) {
     const Profile prof(shape);
-    const int x0 = static_cast<int>(std::floor(x - radius)), x1 = static_cast<int>(std::ceil(x + radius));
-    const int y0 = static_cast<int>(std::floor(y - radius)), y1 = static_cast<int>(std::ceil(y + radius));
-    if (x0 < 0 || y0 < 0 || x1 >= w || y1 >= h) return NAN;
     double md = 0, mm = 0;
-    const double r2 = radius * radius;
-    for (int py = y0; py <= y1; ++py)
-        for (int px = x0; px <= x1; ++px) {
-            const double dx = px - x, dy = py - y;
-            if (dx * dx + dy * dy > r2) continue;
-            const double v = image[static_cast<std::size_t>(py) * w + px];
-            if (!std::isfinite(v)) return NAN;
-            const double m = prof.pixel(dx, dy);
+    bool blank = false;
+    if (!withinRadius(w, h, x, y, radius, [&](double dx, double dy, std::size_t k) {
+            const double v = image[k], m = prof.pixel(dx, dy);
+            blank |= !std::isfinite(v);
             md += m * (v - sky);
             mm += m * m;
-        }
-    return mm > 0 ? md / mm : NAN;
+        }))
+        return NAN;
+    return !blank && mm > 0 ? md / mm : NAN;
 }
 
 double StarMisfit(const std::vector<float>& image, const std::vector<float>& noise, int w, int h, double x, double y,
                   double sky, double flux, const StarShape& shape, double radius, double skySigma) {
     const Profile prof(shape);
-    const int x0 = static_cast<int>(std::floor(x - radius)), x1 = static_cast<int>(std::ceil(x + radius));
-    const int y0 = static_cast<int>(std::floor(y - radius)), y1 = static_cast<int>(std::ceil(y + radius));
-    if (x0 < 0 || y0 < 0 || x1 >= w || y1 >= h) return NAN;
     double off = 0, light = 0;
-    const double r2 = radius * radius;
-    for (int py = y0; py <= y1; ++py)
-        for (int px = x0; px <= x1; ++px) {
-            const double dx = px - x, dy = py - y;
-            if (dx * dx + dy * dy > r2) continue;
-            const std::size_t k = static_cast<std::size_t>(py) * w + px;
+    if (!withinRadius(w, h, x, y, radius, [&](double dx, double dy, std::size_t k) {
             const double m = flux * prof.pixel(dx, dy), n = noise.empty() ? skySigma : noise[k];
             const double d = image[k] - sky - m;
             off += d * d - n * n;
             light += m * m;
-        }
+        }))
+        return NAN;
     return light > 0 ? std::sqrt(std::max(off, 0.0) / light) : NAN;
 }
 
