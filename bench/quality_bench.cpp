@@ -436,6 +436,12 @@ int main(int argc, char** argv) {
         bench::figure("measured over expected noise of the difference", t.noiseRatio.empty() ? NAN : t.noiseRatio[0], "");
         return 0;
     }
+    if (argc > 8 && std::string(argv[2]) == "--case") { // one injected pair: ratio transparency sky offset rotation index
+        Totals t;
+        runCase({std::atof(argv[3]), std::atof(argv[4]), std::atof(argv[5]), std::atof(argv[6]), std::atof(argv[7])},
+                std::atoi(argv[8]), root, t);
+        return 0;
+    }
     const std::vector<Case> grid = {
         {0.7, 1.0, 800, 2.0, 0.5},  {1.0, 0.8, 600, 1.0, -1.0}, {1.3, 0.6, 1200, 3.0, 1.5},
         {1.5, 0.9, 800, 0.5, 0.0},  {1.5, 0.6, 1500, 2.0, -1.5}, {0.8, 0.7, 1000, 2.5, 1.0},

@@ -32,6 +32,41 @@ double ApertureFlux(const std::vector<float>& pix, int w, int h, double x, doubl
     return sum - n * ring[ring.size() / 2];
 }
 
+ApertureMeasure MeasureAperture(const std::vector<float>& pix, const std::vector<float>& noise, int w, int h, double x,
+                                double y, double r, double rin, double rout) {
+    ApertureMeasure m;
+    if (noise.size() != pix.size()) return m;
+    const double cx = x - 1, cy = y - 1;
+    if (cx - rout < 0 || cy - rout < 0 || cx + rout > w - 1 || cy + rout > h - 1) return m;
+    const int x0 = static_cast<int>(cx - rout), x1 = static_cast<int>(cx + rout) + 1;
+    const int y0 = static_cast<int>(cy - rout), y1 = static_cast<int>(cy + rout) + 1;
+    std::vector<float> ring;
+    double sum = 0, var = 0, ringVar = 0;
+    int n = 0;
+    for (int yy = y0; yy <= y1; ++yy)
+        for (int xx = x0; xx <= x1; ++xx) {
+            const std::size_t i = static_cast<std::size_t>(yy) * w + xx;
+            const double d = std::hypot(xx - cx, yy - cy);
+            const bool usable = std::isfinite(pix[i]) && std::isfinite(noise[i]);
+            if (d <= r) {
+                if (!usable) return m;
+                sum += pix[i];
+                var += double(noise[i]) * noise[i];
+                ++n;
+            } else if (d >= rin && d <= rout && usable) {
+                ring.push_back(pix[i]);
+                ringVar += double(noise[i]) * noise[i];
+            }
+        }
+    if (ring.size() < 8 || n == 0) return m;
+    std::nth_element(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(ring.size() / 2), ring.end());
+    const double k = double(n) / ring.size();
+    m.flux = sum - n * ring[ring.size() / 2];
+    // a median's variance is pi/2 times the mean's
+    m.variance = var + k * k * 1.5708 * ringVar;
+    return m;
+}
+
 } // namespace engine
 
 namespace engine {

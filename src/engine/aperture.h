@@ -1,4 +1,5 @@
 #pragma once
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -8,6 +9,15 @@ namespace engine {
 // of the ring between rin and rout; NaN pixels are left out.
 double ApertureFlux(const std::vector<float>& pix, int w, int h, double x, double y, double r, double rin,
                     double rout);
+
+struct ApertureMeasure {
+    double flux = NAN, variance = NAN;
+};
+
+// The same with its variance from the noise image (one sigma per pixel); the
+// flux is NaN where a pixel within r is blank, which would take light away.
+ApertureMeasure MeasureAperture(const std::vector<float>& pix, const std::vector<float>& noise, int w, int h, double x,
+                                double y, double r, double rin, double rout);
 
 } // namespace engine
 

@@ -114,6 +114,39 @@ double ClippedMean(std::vector<double> v) {
     return n >= 3 ? sum / n : med;
 }
 
+double RobustWeightedMean(const std::vector<double>& values, const std::vector<double>& errors, double floor) {
+    struct Item {
+        double v, w;
+    };
+    std::vector<Item> items;
+    for (std::size_t i = 0; i < values.size() && i < errors.size(); ++i) {
+        const double e = std::max(errors[i], floor * std::abs(values[i]));
+        if (std::isfinite(values[i]) && e > 0 && std::isfinite(e)) items.push_back({values[i], 1 / (e * e)});
+    }
+    if (items.empty()) return NAN;
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.v < b.v; });
+    double total = 0;
+    for (const auto& it : items) total += it.w;
+    double centre = items.back().v, acc = 0;
+    for (const auto& it : items)
+        if ((acc += it.w) >= 0.5 * total) {
+            centre = it.v;
+            break;
+        }
+    // twice: the mean of the first pass is a better centre for the cut than the median
+    for (int pass = 0; pass < 2; ++pass) {
+        double sum = 0, weights = 0;
+        for (const auto& it : items)
+            if (std::abs(it.v - centre) * std::sqrt(it.w) <= 4) {
+                sum += it.w * it.v;
+                weights += it.w;
+            }
+        if (!(weights > 0)) break;
+        centre = sum / weights;
+    }
+    return centre;
+}
+
 double SampledPercentile(const std::vector<float>& pixels, double fraction, std::size_t samples) {
     std::vector<float> s = sample(pixels, samples);
     return quantile(s, fraction);

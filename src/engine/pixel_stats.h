@@ -24,6 +24,13 @@ void PhotonNoise(const std::vector<float>& pixels, std::vector<float>& out, doub
 // median (the median itself when they are too few).
 double ClippedMean(std::vector<double> values);
 
+// The inverse-variance weighted mean of values with their standard errors,
+// after those more than four errors from the weighted median are left out (a
+// new or variable star among the stars of a flux ratio); each error is taken
+// as at least `floor` of its value, so that a few very bright ones do not
+// decide alone. NaN for no values.
+double RobustWeightedMean(const std::vector<double>& values, const std::vector<double>& errors, double floor);
+
 // The median of a few values (a copy is reordered); 0 for none.
 double MedianOf(std::vector<double> values);
 

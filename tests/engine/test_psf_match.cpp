@@ -11,6 +11,7 @@
 #include "engine/application.h"
 #include "engine/convolution.h"
 #include "engine/document.h"
+#include "engine/pixel_stats.h"
 #include "engine/psf_match.h"
 #include "pair.h"
 
@@ -297,5 +298,55 @@ TEST(MatchedSubtraction, RaysAndHotPixelsOfTheConvolvedImageCostNoDifferencePixe
     s.sigma = 5;
     const auto found = astrometry::DetectStars(astrometry::ReadFitsImage(o.out + "/sub.fts"), s);
     EXPECT_LE(found.stars.size(), 3u);
+    fs::remove_all(dir);
+}
+
+// The flux scale decides how much of a galaxy's bulge is left: the bulge is
+// light from all around, so it needs the stars' whole light, wings and all,
+// and new stars must not count among the stars.
+TEST(MatchedSubtraction, BulgeOfASharperReshotIsNotOverSubtracted) {
+    const fs::path dir = fs::temp_directory_path() / ("vospen-psf-bulge-" + std::to_string(::getpid()));
+    auto o = seeingPair(dir, 47, 2.8, 2.0); // the reshot sharper: it is the one convolved
+    o.reference.transparency = 1.0;
+    o.reshot.transparency = 0.9;
+    o.reference.offsetRa = 1.2;
+    o.reference.offsetDec = 1.6;
+    o.reference.rotation = 0.5;
+    o.cosmicRays = false;
+    o.hotPixels = false;
+    o.supernovae = {16.0, 16.5, 17.0, 15.5, 16.2, 16.8, 15.8, 17.2};
+    o.editField = [](skysim::Field& f, const skysim::Epoch&, const skysim::Epoch&) {
+        f.galaxy->bulgeMag = 10.0;
+        f.galaxy->bulgeRe = 20;
+    };
+    const auto pair = skysim::MakePair(o);
+    skysim::WritePair(o, pair);
+    engine::Application app;
+    app.SetCatalog("5", o.out + "/catalog", 18);
+    auto ref = app.CreateDocument(), reshot = app.CreateDocument();
+    ref->OpenFile(o.out + "/reference.fts");
+    reshot->OpenFile(o.out + "/reshot.fts");
+    auto sub = reshot->DuplicateDocument();
+    sub->AlignToThis(3, false);
+    sub->SubtractDocument(*ref);
+    EXPECT_NEAR(sub->lastFluxScale(), 0.9, 0.004 * 0.9);
+
+    double gx = 0, gy = 0;
+    ASSERT_TRUE(pair.reshot.plate.skyToPixel(pair.field.galaxy->ra, pair.field.galaxy->dec, gx, gy));
+    const double sky = engine::MeasureSky(reshot->pixels()).level;
+    double left = 0, light = 0;
+    for (int y = static_cast<int>(gy) - 16; y <= static_cast<int>(gy) + 16; ++y)
+        for (int x = static_cast<int>(gx) - 16; x <= static_cast<int>(gx) + 16; ++x) {
+            if (std::hypot(x - (gx - 1), y - (gy - 1)) > 15) continue;
+            bool nearNew = false; // a new star's light is no part of the bulge
+            for (const auto& s : pair.reshot.supernovae) nearNew |= std::hypot(x - (s.x - 1), y - (s.y - 1)) < 7;
+            if (nearNew) continue;
+            const std::size_t i = static_cast<std::size_t>(y) * 1024 + x;
+            ASSERT_TRUE(std::isfinite(sub->pixels()[i]));
+            left += sub->pixels()[i];
+            light += reshot->pixels()[i] - sky;
+        }
+    // it was 1.2 % too little with the stars' light within 2.5 FWHM and the new stars counted
+    EXPECT_LT(std::abs(left / light), 0.005) << left << " of " << light;
     fs::remove_all(dir);
 }
