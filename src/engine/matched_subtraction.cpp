@@ -325,21 +325,14 @@ bool Document::subtractMatched(Document& other, const std::vector<BrightStar>& s
     // its stars' light (the noise sits on the fitted side). The shape is kept and
     // the flux taken from apertures around the stars, in the other image and in
     // the template convolved with the kernel's shape: with the same profile in
-    // both, the light beyond the aperture and in the sky's ring is the same
-    // share of each. (Apertures on the template as it was left 1 % of the
-    // broader image's wings outside at a seeing ratio of 1.3 and put a galaxy's
-    // bulge 0.3 sigma per pixel into the difference.)
-    // The kernel reaches a few pixels only and the wings of real stars much
-    // further: apertures of 2.5 FWHM left the broader image's wings, a per cent
-    // of the light, outside, which a galaxy's bulge, light from everywhere
-    // around, showed as a per cent too much or too little. At 3.5 FWHM a few
-    // tenths stay outside; at 5 the sky's noise in the apertures outweighed that
-    // on a real pair with a bright sky.
-    // Each star by its signal-to-noise: the plain median of every ratio, faint
-    // stars and new ones among them (each supernova a ratio of about nothing),
-    // was off by half a per cent. A galaxy's nucleus is among the brightest
-    // and holds any new star on its bulge: no object counts for more than one
-    // measured to half a per cent.
+    // both, the light beyond the aperture and in the sky's ring is the same share
+    // of each. 3.5 FWHM: the kernel reaches a few pixels and the stars' wings far
+    // beyond, and at 2.5 a per cent of the light stayed outside, which a bright
+    // bulge (light from all around) showed in full; at 5 the sky's noise in the
+    // apertures of a real pair outweighed that. Each star by its error, the new
+    // ones (a ratio of about nothing) cut: their plain median was half a per cent
+    // off. No object counts for more than one measured to half a per cent: a
+    // galaxy's nucleus is among the brightest and holds any new star on its bulge.
     {
         const double fwhm = 2.355 * std::max(mine, theirs);
         const double rBig = std::max(6.0, 3.5 * fwhm), rIn = rBig + 2, rOut = rBig + 2 + std::max(6.0, 2 * fwhm);

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 
+#include "support/subtracted_pair.h"
 #include "support/temp_dir.h"
 #include "astrometry/detection.h"
 #include "engine/application.h"
@@ -239,14 +240,8 @@ TEST(EngineSubtract, EqualSeeingPairLeavesOnlyNoise) {
     o.hotPixels = false;
     const auto pair = skysim::MakePair(o);
     skysim::WritePair(o, pair);
-    engine::Application app;
-    app.SetCatalog("5", o.out + "/catalog", 18);
-    auto ref = app.CreateDocument(), reshot = app.CreateDocument();
-    ref->OpenFile(o.out + "/reference.fts");
-    reshot->OpenFile(o.out + "/reshot.fts");
-    auto sub = reshot->DuplicateDocument();
-    sub->AlignToThis(3, false);
-    sub->SubtractDocument(*ref);
+    testsupport::SubtractedPair run(o.out);
+    const auto& sub = run.sub;
     EXPECT_NEAR(sub->lastFluxScale(), 0.95 / 0.8, 0.005 * 0.95 / 0.8);
     const engine::SkyStats diff = engine::MeasureSky(sub->pixels());
     EXPECT_LT(std::abs(diff.level), 0.1 * diff.sigma);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "support/subtracted_pair.h"
 #include "astrometry/detection.h"
 #include "engine/application.h"
 #include "engine/convolution.h"
@@ -229,15 +230,8 @@ TEST(MatchedSubtraction, BroaderSeeingLeavesNoiseAtTheStars) {
     skysim::WritePair(o, pair);
     // the residual at bright stars with and without matching
     auto residual = [&](bool matching) {
-        engine::Application app;
-        app.SetCatalog("5", o.out + "/catalog", 18);
-        app.SetPsfMatching(matching);
-        auto ref = app.CreateDocument(), reshot = app.CreateDocument();
-        ref->OpenFile(o.out + "/reference.fts");
-        reshot->OpenFile(o.out + "/reshot.fts");
-        auto sub = reshot->DuplicateDocument();
-        sub->AlignToThis(3, false);
-        sub->SubtractDocument(*ref);
+        testsupport::SubtractedPair run(o.out, matching);
+        const auto& sub = run.sub;
         if (matching) {
             EXPECT_NEAR(sub->lastFluxScale(), 0.85, 0.02);
         }
@@ -321,19 +315,13 @@ TEST(MatchedSubtraction, BulgeOfASharperReshotIsNotOverSubtracted) {
     };
     const auto pair = skysim::MakePair(o);
     skysim::WritePair(o, pair);
-    engine::Application app;
-    app.SetCatalog("5", o.out + "/catalog", 18);
-    auto ref = app.CreateDocument(), reshot = app.CreateDocument();
-    ref->OpenFile(o.out + "/reference.fts");
-    reshot->OpenFile(o.out + "/reshot.fts");
-    auto sub = reshot->DuplicateDocument();
-    sub->AlignToThis(3, false);
-    sub->SubtractDocument(*ref);
+    testsupport::SubtractedPair run(o.out);
+    const auto& sub = run.sub;
     EXPECT_NEAR(sub->lastFluxScale(), 0.9, 0.004 * 0.9);
 
     double gx = 0, gy = 0;
     ASSERT_TRUE(pair.reshot.plate.skyToPixel(pair.field.galaxy->ra, pair.field.galaxy->dec, gx, gy));
-    const double sky = engine::MeasureSky(reshot->pixels()).level;
+    const double sky = engine::MeasureSky(run.reshot->pixels()).level;
     double left = 0, light = 0;
     for (int y = static_cast<int>(gy) - 16; y <= static_cast<int>(gy) + 16; ++y)
         for (int x = static_cast<int>(gx) - 16; x <= static_cast<int>(gx) + 16; ++x) {
@@ -344,7 +332,7 @@ TEST(MatchedSubtraction, BulgeOfASharperReshotIsNotOverSubtracted) {
             const std::size_t i = static_cast<std::size_t>(y) * 1024 + x;
             ASSERT_TRUE(std::isfinite(sub->pixels()[i]));
             left += sub->pixels()[i];
-            light += reshot->pixels()[i] - sky;
+            light += run.reshot->pixels()[i] - sky;
         }
     // it was 1.2 % too little with the stars' light within 2.5 FWHM and the new stars counted
     EXPECT_LT(std::abs(left / light), 0.005) << left << " of " << light;
