@@ -5,10 +5,13 @@
 //
 // Definitions
 // - S/N of an injected source: its flux over the noise of an optimal (PSF-
-//   weighted) measurement in the difference, sqrt(n_eff * (v_new + v_ref)), with
-//   v the per-pixel variance of each image at that place (sky, galaxy light,
-//   read noise; the reference's in the reshot's flux units) and n_eff the
-//   noise-equivalent area of the broader of the two point-spread functions.
+//   weighted) measurement on the reshot's pixels, 1 / sqrt(sum p_i^2 / V_i),
+//   with p_i the share of the broader of the two point-spread functions that
+//   pixel i collects at the source's place (integrated over the pixel: an
+//   undersampled star's light cannot be measured as well as the continuous
+//   profile's noise-equivalent area says) and V_i the variance of both images
+//   there (sky, the galaxy's light as the pixels hold it, read noise; the
+//   reference's in the reshot's flux units).
 // - Recovered: a listed candidate within 3 arcsec of the source. False: a
 //   listed candidate near no injected source. Listing with RawFlux 0 (the
 //   setting is a user's cut on faint candidates, not part of the difference).
@@ -20,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -51,28 +55,33 @@ struct Injected {
     double galaxyOverSky = 0;
 };
 
-// Moffat beta = 3: noise-equivalent area 5 pi alpha^2 / 4, alpha = FWHM / 1.0196
-double noiseArea(double fwhmPx) {
-    const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1 / 3.0) - 1));
-    return 5 * M_PI * alpha * alpha / 4;
-}
+// The galaxy alone as an epoch records it, without noise: the light that each
+// pixel really holds, seeing and all (the profile at a pixel's centre is up to a
+// tenth below it within a few pixels of the cusp).
+struct GalaxyLight {
+    skysim::Image image;
+    double at(double ra, double dec) const { // ADU per pixel, bilinear
+        double x = 0, y = 0;
+        if (image.pixels.empty() || !image.plate.skyToPixel(ra, dec, x, y)) return 0;
+        x -= 1;
+        y -= 1;
+        const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
+        if (x0 < 0 || y0 < 0 || x0 + 1 >= image.width || y0 + 1 >= image.height) return 0;
+        const double fx = x - x0, fy = y - y0;
+        auto v = [&](int i, int j) { return double(image.pixels[static_cast<std::size_t>(j) * image.width + i]); };
+        return (1 - fy) * ((1 - fx) * v(x0, y0) + fx * v(x0 + 1, y0)) + fy * ((1 - fx) * v(x0, y0 + 1) + fx * v(x0 + 1, y0 + 1));
+    }
+};
 
-// The galaxy's light per pixel (ADU) at a sky position, as the simulator spreads it.
-double galaxyLight(const skysim::Galaxy& g, const skysim::Epoch& e, double ra, double dec) {
-    double xi, eta;
-    if (!skysim::StandardCoordinates(g.ra, g.dec, ra, dec, xi, eta)) return 0;
-    xi *= 3600;
-    eta *= 3600;
-    const double pa = g.positionAngle * M_PI / 180;
-    const double major = xi * std::sin(pa) + eta * std::cos(pa);
-    const double minor = (xi * std::cos(pa) - eta * std::sin(pa)) / g.axisRatio;
-    const double soften = 0.5 * e.scale;
-    const double r = std::sqrt(major * major + minor * minor + soften * soften);
-    const double px = e.scale * e.scale;
-    const double bulge = e.fluxOf(g.bulgeMag) * std::exp(-7.669 * (std::pow(r / g.bulgeRe, 0.25) - 1)) * px /
-                         (7.215 * M_PI * g.bulgeRe * g.bulgeRe * g.axisRatio);
-    const double disc = e.fluxOf(g.discMag) * std::exp(-r / g.discH) * px / (2 * M_PI * g.discH * g.discH * g.axisRatio);
-    return bulge + disc;
+GalaxyLight renderGalaxy(const skysim::Field& f, skysim::Epoch e) {
+    skysim::Field only = f;
+    only.stars.clear();
+    only.supernovae.clear();
+    e.sky = e.gradientX = e.gradientY = e.readNoise = e.bias = 0;
+    e.gain = 1e4; // photon noise of a hundredth of an ADU
+    e.hotPixels = 0;
+    e.cosmicRays = e.supernovae = false;
+    return {skysim::Render(only, e)};
 }
 
 double pixelVariance(const skysim::Epoch& e, double light) {
@@ -82,6 +91,42 @@ double pixelVariance(const skysim::Epoch& e, double light) {
 double angularSep(double ra1, double dec1, double ra2, double dec2) { // degrees in, arcsec out
     const double d = (ra1 - ra2) * std::cos(dec1 * M_PI / 180);
     return std::hypot(d, dec1 - dec2) * 3600;
+}
+
+// Moffat beta = 3: noise-equivalent area 5 pi alpha^2 / 4, alpha = FWHM / 1.0196
+double noiseArea(double fwhmPx) {
+    const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1 / 3.0) - 1));
+    return 5 * M_PI * alpha * alpha / 4;
+}
+
+// sum p_i^2 / V_i at a source of the reshot at (x, y) (FITS pixels): the
+// inverse of the variance of its optimal flux measurement, for a flux of one.
+double optimalWeight(double x, double y, double fwhmPx, double beta, const std::function<double(int, int)>& variance) {
+    const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1 / beta) - 1)), ia2 = 1 / (alpha * alpha);
+    const int reach = std::max(8, static_cast<int>(std::ceil(5 * fwhmPx)));
+    const int cx = static_cast<int>(std::lround(x - 1)), cy = static_cast<int>(std::lround(y - 1));
+    std::vector<double> p;
+    double sum = 0;
+    constexpr int kSub = 7;
+    for (int j = cy - reach; j <= cy + reach; ++j)
+        for (int i = cx - reach; i <= cx + reach; ++i) {
+            double v = 0;
+            for (int sy = 0; sy < kSub; ++sy)
+                for (int sx = 0; sx < kSub; ++sx) {
+                    const double ux = i + (sx + 0.5) / kSub - 0.5 - (x - 1), uy = j + (sy + 0.5) / kSub - 0.5 - (y - 1);
+                    v += std::pow(1 + (ux * ux + uy * uy) * ia2, -beta);
+                }
+            p.push_back(v);
+            sum += v;
+        }
+    double w = 0;
+    std::size_t k = 0;
+    for (int j = cy - reach; j <= cy + reach; ++j)
+        for (int i = cx - reach; i <= cx + reach; ++i, ++k) {
+            const double share = p[k] / sum;
+            w += share * share / variance(i, j);
+        }
+    return w;
 }
 
 const double kSnrs[] = {3, 4, 5, 5.5, 6, 7, 8, 10, 15, 20, 30, 50};
@@ -95,8 +140,16 @@ void inject(skysim::Field& f, const skysim::Epoch& ref, const skysim::Epoch& nw,
     std::mt19937_64 rng(seed);
     std::uniform_real_distribution<double> u(0, 1);
     const double fwhm = std::max(ref.seeing, nw.seeing) / nw.scale;
-    const double nArea = noiseArea(fwhm);
     const double halfSide = 0.42 * std::min(nw.width, nw.height) * nw.scale / 3600; // degrees, inside both frames
+    // a big bright bulge, so that there is room on it for several sources that
+    // do not blend with one another (each is a test of its own)
+    if (f.galaxy) {
+        f.galaxy->bulgeMag = 9.3;
+        f.galaxy->bulgeRe = 30;
+    }
+    const GalaxyLight lightNew = f.galaxy ? renderGalaxy(f, nw) : GalaxyLight{};
+    const GalaxyLight lightRef = f.galaxy ? renderGalaxy(f, ref) : GalaxyLight{};
+    const skysim::Plate plate = skysim::MakePlate(nw.ra, nw.dec, nw.width, nw.height, nw.scale, nw.rotation, nw.mirrored);
     auto farFromAll = [&](double ra, double dec, double minStar, double minOther) {
         for (const auto& s : f.stars)
             if (s.mag < 20.5 && std::abs(s.dec - dec) < 0.02 && angularSep(s.ra, s.dec, ra, dec) < minStar * (s.mag < 14 ? 3 : 1))
@@ -105,14 +158,20 @@ void inject(skysim::Field& f, const skysim::Epoch& ref, const skysim::Epoch& nw,
             if (angularSep(i.ra, i.dec, ra, dec) < minOther) return false;
         return true;
     };
-    auto place = [&](double ra, double dec, double snr, bool bulge, double light) {
+    auto place = [&](double ra, double dec, double snr, bool bulge) {
         const double scaleRef = nw.transparency * nw.exptime / (ref.transparency * ref.exptime);
-        const double lightRef = light / scaleRef;
-        const double v = pixelVariance(nw, light) + pixelVariance(ref, lightRef) * scaleRef * scaleRef;
-        const double flux = snr * std::sqrt(nArea * v);
+        double x = 0, y = 0;
+        plate.skyToPixel(ra, dec, x, y);
+        const double w = optimalWeight(x, y, fwhm, nw.beta, [&](int i, int j) {
+            double pra = 0, pdec = 0;
+            plate.pixelToSky(i + 1, j + 1, pra, pdec);
+            const double vNew = pixelVariance(nw, lightNew.at(pra, pdec));
+            return vNew + pixelVariance(ref, lightRef.at(pra, pdec)) * scaleRef * scaleRef;
+        });
+        const double flux = snr / std::sqrt(w);
         const double mag = nw.zeroPoint - 2.5 * std::log10(flux / (nw.transparency * nw.exptime));
         f.supernovae.push_back({ra, dec, mag});
-        out.push_back({ra, dec, mag, snr, bulge, light / nw.sky});
+        out.push_back({ra, dec, mag, snr, bulge, lightNew.at(ra, dec) / nw.sky});
     };
     int k = 0;
     for (int n = 0, tries = 0; n < 36 && tries < 5000; ++tries) {
@@ -120,30 +179,26 @@ void inject(skysim::Field& f, const skysim::Epoch& ref, const skysim::Epoch& nw,
         skysim::FromStandardCoordinates(f.ra, f.dec, (2 * u(rng) - 1) * halfSide, (2 * u(rng) - 1) * halfSide, ra, dec);
         if (f.galaxy && angularSep(f.galaxy->ra, f.galaxy->dec, ra, dec) < 150) continue;
         if (!farFromAll(ra, dec, 15, 25)) continue;
-        place(ra, dec, kSnrs[k++ % 12], false, 0);
+        place(ra, dec, kSnrs[k++ % 12], false);
         ++n;
     }
     if (!f.galaxy) return;
-    // a big bright bulge, so that there is room on it for several sources that
-    // do not blend with one another (each is a test of its own)
-    f.galaxy->bulgeMag = 9.3;
-    f.galaxy->bulgeRe = 30;
     const double apart = 4 * std::max(ref.seeing, nw.seeing); // arcsec
     const auto& g = *f.galaxy;
     for (int n = 0, tries = 0; n < 8 && tries < 2000; ++tries) {
-        // a radius along a random direction where the galaxy is 1 to 5 times the sky
+        // a radius along a random direction where the galaxy's pixels hold 1 to 5 times the sky
         const double want = 1 + 4 * u(rng), angle = 2 * M_PI * u(rng);
         double lo = 0.5, hi = 120;
         for (int i = 0; i < 40; ++i) {
             const double mid = 0.5 * (lo + hi);
             double ra, dec;
             skysim::FromStandardCoordinates(g.ra, g.dec, mid * std::sin(angle) / 3600, mid * std::cos(angle) / 3600, ra, dec);
-            (galaxyLight(g, nw, ra, dec) / nw.sky > want ? lo : hi) = mid;
+            (lightNew.at(ra, dec) / nw.sky > want ? lo : hi) = mid;
         }
         double ra, dec;
         skysim::FromStandardCoordinates(g.ra, g.dec, lo * std::sin(angle) / 3600, lo * std::cos(angle) / 3600, ra, dec);
         if (lo < 1.5 || !farFromAll(ra, dec, 8, apart)) continue;
-        place(ra, dec, kBulgeSnrs[n % 8], true, galaxyLight(g, nw, ra, dec));
+        place(ra, dec, kBulgeSnrs[n % 8], true);
         ++n;
     }
 }
