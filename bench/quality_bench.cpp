@@ -55,6 +55,12 @@ struct Injected {
     double galaxyOverSky = 0;
 };
 
+// Moffat beta = 3: noise-equivalent area 5 pi alpha^2 / 4, alpha = FWHM / 1.0196
+double noiseArea(double fwhmPx) {
+    const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1 / 3.0) - 1));
+    return 5 * M_PI * alpha * alpha / 4;
+}
+
 // The galaxy alone as an epoch records it, without noise: the light that each
 // pixel really holds, seeing and all (the profile at a pixel's centre is up to a
 // tenth below it within a few pixels of the cusp).
@@ -93,39 +99,17 @@ double angularSep(double ra1, double dec1, double ra2, double dec2) { // degrees
     return std::hypot(d, dec1 - dec2) * 3600;
 }
 
-// Moffat beta = 3: noise-equivalent area 5 pi alpha^2 / 4, alpha = FWHM / 1.0196
-double noiseArea(double fwhmPx) {
-    const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1 / 3.0) - 1));
-    return 5 * M_PI * alpha * alpha / 4;
-}
-
 // sum p_i^2 / V_i at a source of the reshot at (x, y) (FITS pixels): the
 // inverse of the variance of its optimal flux measurement, for a flux of one.
 double optimalWeight(double x, double y, double fwhmPx, double beta, const std::function<double(int, int)>& variance) {
-    const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1 / beta) - 1)), ia2 = 1 / (alpha * alpha);
+    const double alpha = fwhmPx / (2 * std::sqrt(std::pow(2.0, 1 / beta) - 1));
     const int reach = std::max(8, static_cast<int>(std::ceil(5 * fwhmPx)));
     const int cx = static_cast<int>(std::lround(x - 1)), cy = static_cast<int>(std::lround(y - 1));
-    std::vector<double> p;
-    double sum = 0;
-    constexpr int kSub = 7;
-    for (int j = cy - reach; j <= cy + reach; ++j)
-        for (int i = cx - reach; i <= cx + reach; ++i) {
-            double v = 0;
-            for (int sy = 0; sy < kSub; ++sy)
-                for (int sx = 0; sx < kSub; ++sx) {
-                    const double ux = i + (sx + 0.5) / kSub - 0.5 - (x - 1), uy = j + (sy + 0.5) / kSub - 0.5 - (y - 1);
-                    v += std::pow(1 + (ux * ux + uy * uy) * ia2, -beta);
-                }
-            p.push_back(v);
-            sum += v;
-        }
+    const auto shares = skysim::MoffatShares(x - 1 - cx, y - 1 - cy, alpha, beta, reach);
     double w = 0;
     std::size_t k = 0;
     for (int j = cy - reach; j <= cy + reach; ++j)
-        for (int i = cx - reach; i <= cx + reach; ++i, ++k) {
-            const double share = p[k] / sum;
-            w += share * share / variance(i, j);
-        }
+        for (int i = cx - reach; i <= cx + reach; ++i, ++k) w += shares[k] * shares[k] / variance(i, j);
     return w;
 }
 

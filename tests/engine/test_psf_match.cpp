@@ -252,20 +252,9 @@ TEST(DifferenceDetection, FaintUndersampledSourcesAreFound) {
             const double cx = 25 + 50 * gx + u(rng), cy = 25 + 50 * gy + u(rng);
             const long px = std::lround(cx), py = std::lround(cy);
             // the light each pixel collects, and the flux that makes the S/N 5.5
-            std::vector<double> share;
-            double sum = 0, sum2 = 0;
-            for (int y = -8; y <= 8; ++y)
-                for (int x = -8; x <= 8; ++x) {
-                    double v = 0;
-                    for (int sy = 0; sy < 5; ++sy)
-                        for (int sx = 0; sx < 5; ++sx) {
-                            const double dx = px + x + (sx + 0.5) / 5 - 0.5 - cx, dy = py + y + (sy + 0.5) / 5 - 0.5 - cy;
-                            v += std::pow(1 + (dx * dx + dy * dy) / (alpha * alpha), -beta);
-                        }
-                    share.push_back(v);
-                    sum += v;
-                }
-            for (double& v : share) sum2 += (v /= sum) * v;
+            const auto share = skysim::MoffatShares(cx - px, cy - py, alpha, beta, 8);
+            double sum2 = 0;
+            for (double v : share) sum2 += v * v;
             const double flux = 5.5 * noise / std::sqrt(sum2);
             std::size_t k = 0;
             for (int y = -8; y <= 8; ++y)

@@ -56,21 +56,6 @@ void addMoffat(Canvas& c, double cx, double cy, double flux, double fwhmPx, doub
             c.at(x, y) += static_cast<float>(scale * stamp[static_cast<std::size_t>(y - y0) * sw + (x - x0)]);
 }
 
-// The light of a pixel-wide square centred (ox, oy) from a pixel's centre,
-// spread by the Moffat profile (alpha, beta) and collected by the pixels
-// around: a table of (2 reach + 1)^2 shares summing to one.
-std::vector<double> spreadTable(double ox, double oy, double alpha, double beta, int reach) {
-    const int side = 2 * reach + 1;
-    std::vector<double> k(static_cast<std::size_t>(side) * side);
-    double sum = 0;
-    for (int v = -reach; v <= reach; ++v)
-        for (int u = -reach; u <= reach; ++u)
-            sum += k[static_cast<std::size_t>(v + reach) * side + u + reach] =
-                moffatPixel(u - ox, v - oy, 1 / (alpha * alpha), beta);
-    for (auto& v : k) v /= sum;
-    return k;
-}
-
 void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
     double gx, gy;
     if (!plate.skyToPixel(g.ra, g.dec, gx, gy)) return;
@@ -170,7 +155,7 @@ void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
     const int reach = std::max(3, static_cast<int>(std::ceil(6 * fwhm)));
     const int side = 2 * reach + 1;
     {
-        const std::vector<double> k = spreadTable(0, 0, alpha, e.beta, reach);
+        const std::vector<double> k = MoffatShares(0, 0, alpha, e.beta, reach);
         std::vector<double> t(light.size(), 0.0);
 #pragma omp parallel for schedule(dynamic, 4)
         for (int j = 0; j < n; ++j)
@@ -189,7 +174,7 @@ void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
         std::vector<std::vector<double>> tables(kFine * kFine);
 #pragma omp parallel for schedule(dynamic, 1)
         for (int p = 0; p < kFine * kFine; ++p)
-            tables[p] = spreadTable((p % kFine + 0.5) / kFine - 0.5, (p / kFine + 0.5) / kFine - 0.5, alpha, e.beta,
+            tables[p] = MoffatShares((p % kFine + 0.5) / kFine - 0.5, (p / kFine + 0.5) / kFine - 0.5, alpha, e.beta,
                                     reach);
         for (const auto& f : fine) {
             const double amount = fb * f.bulge + fd * f.disc;
@@ -212,6 +197,18 @@ void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
 }
 
 } // namespace
+
+std::vector<double> MoffatShares(double ox, double oy, double alpha, double beta, int reach) {
+    const int side = 2 * reach + 1;
+    std::vector<double> k(static_cast<std::size_t>(side) * side);
+    double sum = 0;
+    for (int v = -reach; v <= reach; ++v)
+        for (int u = -reach; u <= reach; ++u)
+            sum += k[static_cast<std::size_t>(v + reach) * side + u + reach] =
+                moffatPixel(u - ox, v - oy, 1 / (alpha * alpha), beta);
+    for (auto& v : k) v /= sum;
+    return k;
+}
 
 Image Render(const Field& field, const Epoch& e) {
     Plate plate = MakePlate(e.ra, e.dec, e.width, e.height, e.scale, e.rotation, e.mirrored);

@@ -58,6 +58,11 @@ struct Image {
 };
 
 Image Render(const Field& field, const Epoch& epoch);
+
+// The light of a point (or of a pixel-wide square) centred (ox, oy) from a
+// pixel's centre, spread by the Moffat profile (alpha, beta) and collected by
+// the pixels around: a table of (2 reach + 1)^2 shares summing to one, row by row.
+std::vector<double> MoffatShares(double ox, double oy, double alpha, double beta, int reach);
 // The same with a given plate instead of the epoch's own.
 Image RenderWithPlate(const Field& field, const Epoch& epoch, const Plate& plate);
 
