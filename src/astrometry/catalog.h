@@ -16,10 +16,21 @@ struct SkyBox {
     double decMin, decMax; // degrees
 };
 
+// Which catalog, where, and down to which magnitude: what every reader of
+// catalog stars is given (one record from the settings file to the readers).
+struct CatalogSettings {
+    std::string code = "5"; // "5" USNO-A2.0, "6" UCAC2, "3" GSC-ACT
+    std::string folder;
+    double maxMag = 18;
+};
+
 // Throws astrometry::Error (kCatalogError) for a folder that is missing, empty,
 // broken or holds another catalog, and for an unknown code.
 std::vector<CatalogStar> ReadCatalog(const std::string& code, const std::string& folder,
                                      const SkyBox& box, double maxMag);
+inline std::vector<CatalogStar> ReadCatalog(const CatalogSettings& catalog, const SkyBox& box) {
+    return ReadCatalog(catalog.code, catalog.folder, box, catalog.maxMag);
+}
 
 std::vector<CatalogStar> ReadUsnoA2(const std::string& folder, const SkyBox& box, double maxMag);
 std::vector<CatalogStar> ReadUcac2(const std::string& folder, const SkyBox& box, double maxMag);

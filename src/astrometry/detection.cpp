@@ -7,6 +7,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "astrometry/errors.h"
@@ -194,188 +195,218 @@ bool isDipole(const std::vector<float>& sub, const std::vector<float>* noise, do
 
 } // namespace
 
-DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& settings) {
-    DetectionSettings s = settings;
-    if (img.number(kStarWidthKey)) { // a difference
-        s.innerAperture = kDifferenceInnerAperture;
-        s.outerAperture = kDifferenceOuterAperture;
-    }
-    if (s.sigma <= 0) throw Error(kBadArgument, "The detection threshold must be above 0");
-    DetectionResult result;
+namespace {
+
+// The image as the extraction sees it: background-subtracted, blanks at zero
+// with an infinite noise (or zero without a noise image).
+struct Search {
+    const FitsImage& img;
+    std::optional<DifferenceRecord> record;
+    DetectionSettings settings;
+    std::vector<float> sub, noise;
+    bool haveNoise = false;
+    sep_image im{};
+    double psfSigma = 0;
+    double backgroundRms = 0;
+    bool difference() const { return record.has_value(); }
+};
+
+void prepare(Search& s, DetectionResult& result) {
+    const FitsImage& img = s.img;
     auto bkg = background(img);
     result.backgroundLevel = sep_bkg_global(bkg.get());
-    result.backgroundRms = sep_bkg_globalrms(bkg.get());
-
-    std::vector<float> sub(img.pixels);
-    check(sep_bkg_subarray(bkg.get(), sub.data(), SEP_TFLOAT), "background subtraction");
+    result.backgroundRms = s.backgroundRms = sep_bkg_globalrms(bkg.get());
+    s.sub = img.pixels;
+    check(sep_bkg_subarray(bkg.get(), s.sub.data(), SEP_TFLOAT), "background subtraction");
     // Pixels no source pixel covered (NaN) and blanks take no part.
-    std::vector<float> mask;
-    const bool haveNoise = !img.noise.empty();
-    std::vector<float> noise;
-    if (haveNoise) {
-        noise = img.noise;
-        for (std::size_t i = 0; i < noise.size(); ++i)
-            if (!(noise[i] > 0) || !std::isfinite(sub[i])) {
-                noise[i] = 1e30f;
-                sub[i] = 0;
+    s.haveNoise = !img.noise.empty();
+    if (s.haveNoise) {
+        s.noise = img.noise;
+        for (std::size_t i = 0; i < s.noise.size(); ++i)
+            if (!(s.noise[i] > 0) || !std::isfinite(s.sub[i])) {
+                s.noise[i] = 1e30f;
+                s.sub[i] = 0;
             }
     } else {
-        for (auto& v : sub)
+        for (auto& v : s.sub)
             if (!std::isfinite(v)) v = 0;
     }
-
-    sep_image im = view(sub.data(), haveNoise ? noise.data() : nullptr, img.width, img.height);
-    if (!haveNoise) {
-        im.noiseval = result.backgroundRms;
-        im.noise_type = SEP_NOISE_STDDEV;
+    s.im = view(s.sub.data(), s.haveNoise ? s.noise.data() : nullptr, img.width, img.height);
+    if (!s.haveNoise) {
+        s.im.noiseval = result.backgroundRms;
+        s.im.noise_type = SEP_NOISE_STDDEV;
     }
-    // With a noise image the matched filter weighs each pixel by its own noise: a
-    // plain convolution would carry a noisy pixel's value into quiet neighbours and
-    // compare it with their small threshold.
-    // A difference says how wide its point spread is, and by how much its noise,
-    // partly convolved, is more than independent pixels would give after the filter.
+}
+
+// With a noise image the matched filter weighs each pixel by its own noise (a
+// plain convolution would carry a noisy pixel's value into quiet neighbours).
+// A difference says how wide its point spread is and how correlated its noise.
+std::unique_ptr<sep_catalog, CatFree> extract(Search& s) {
     int side = 3;
-    const double psfSigma = img.number(kPsfSigmaKey).value_or(0);
-    std::vector<float> conv = DetectionFilter(psfSigma, side);
-    double threshold = s.sigma;
-    if (const auto c = img.number(kNoiseCorrelationKey); c && *c >= 1 && *c <= 5) threshold *= *c;
-    sep_set_extract_pixstack(std::max<std::size_t>(300000, sub.size() / 4));
+    s.psfSigma = s.record ? s.record->psfSigma : 0;
+    std::vector<float> conv = DetectionFilter(s.psfSigma, side);
+    double threshold = s.settings.sigma;
+    if (s.record && s.record->noiseCorrelation >= 1 && s.record->noiseCorrelation <= 5)
+        threshold *= s.record->noiseCorrelation;
+    sep_set_extract_pixstack(std::max<std::size_t>(300000, s.sub.size() / 4));
     sep_set_sub_object_limit(4096);
     sep_catalog* rawCat = nullptr;
     // Cleaning takes a faint object for the wing of a bright neighbour; in a
-    // difference the bright neighbours are residuals without wings, and a new
-    // source beside a galaxy's core was cleaned away.
-    const bool difference = img.number(kStarWidthKey).has_value();
-    // In a difference weighed by its noise, a filtered pixel above the
-    // threshold is a source: the matched filter's peak is the test. Asking for
-    // a second pixel raised the threshold of an undersampled star by half a
-    // sigma (its filtered neighbours lie up to a third lower), which cost a
-    // fifth of the sources at S/N 5.5 for a tenth of the noise's peaks.
-    const int minArea = difference && haveNoise ? 1 : 3;
-    check(sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, conv.data(), side, side,
-                      haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005, difference ? 0 : 1, 1.0,
+    // difference the bright neighbours are residuals without wings. There one
+    // filtered pixel above the threshold is a source (docs/difference-imaging.md).
+    const int minArea = s.difference() && s.haveNoise ? 1 : 3;
+    check(sep_extract(&s.im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, conv.data(), side, side,
+                      s.haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005, s.difference() ? 0 : 1, 1.0,
                       &rawCat),
           "extraction");
-    std::unique_ptr<sep_catalog, CatFree> cat(rawCat);
+    return std::unique_ptr<sep_catalog, CatFree>(rawCat);
+}
 
-    // the image's saturation level: the highest raw value, when several pixels
-    // reach it (a lone hot pixel at the top is no saturation); a difference
-    // image has none
+// The image's saturation level: the highest raw value, when several pixels
+// reach it (a lone hot pixel at the top is no saturation); none in a difference.
+std::optional<float> saturationLevel(const Search& s) {
     float maxRaw = -1e30f;
-    for (float v : img.pixels)
+    for (float v : s.img.pixels)
         if (v > maxRaw) maxRaw = v;
     std::size_t atTop = 0;
-    for (float v : img.pixels) atTop += v >= maxRaw - 0.5f;
-    const bool saturates = atTop >= 3 && maxRaw > 1000 && !difference;
+    for (float v : s.img.pixels) atTop += v >= maxRaw - 0.5f;
+    if (atTop >= 3 && maxRaw > 1000 && !s.difference()) return maxRaw;
+    return std::nullopt;
+}
 
-    struct Candidate {
-        DetectedStar star;
-        double peakFraction, width, peakSnr;
-    };
-    std::vector<Candidate> cands;
-    cands.reserve(static_cast<std::size_t>(cat->nobj));
-    for (int i = 0; i < cat->nobj; ++i) {
-        // a light-weighted centroid; refined by the windowed position where it
-        // converges. The window starts at the brightest pixel: the centroid of
-        // a source blended with a neighbour (a new star beside a galaxy's core)
-        // lies between the two.
-        double x = cat->x[i], y = cat->y[i];
-        double wx = x, wy = y;
-        int niter = 0;
-        short wflag = 0;
-        const double px0 = cat->xpeak[i], py0 = cat->ypeak[i];
-        if (sep_windowed(&im, px0, py0, 1.0, 5, 0, &wx, &wy, &niter, &wflag) == 0 && !wflag &&
-            std::hypot(wx - px0, wy - py0) < 1.5) {
-            x = wx;
-            y = wy;
-        }
-        double sum = 0, sumErr = 0, area = 0, annSum = 0, annErr = 0, annArea = 0;
-        short flag = 0;
-        sep_sum_circle(&im, x, y, s.innerAperture, 0, 5, 0, &sum, &sumErr, &area, &flag);
-        sep_sum_circann(&im, x, y, s.innerAperture, s.outerAperture, 0, 5, 0, &annSum, &annErr,
-                        &annArea, &flag);
-        const double localSky = annArea > 0 ? annSum / annArea : 0;
-        const double flux = sum - localSky * area;
-        const int px = cat->xpeak[i], py = cat->ypeak[i];
-        const double peakRaw = img.pixels[static_cast<std::size_t>(py) * img.width + px];
-        Candidate c;
-        c.star = {x + 1, y + 1, flux, sumErr, cat->peak[i],
-                  saturates && peakRaw >= maxRaw - 0.5};
-        c.peakFraction = flux > 0 ? cat->peak[i] / flux : 1e9;
-        // judged on the brightest pixel: an aperture that reaches an uncovered
-        // pixel has no usable error
-        const double peakNoise = haveNoise ? noise[static_cast<std::size_t>(py) * img.width + px] : result.backgroundRms;
-        c.peakSnr = peakNoise > 0 && peakNoise < 1e20 ? cat->peak[i] / peakNoise : 0;
-        c.width = MinorWidth(sub, img.width, img.height, px, py, 0);
-        cands.push_back(c);
+struct Candidate {
+    DetectedStar star;
+    double peakFraction, width, peakSnr;
+};
+
+// A light-weighted centroid, refined by the windowed position where it
+// converges; the window starts at the brightest pixel (the centroid of a
+// source blended with a neighbour lies between the two).
+Candidate measure(Search& s, const sep_catalog& cat, int i, std::optional<float> saturation) {
+    double x = cat.x[i], y = cat.y[i];
+    double wx = x, wy = y;
+    int niter = 0;
+    short wflag = 0;
+    const double px0 = cat.xpeak[i], py0 = cat.ypeak[i];
+    if (sep_windowed(&s.im, px0, py0, 1.0, 5, 0, &wx, &wy, &niter, &wflag) == 0 && !wflag &&
+        std::hypot(wx - px0, wy - py0) < 1.5) {
+        x = wx;
+        y = wy;
     }
+    const double r = s.settings.innerAperture;
+    double sum = 0, sumErr = 0, area = 0, annSum = 0, annErr = 0, annArea = 0;
+    short flag = 0;
+    sep_sum_circle(&s.im, x, y, r, 0, 5, 0, &sum, &sumErr, &area, &flag);
+    sep_sum_circann(&s.im, x, y, r, s.settings.outerAperture, 0, 5, 0, &annSum, &annErr, &annArea, &flag);
+    const double localSky = annArea > 0 ? annSum / annArea : 0;
+    const double flux = sum - localSky * area;
+    const int w = s.img.width, px = cat.xpeak[i], py = cat.ypeak[i];
+    const double peakRaw = s.img.pixels[static_cast<std::size_t>(py) * w + px];
+    Candidate c;
+    c.star = {x + 1, y + 1, flux, sumErr, cat.peak[i], saturation && peakRaw >= *saturation - 0.5};
+    c.peakFraction = flux > 0 ? cat.peak[i] / flux : 1e9;
+    // judged on the brightest pixel: an aperture that reaches an uncovered pixel has no usable error
+    const double peakNoise = s.haveNoise ? s.noise[static_cast<std::size_t>(py) * w + px] : s.backgroundRms;
+    c.peakSnr = peakNoise > 0 && peakNoise < 1e20 ? cat.peak[i] / peakNoise : 0;
+    c.width = MinorWidth(s.sub, w, s.img.height, px, py, 0);
+    return c;
+}
 
-    // What the image's own stars look like: bright, unsaturated, single sources.
+// What the image's stars look like, for telling them from sharp sources.
+struct StarLook {
+    double maxFraction, minWidth, starWidth;
+};
+
+StarLook starLook(const Search& s, const std::vector<Candidate>& cands) {
     std::vector<double> fractions, widths;
     for (const auto& c : cands) {
         if (c.star.saturated || c.star.flux <= 0 || c.star.flux < 30 * c.star.fluxError) continue;
         fractions.push_back(c.peakFraction);
         widths.push_back(c.width);
     }
-    // A difference image's bright sources are residuals, hot pixels and cosmic
-    // rays, not stars: they must not set the model.
-    const bool haveModel = fractions.size() >= 5 && !difference;
+    // a difference's bright sources are residuals, hot pixels and cosmic rays,
+    // not stars: it says how wide its stars are
+    const bool haveModel = fractions.size() >= 5 && !s.difference();
     const double starFraction = haveModel ? median(fractions) : 0.25;
     double starWidth = haveModel ? median(widths) : 0.8;
-    // A difference image's bright sources are residuals and cosmic rays, not
-    // stars: it says how wide its stars are.
-    if (const auto known = img.number(kStarWidthKey); known && *known > 0) starWidth = *known;
+    if (s.record && s.record->starWidth > 0) starWidth = s.record->starWidth;
     double starFractionNow = starFraction;
-    if (difference && psfSigma > 0.3) {
+    if (s.difference() && s.psfSigma > 0.3) {
         // the brightest pixel's share of a Gaussian's light within the inner aperture
-        const double r = s.innerAperture, sig = psfSigma;
+        const double r = s.settings.innerAperture, sig = s.psfSigma;
         const double inner = 1 - std::exp(-0.5 * r * r / (sig * sig));
         const double e = std::erf(0.5 / (std::sqrt(2.0) * sig));
         starFractionNow = e * e / inner;
     }
-    // A point source has at most about half of its light in one pixel unless the
-    // seeing is below a pixel; hot pixels and cosmic rays have nearly all of it.
-    const double maxFraction = std::max(0.6, 2.0 * starFractionNow);
-    const double minWidth = 0.5 * starWidth;
+    // a point source has at most about half of its light in one pixel unless the
+    // seeing is below a pixel; hot pixels and cosmic rays have nearly all of it
+    return {std::max(0.6, 2.0 * starFractionNow), 0.5 * starWidth, starWidth};
+}
 
+void keepStars(Search& s, const std::vector<Candidate>& cands, DetectionResult& result) {
+    const StarLook look = starLook(s, cands);
     for (const auto& c : cands) {
         if (!(c.star.flux > 0)) continue;
         const double snr = c.star.fluxError > 0 ? c.star.flux / c.star.fluxError : 0;
         const bool sharp = !c.star.saturated && (snr > 5 || c.peakSnr > 5) &&
-                           (c.peakFraction > maxFraction || c.width < minWidth);
+                           (c.peakFraction > look.maxFraction || c.width < look.minWidth);
         if (sharp) {
             ++result.rejectedSharp;
             continue;
         }
-        if (difference && isDipole(sub, haveNoise ? &noise : nullptr, result.backgroundRms, img.width, img.height,
-                                   c.star.x - 1, c.star.y - 1, starWidth, psfSigma)) {
+        if (s.difference() && isDipole(s.sub, s.haveNoise ? &s.noise : nullptr, result.backgroundRms, s.img.width,
+                                       s.img.height, c.star.x - 1, c.star.y - 1, look.starWidth, s.psfSigma)) {
             ++result.rejectedDipoles;
             continue;
         }
         result.stars.push_back(c.star);
     }
+}
 
+// Whole light over inner-aperture light of the bright isolated stars; a
+// difference has few whole stars left and carries its stars' correction.
+double apertureCorrection(Search& s, const std::vector<DetectedStar>& stars) {
     std::vector<double> ratios;
-    const double big = 3 * s.innerAperture;
-    for (const auto& st : result.stars) {
+    const double big = 3 * s.settings.innerAperture;
+    for (const auto& st : stars) {
         if (st.saturated || st.flux < 50 * st.fluxError) continue;
         const double x = st.x - 1, y = st.y - 1;
-        if (x < big + 8 || y < big + 8 || x > img.width - big - 9 || y > img.height - big - 9) continue;
+        if (x < big + 8 || y < big + 8 || x > s.img.width - big - 9 || y > s.img.height - big - 9) continue;
         bool isolated = true;
-        for (const auto& o : result.stars)
+        for (const auto& o : stars)
             if (&o != &st && std::hypot(o.x - st.x, o.y - st.y) < big + 8) isolated = false;
         if (!isolated) continue;
         double sum = 0, err = 0, area = 0, ann = 0, annErr = 0, annArea = 0;
         short flag = 0;
-        sep_sum_circle(&im, x, y, big, 0, 5, 0, &sum, &err, &area, &flag);
-        sep_sum_circann(&im, x, y, big + 2, big + 7, 0, 5, 0, &ann, &annErr, &annArea, &flag);
+        sep_sum_circle(&s.im, x, y, big, 0, 5, 0, &sum, &err, &area, &flag);
+        sep_sum_circann(&s.im, x, y, big + 2, big + 7, 0, 5, 0, &ann, &annErr, &annArea, &flag);
         const double whole = sum - (annArea > 0 ? ann / annArea : 0) * area;
         ratios.push_back(whole / st.flux);
     }
-    if (ratios.size() >= 5) result.apertureCorrection = std::clamp(median(ratios), 1.0, 1.5);
-    // a difference image has few whole stars left: it carries its stars' correction
-    else if (const auto known = img.number(kApertureCorrectionKey); known && *known >= 1 && *known <= 3)
-        result.apertureCorrection = *known;
+    if (ratios.size() >= 5) return std::clamp(median(ratios), 1.0, 1.5);
+    if (s.record && s.record->apertureCorrection >= 1 && s.record->apertureCorrection <= 3)
+        return s.record->apertureCorrection;
+    return 1;
+}
+
+} // namespace
+
+DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& settings) {
+    Search s{img, ReadDifferenceRecord(img), settings};
+    if (s.record) {
+        s.settings.innerAperture = kDifferenceInnerAperture;
+        s.settings.outerAperture = kDifferenceOuterAperture;
+    }
+    if (s.settings.sigma <= 0) throw Error(kBadArgument, "The detection threshold must be above 0");
+    DetectionResult result;
+    prepare(s, result);
+    const auto cat = extract(s);
+    const std::optional<float> saturation = saturationLevel(s);
+    std::vector<Candidate> cands;
+    cands.reserve(static_cast<std::size_t>(cat->nobj));
+    for (int i = 0; i < cat->nobj; ++i) cands.push_back(measure(s, *cat, i, saturation));
+    keepStars(s, cands, result);
+    result.apertureCorrection = apertureCorrection(s, result.stars);
     return result;
 }
 

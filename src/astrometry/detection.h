@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "astrometry/difference_record.h"
 #include "astrometry/fits_image.h"
 
 namespace astrometry {
@@ -49,25 +50,6 @@ double MinorWidth(const std::vector<float>& pixels, int width, int height, int p
 // overlap of circle and pixels); NaN where the circle or ring meets a blank.
 double SourceLight(const std::vector<float>& pixels, int width, int height, double x, double y, double radius,
                    double outer);
-
-// The keyword in which an image can carry the minor width of its stars, for
-// an image whose own bright sources are not stars (a difference image).
-inline constexpr const char* kStarWidthKey = "STARWID";
-// ... and the ratio of a star's whole light to the light in a difference's
-// aperture (below), measured on the image whose point spread the difference has.
-inline constexpr const char* kApertureCorrectionKey = "APCORR";
-// A difference's sources are measured within 2 px, the sky from the ring to
-// 5 px: its sources are faint, and the 3 px of other images held half as much
-// noise again as light for them (at S/N 20 the magnitudes' 90th-percentile
-// error went from 0.107 to 0.078 mag).
-inline constexpr double kDifferenceInnerAperture = 2, kDifferenceOuterAperture = 5;
-
-// ... the Gaussian-equivalent width (sigma, px) of its point spread, for the
-// detection filter ...
-inline constexpr const char* kPsfSigmaKey = "PSFSIG";
-// ... and how much more noise its filtered pixels hold than independent pixels
-// of the noise image would give (its noise is partly convolved).
-inline constexpr const char* kNoiseCorrelationKey = "NOISECOR";
 
 // The detection filter: a Gaussian of the point spread's width, or the 3 x 3
 // default without one. `side` receives the filter's side.

@@ -86,6 +86,159 @@ std::string PlateSolution::headerCards() const {
     return out;
 }
 
+namespace {
+
+// The stars of a solve: the image's in pixels (brightest first, unsaturated
+// first) and centred on the image; the catalog's on the tangent plane of the
+// hint, in hint pixels, brightest first.
+struct SolveStars {
+    std::vector<P> img, imgC, cat;
+    std::vector<CatalogStar> sorted;
+    std::vector<const CatalogStar*> catStar;
+    P centre{};
+};
+
+void takeImageStars(SolveStars& ss, const std::vector<DetectedStar>& stars, int width, int height) {
+    for (const auto& s : stars)
+        if (!s.saturated && s.flux > 0) ss.img.push_back({s.x, s.y});
+    for (const auto& s : stars)
+        if (s.saturated) ss.img.push_back({s.x, s.y});
+    // centred for a well-conditioned fit
+    ss.centre = {(width + 1) / 2.0, (height + 1) / 2.0};
+    ss.imgC.resize(ss.img.size());
+    for (std::size_t i = 0; i < ss.img.size(); ++i) ss.imgC[i] = {ss.img[i].x - ss.centre.x, ss.img[i].y - ss.centre.y};
+}
+
+void takeCatalogStars(SolveStars& ss, const std::vector<CatalogStar>& catalog, double ra0, double dec0, double scale,
+                      double reach) {
+    ss.sorted = catalog;
+    std::sort(ss.sorted.begin(), ss.sorted.end(), [](auto& a, auto& b) { return a.mag < b.mag; });
+    for (const auto& c : ss.sorted) {
+        double xi, eta;
+        if (!project(ra0, dec0, c.ra, c.dec, xi, eta)) continue;
+        const P p{xi * 3600 / scale, eta * 3600 / scale};
+        if (std::hypot(p.x, p.y) > reach) continue;
+        ss.cat.push_back(p);
+        ss.catStar.push_back(&c);
+    }
+}
+
+// The pairs of image and catalog stars: triangle patterns, then an affine map
+// over all stars with a tightening radius; empty with a reason when none.
+Pairs matchStars(const SolveStars& ss, int width, int height, double scale, Affine& a, std::string& reason) {
+    Affine best{};
+    const double tol = std::max(2.0, 3.0 / scale); // pixels: 3 arcsec or 2 px
+    if (MatchByTriangles(ss.imgC, ss.cat, std::min(width, height) / 25.0, tol, 0.08, best) < 6) {
+        reason = "No pattern of the image's stars matches the catalog near the hinted position";
+        return {};
+    }
+    Pairs matches;
+    a = best;
+    for (double t : {tol * 1.5, tol, tol * 0.7}) {
+        matches = PairUp(ss.imgC, ss.cat, a, t);
+        if (!FitAffine(ss.imgC, ss.cat, matches, a)) break;
+    }
+    if (matches.size() < 6 || !Plausible(a, 0.12)) {
+        reason = "The matched stars do not give a consistent plate solution";
+        return {};
+    }
+    return matches;
+}
+
+double missArcsec(const PlateSolution& sol, const P& at, const CatalogStar& c) {
+    double ra, dec;
+    sol.pixelToSky(at.x, at.y, ra, dec);
+    return std::hypot((ra - c.ra) * std::cos(dec * kDeg), dec - c.dec) * 3600;
+}
+
+// The tangent-plane solution about the image centre, the tangent point moved
+// to the centre over three rounds; second-order (SIP) terms with `useSip`.
+PlateSolution fitTangentPlane(const SolveStars& ss, const Pairs& matches, double tra, double tdec, bool useSip) {
+    PlateSolution sol;
+    sol.crpix1 = ss.centre.x;
+    sol.crpix2 = ss.centre.y;
+    for (int iter = 0; iter < 3; ++iter) {
+        const int n = static_cast<int>(matches.size());
+        const int terms = useSip ? 6 : 3;
+        Eigen::MatrixXd A(n, terms);
+        Eigen::VectorXd bx(n), by(n);
+        for (int k = 0; k < n; ++k) {
+            const P& p = ss.imgC[matches[k].first];
+            const CatalogStar& c = *ss.catStar[matches[k].second];
+            double xi = 0, eta = 0;
+            project(tra, tdec, c.ra, c.dec, xi, eta);
+            if (useSip) A.row(k) << 1, p.x, p.y, p.x * p.x, p.x * p.y, p.y * p.y;
+            else A.row(k) << 1, p.x, p.y;
+            bx[k] = xi;
+            by[k] = eta;
+        }
+        const auto qr = A.colPivHouseholderQr();
+        const Eigen::VectorXd px = qr.solve(bx), py = qr.solve(by);
+        sol.cd[0] = px[1];
+        sol.cd[1] = px[2];
+        sol.cd[2] = py[1];
+        sol.cd[3] = py[2];
+        if (useSip) {
+            Eigen::Matrix2d cd;
+            cd << px[1], px[2], py[1], py[2];
+            const Eigen::Matrix2d inv = cd.inverse();
+            sol.sip = true;
+            sol.a20 = inv(0, 0) * px[3] + inv(0, 1) * py[3];
+            sol.a11 = inv(0, 0) * px[4] + inv(0, 1) * py[4];
+            sol.a02 = inv(0, 0) * px[5] + inv(0, 1) * py[5];
+            sol.b20 = inv(1, 0) * px[3] + inv(1, 1) * py[3];
+            sol.b11 = inv(1, 0) * px[4] + inv(1, 1) * py[4];
+            sol.b02 = inv(1, 0) * px[5] + inv(1, 1) * py[5];
+        }
+        double nra, ndec;
+        deproject(tra, tdec, px[0], py[0], nra, ndec);
+        tra = nra;
+        tdec = ndec;
+        sol.crval1 = tra;
+        sol.crval2 = tdec;
+    }
+    double sum2 = 0;
+    for (const auto& [i, j] : matches) {
+        const double d = missArcsec(sol, ss.img[i], *ss.catStar[j]);
+        sum2 += d * d;
+    }
+    sol.matched = static_cast<int>(matches.size());
+    sol.rmsArcsec = std::sqrt(sum2 / matches.size());
+    return sol;
+}
+
+// A wrong pair (a blend, a star moved since the catalog epoch) pulls the fit:
+// pairs beyond 3 rms (at least 1") are dropped and the plane fitted again;
+// with forty pairs or more, SIP terms where they fit clearly better (with few
+// stars they fit the catalog's noise).
+PlateSolution fitWithClipping(const SolveStars& ss, Pairs matches, double tra, double tdec) {
+    PlateSolution sol = fitTangentPlane(ss, matches, tra, tdec, false);
+    for (int round = 0; round < 3 && matches.size() > 8; ++round) {
+        const double limit = std::max(3.0 * sol.rmsArcsec, 1.0);
+        Pairs kept;
+        for (const auto& m : matches)
+            if (missArcsec(sol, ss.img[m.first], *ss.catStar[m.second]) <= limit) kept.push_back(m);
+        if (kept.size() == matches.size() || kept.size() < 6) break;
+        matches = kept;
+        sol = fitTangentPlane(ss, matches, tra, tdec, false);
+    }
+    if (matches.size() >= 40) {
+        const PlateSolution withSip = fitTangentPlane(ss, matches, tra, tdec, true);
+        if (withSip.rmsArcsec < 0.85 * sol.rmsArcsec) sol = withSip;
+    }
+    return sol;
+}
+
+// "" when the solution agrees with the hinted scale and fits its stars.
+std::string judge(const PlateSolution& sol, double scale) {
+    const double fittedScale = std::sqrt(std::abs(sol.cd[0] * sol.cd[3] - sol.cd[1] * sol.cd[2])) * 3600;
+    if (std::abs(fittedScale / scale - 1) > 0.12) return "The solution's scale is far from the hinted scale";
+    if (sol.rmsArcsec > std::max(2.0, 1.5 * scale)) return "The solution does not fit the matched stars well enough";
+    return "";
+}
+
+} // namespace
+
 SolveResult SolvePlate(const std::vector<DetectedStar>& stars, int width, int height,
                        const std::vector<CatalogStar>& catalog, const SolveHints& hints) {
     SolveResult r;
@@ -95,155 +248,26 @@ SolveResult SolvePlate(const std::vector<DetectedStar>& stars, int width, int he
         return r;
     }
     const double ra0 = hints.raHours * 15.0, dec0 = hints.decDeg;
-
-    // image stars in pixels, brightest first, unsaturated first
-    std::vector<P> img;
-    for (const auto& s : stars)
-        if (!s.saturated && s.flux > 0) img.push_back({s.x, s.y});
-    for (const auto& s : stars)
-        if (s.saturated) img.push_back({s.x, s.y});
-    // catalog stars on the tangent plane of the hint, in hint pixels, brightest first
-    std::vector<CatalogStar> cs(catalog);
-    std::sort(cs.begin(), cs.end(), [](auto& a, auto& b) { return a.mag < b.mag; });
-    const double reach = std::hypot(width, height) / 2 + 6.0 * 60 / scale; // pixels
-    std::vector<P> cat;
-    std::vector<const CatalogStar*> catStar;
-    for (const auto& c : cs) {
-        double xi, eta;
-        if (!project(ra0, dec0, c.ra, c.dec, xi, eta)) continue;
-        const P p{xi * 3600 / scale, eta * 3600 / scale};
-        if (std::hypot(p.x, p.y) > reach) continue;
-        cat.push_back(p);
-        catStar.push_back(&c);
-    }
-    if (img.size() < 4) {
-        r.reason = "Too few stars in the image (" + std::to_string(img.size()) + ") to solve it";
+    SolveStars ss;
+    takeImageStars(ss, stars, width, height);
+    takeCatalogStars(ss, catalog, ra0, dec0, scale, std::hypot(width, height) / 2 + 6.0 * 60 / scale);
+    if (ss.img.size() < 4) {
+        r.reason = "Too few stars in the image (" + std::to_string(ss.img.size()) + ") to solve it";
         return r;
     }
-    if (cat.size() < 4) {
-        r.reason = "Too few catalog stars near the hinted position (" + std::to_string(cat.size()) + ")";
+    if (ss.cat.size() < 4) {
+        r.reason = "Too few catalog stars near the hinted position (" + std::to_string(ss.cat.size()) + ")";
         return r;
     }
-
-    // centre the image pixels for a well-conditioned fit
-    const P centre{(width + 1) / 2.0, (height + 1) / 2.0};
-    std::vector<P> imgC(img.size());
-    for (std::size_t i = 0; i < img.size(); ++i) imgC[i] = {img[i].x - centre.x, img[i].y - centre.y};
-
-    Affine best{};
-    const double tol = std::max(2.0, 3.0 / scale); // pixels: 3 arcsec or 2 px
-    const std::size_t bestCount = MatchByTriangles(imgC, cat, std::min(width, height) / 25.0, tol, 0.08, best);
-    if (bestCount < 6) {
-        r.reason = "No pattern of the image's stars matches the catalog near the hinted position";
-        return r;
-    }
-
-    // refine: affine over all stars, tightening the match radius
-    std::vector<std::pair<int, int>> matches;
-    Affine a = best;
-    for (double t : {tol * 1.5, tol, tol * 0.7}) {
-        matches = PairUp(imgC, cat, a, t);
-        if (!FitAffine(imgC, cat, matches, a)) break;
-    }
-    if (matches.size() < 6 || !Plausible(a, 0.12)) {
-        r.reason = "The matched stars do not give a consistent plate solution";
-        return r;
-    }
-
-    // Fit the tangent-plane solution about the image centre, moving the tangent
-    // point to the centre. Second-order (SIP) terms only when there are many
-    // stars and they fit clearly better: with few stars they fit the catalog's noise.
+    Affine a{};
+    const Pairs matches = matchStars(ss, width, height, scale, a, r.reason);
+    if (matches.empty()) return r;
     double tra0 = ra0, tdec0 = dec0;
-    {
-        const P c = a.apply({0, 0});
-        deproject(ra0, dec0, c.x * scale / 3600, c.y * scale / 3600, tra0, tdec0);
-    }
-    auto fit = [&](bool useSip) {
-        PlateSolution sol;
-        sol.crpix1 = centre.x;
-        sol.crpix2 = centre.y;
-        double tra = tra0, tdec = tdec0;
-        for (int iter = 0; iter < 3; ++iter) {
-            const int n = static_cast<int>(matches.size());
-            const int terms = useSip ? 6 : 3;
-            Eigen::MatrixXd A(n, terms);
-            Eigen::VectorXd bx(n), by(n);
-            for (int k = 0; k < n; ++k) {
-                const P& p = imgC[matches[k].first];
-                const CatalogStar& c = *catStar[matches[k].second];
-                double xi = 0, eta = 0;
-                project(tra, tdec, c.ra, c.dec, xi, eta);
-                if (useSip) A.row(k) << 1, p.x, p.y, p.x * p.x, p.x * p.y, p.y * p.y;
-                else A.row(k) << 1, p.x, p.y;
-                bx[k] = xi;
-                by[k] = eta;
-            }
-            const auto qr = A.colPivHouseholderQr();
-            const Eigen::VectorXd px = qr.solve(bx), py = qr.solve(by);
-            sol.cd[0] = px[1];
-            sol.cd[1] = px[2];
-            sol.cd[2] = py[1];
-            sol.cd[3] = py[2];
-            if (useSip) {
-                Eigen::Matrix2d cd;
-                cd << px[1], px[2], py[1], py[2];
-                const Eigen::Matrix2d inv = cd.inverse();
-                sol.sip = true;
-                sol.a20 = inv(0, 0) * px[3] + inv(0, 1) * py[3];
-                sol.a11 = inv(0, 0) * px[4] + inv(0, 1) * py[4];
-                sol.a02 = inv(0, 0) * px[5] + inv(0, 1) * py[5];
-                sol.b20 = inv(1, 0) * px[3] + inv(1, 1) * py[3];
-                sol.b11 = inv(1, 0) * px[4] + inv(1, 1) * py[4];
-                sol.b02 = inv(1, 0) * px[5] + inv(1, 1) * py[5];
-            }
-            double nra, ndec;
-            deproject(tra, tdec, px[0], py[0], nra, ndec);
-            tra = nra;
-            tdec = ndec;
-            sol.crval1 = tra;
-            sol.crval2 = tdec;
-        }
-        double sum2 = 0;
-        for (const auto& [i, j] : matches) {
-            double ra, dec;
-            sol.pixelToSky(img[i].x, img[i].y, ra, dec);
-            const CatalogStar& c = *catStar[j];
-            const double d = std::hypot((ra - c.ra) * std::cos(dec * kDeg), dec - c.dec) * 3600;
-            sum2 += d * d;
-        }
-        sol.matched = static_cast<int>(matches.size());
-        sol.rmsArcsec = std::sqrt(sum2 / matches.size());
-        return sol;
-    };
-    PlateSolution sol = fit(false);
-    // a wrong pair (a blend, a star moved since the catalog epoch) pulls the fit: clip it
-    for (int round = 0; round < 3 && matches.size() > 8; ++round) {
-        const double limit = std::max(3.0 * sol.rmsArcsec, 1.0);
-        std::vector<std::pair<int, int>> kept;
-        for (const auto& m : matches) {
-            double ra, dec;
-            sol.pixelToSky(img[m.first].x, img[m.first].y, ra, dec);
-            const CatalogStar& c = *catStar[m.second];
-            if (std::hypot((ra - c.ra) * std::cos(dec * kDeg), dec - c.dec) * 3600 <= limit) kept.push_back(m);
-        }
-        if (kept.size() == matches.size() || kept.size() < 6) break;
-        matches = kept;
-        sol = fit(false);
-    }
-    if (matches.size() >= 40) {
-        const PlateSolution withSip = fit(true);
-        if (withSip.rmsArcsec < 0.85 * sol.rmsArcsec) sol = withSip;
-    }
-
-    const double fittedScale = std::sqrt(std::abs(sol.cd[0] * sol.cd[3] - sol.cd[1] * sol.cd[2])) * 3600;
-    if (std::abs(fittedScale / scale - 1) > 0.12) {
-        r.reason = "The solution's scale is far from the hinted scale";
-        return r;
-    }
-    if (sol.rmsArcsec > std::max(2.0, 1.5 * scale)) {
-        r.reason = "The solution does not fit the matched stars well enough";
-        return r;
-    }
+    const P c = a.apply({0, 0});
+    deproject(ra0, dec0, c.x * scale / 3600, c.y * scale / 3600, tra0, tdec0);
+    const PlateSolution sol = fitWithClipping(ss, matches, tra0, tdec0);
+    r.reason = judge(sol, scale);
+    if (!r.reason.empty()) return r;
     r.solved = true;
     r.solution = sol;
     return r;

@@ -31,9 +31,7 @@ void Application::CloseAll() {
 }
 
 void Application::SetCatalog(const std::string& code, const std::string& path, double maxMag) {
-    registry_->catalogCode = code;
-    registry_->catalogPath = path;
-    registry_->catalogMaxMag = maxMag;
+    registry_->catalog = {code, path, maxMag};
 }
 
 } // namespace engine

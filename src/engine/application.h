@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "astrometry/catalog.h"
+
 namespace engine {
 
 class Document;
@@ -33,9 +35,7 @@ struct Registry {
         return nextGeometry++;
     }
 
-    std::string catalogCode = "5";
-    std::string catalogPath;
-    double catalogMaxMag = 18;
+    astrometry::CatalogSettings catalog;
     bool psfMatching = true; // off only to measure what it costs and gives
 
 private:
@@ -55,6 +55,7 @@ public:
     // Closes every open document.
     void CloseAll();
     void SetCatalog(const std::string& code, const std::string& path, double maxMag);
+    void SetCatalog(const astrometry::CatalogSettings& catalog) { registry_->catalog = catalog; }
     void SetPsfMatching(bool on) { registry_->psfMatching = on; }
     std::size_t openDocuments() const { return registry_->documents().size(); }
 

@@ -10,14 +10,15 @@
 #include <vector>
 
 #include "astrometry/wcs.h"
+#include "engine/automation_codes.h"
 #include "engine/header_cards.h"
+#include "engine/image.h"
 #include "engine/pixel_stats.h"
 
 namespace engine {
 
 struct Registry;
 class Application;
-struct BrightStar;
 
 class Document {
 public:
@@ -37,8 +38,8 @@ public:
     // done, with the status at 2 or 1.
     void StartPlateSolve(double raHours, double decDeg, double scaleX, double scaleY);
     double ImageScale() const; // arcsec per pixel, negative when mirrored; 0 without a solution
-    int ImageWidth() const { return width_; }
-    int ImageHeight() const { return height_; }
+    int ImageWidth() const { return image_.width; }
+    int ImageHeight() const { return image_.height; }
     double CentreRightAscension() const; // hours
     double CentreDeclination() const;    // degrees
     std::string ReadHeaderKey(const std::string& key) const;
@@ -69,9 +70,10 @@ public:
     void SetStretchLevels(int curve, float gamma, int a, int b, double high, double low);
 
     // for the products and tests
-    const std::vector<float>& pixels() const { return pixels_; }
-    const std::vector<float>& noise() const { return noise_; }
-    const HeaderCards& header() const { return header_; }
+    const std::vector<float>& pixels() const { return image_.pixels; }
+    const std::vector<float>& noise() const { return image_.noise; }
+    const HeaderCards& header() const { return image_.header; }
+    const Image& image() const { return image_; }
     const astrometry::Wcs& wcs() const { return wcs_; }
     bool isOpen() const { return open_; }
     std::optional<double> zeroPoint() const { return zeroPoint_; }
@@ -84,37 +86,23 @@ private:
     friend class Application;
     void requireOpen(const char* what) const;
     void refreshSolution();
-    void computeNoise();
-    // The sky of the pixels as they are now, measured once: a dozen steps ask
-    // for it, and each measurement costs milliseconds. Whatever changes the
-    // pixels resets it or moves it along.
-    SkyStats sky() const;
     void alignOther(Document& other, int mode);
-    bool subtractMatched(Document& other, const std::vector<BrightStar>& stars, const SkyStats& sky,
-                         std::string& how);
-    void setApertureCorrection(const std::vector<float>& pixels, const std::vector<BrightStar>& stars);
-    // the level at and above which a pixel is saturated, above the sky
-    float saturationThreshold(double sky) const;
+    // The sky of the pixels as they are now, measured once: a dozen steps ask
+    // for it. Whatever changes the pixels resets it or moves it along.
+    SkyStats sky() const;
 
     std::shared_ptr<Registry> registry_;
     bool open_ = false;
-    std::string path_;
-    int width_ = 0, height_ = 0;
-    std::vector<float> pixels_, noise_;
+    Image image_;
     mutable std::optional<SkyStats> sky_;
     mutable std::mutex skyMutex_; // saving two products of one document may ask at once
-    HeaderCards header_;
     astrometry::Wcs wcs_;
-    int status_ = 0;
-    std::uint64_t geometry_ = 0;
-    double gain_ = 1;
+    int status_ = kNoPlateSolution;
+    std::uint64_t geometry_ = 0; // documents on one pixel grid share it
     bool difference_ = false;
     std::optional<double> zeroPoint_;
     std::optional<std::array<double, 2>> stretch_; // low, high
-    std::optional<double> saturation_;             // the raw level of saturated pixels
-    // Resampling scales the values by the pixel area; levels measured before an
-    // alignment are brought along with them.
-    double intensityScale_ = 1;
+    // levels measured before an alignment are brought along with the values
     mutable double levelsScale_ = 1;
     std::string solveReason_;
     double fluxScale_ = 1, alignRms_ = 0;

@@ -13,7 +13,8 @@
 #include "engine/convolution.h"
 #include "engine/document.h"
 #include "engine/pixel_stats.h"
-#include "engine/psf_match.h"
+#include "engine/kernel_fit.h"
+#include "engine/star_width.h"
 #include "pair.h"
 
 namespace fs = std::filesystem;

@@ -1,0 +1,90 @@
+#include "engine/alignment.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "engine/alignment_map.h"
+#include "engine/automation_codes.h"
+#include "engine/errors.h"
+#include "engine/modelled_resample.h"
+#include "engine/star_matching.h"
+#include "engine/step_trace.h"
+
+namespace engine {
+namespace {
+
+std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// The map refined by matched stars; `start` is the plate solutions' map, if any.
+std::optional<StarMapFit> mapFromStars(const SolvedImage& target, const SolvedImage& source,
+                                       const std::optional<PolyMap>& start, StepTrace& trace) {
+    const MatchableStars a = FindMatchableStars(target.image, target.sky);
+    const MatchableStars b = FindMatchableStars(source.image, source.sky);
+    trace.mark("stars");
+    const astrometry::Pairs pairs = start ? PairByMap(a.at, b.at, *start)
+                                          : PairByTriangles(a.at, b.at, target.image.width, target.image.height);
+    return FitMapToStars(a.at, a.variance, b.at, b.variance, pairs,
+                         MapFrame::Of(target.image.width, target.image.height));
+}
+
+void resampleOnto(const Image& target, Image& source, const SkyStats& sourceSky, const PolyMap& map,
+                  Alignment& how) {
+    const double area = MapAreaAtCentre(map, MapFrame::Of(target.width, target.height));
+    source.intensityScale *= area;
+    if (source.saturation) *source.saturation *= area;
+    auto moved = ResampleModelled(source.pixels, source.noise, source.width, source.height, sourceSky,
+                                  source.saturation, map, target.width, target.height);
+    how.modelledStars = moved.starsModelled;
+    source.pixels = std::move(moved.image.pixels);
+    source.noise = std::move(moved.image.noise);
+    source.width = target.width;
+    source.height = target.height;
+}
+
+} // namespace
+
+Alignment AlignImage(const SolvedImage& target, Image& source, const SkyStats& sourceSky,
+                     const astrometry::Wcs& sourceWcs, int mode) {
+    const int w = target.image.width, h = target.image.height;
+    const bool bothSolved = target.wcs.valid() && sourceWcs.valid();
+    if (mode == kAlignByPlateSolutions && !bothSolved)
+        throw Error(kAlignFailed, "Aligning by plate solutions needs a plate solution in both images");
+    StepTrace trace("align");
+    Alignment how;
+    std::optional<PolyMap> map;
+    if (bothSolved) map = MapFromPlateSolutions(target.wcs, sourceWcs, w, h);
+    if (mode == kAlignByStars) {
+        if (const auto fit = mapFromStars(target, SolvedImage{source, sourceSky, sourceWcs}, map, trace)) {
+            map = fit->map;
+            how.stars = fit->stars;
+            how.rms = fit->rms;
+        }
+    }
+    if (!map)
+        throw Error(kAlignFailed, "Cannot align " + fileName(source.path) + " to " + fileName(target.image.path) +
+                                      ": the images have no stars in common and no plate solutions");
+    trace.mark("map");
+    resampleOnto(target.image, source, sourceSky, *map, how);
+    trace.mark("resample");
+    return how;
+}
+
+void TakeSolution(Image& source, const Image& target) {
+    source.header.removeSolution();
+    source.header.append(target.header.solutionBlock());
+}
+
+void TakeAlignment(Image& source, const Image& target, const Alignment& how) {
+    TakeSolution(source, target);
+    char rms[64];
+    std::snprintf(rms, sizeof rms, "%.3f", how.rms);
+    source.header.history("Aligned to " + fileName(target.path) +
+                          (how.stars ? " on " + std::to_string(how.stars) + " stars, residual " + rms + " px"
+                                     : std::string(" by the plate solutions")) +
+                          ", Lanczos-3" +
+                          (how.modelledStars ? ", " + std::to_string(how.modelledStars) + " stars modelled"
+                                             : std::string()));
+}
+
+} // namespace engine

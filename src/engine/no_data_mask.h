@@ -1,0 +1,20 @@
+#pragma once
+// No-data masks: the pixels of an image that hold no light of the sky (blank,
+// NaN, uncovered by the alignment) and what a subtraction must not trust.
+#include <vector>
+
+namespace engine {
+
+// 1 where the pixel is not finite.
+std::vector<unsigned char> NoDataMask(const std::vector<float>& pixels);
+
+// The pixels a difference leaves blank: the template's no-data pixels (but not
+// those a patch gave back, `given`), its pixels at or above `templSaturation`
+// and the science image's at or above `scienceSaturation`, each grown by
+// `radius` (the kernel's reach and two pixels more).
+std::vector<unsigned char> UnusableMask(const std::vector<float>& templ, const std::vector<float>& science,
+                                        const std::vector<unsigned char>& noData,
+                                        const std::vector<unsigned char>& given, float templSaturation,
+                                        float scienceSaturation, int width, int height, int radius);
+
+} // namespace engine

@@ -1,0 +1,47 @@
+#include "engine/read_image.h"
+
+#include "astrometry/errors.h"
+#include "astrometry/fits_image.h"
+#include "engine/errors.h"
+#include "engine/noise_model.h"
+#include "engine/saturation.h"
+#include "engine/sky_level_cache.h"
+#include "engine/step_trace.h"
+
+namespace engine {
+
+ReadResult ReadImage(const std::string& path) {
+    StepTrace trace("open");
+    astrometry::FitsImage fits;
+    try {
+        fits = astrometry::ReadFitsImage(path);
+    } catch (const astrometry::Error& e) {
+        throw Error(kOpenFailed, e.description());
+    }
+    trace.mark("read");
+    ReadResult r;
+    r.difference = astrometry::ReadDifferenceRecord(fits);
+    Image& image = r.image;
+    image.path = path;
+    image.width = fits.width;
+    image.height = fits.height;
+    image.pixels = std::move(fits.pixels);
+    image.header = HeaderCards(fits.header);
+    for (const char* k : {"EGAIN", "GAIN"})
+        if (const auto g = fits.number(k); g && *g > 0) {
+            image.gain = *g;
+            break;
+        }
+    r.sky = MeasureSky(image.pixels);
+    RememberSkyLevel(path, r.sky.level);
+    if (!fits.noise.empty())
+        image.noise = std::move(fits.noise);
+    else
+        ModelNoise(image, r.sky);
+    trace.mark("noise");
+    image.saturation = FindSaturation(image.pixels);
+    trace.mark("saturation");
+    return r;
+}
+
+} // namespace engine

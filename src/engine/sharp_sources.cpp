@@ -1,0 +1,180 @@
+#include "engine/sharp_sources.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "astrometry/detection.h"
+
+namespace engine {
+namespace {
+
+// The median of the 24 pixels on the square ring 3 px around pixel i.
+double ringLevel(const std::vector<float>& pix, std::size_t i, int w, double fallback) {
+    float ring[24];
+    int n = 0;
+    for (int k = -3; k <= 3; ++k) {
+        ring[n++] = pix[i + static_cast<std::ptrdiff_t>(-3) * w + k];
+        ring[n++] = pix[i + static_cast<std::ptrdiff_t>(3) * w + k];
+        if (k > -3 && k < 3) {
+            ring[n++] = pix[i + static_cast<std::ptrdiff_t>(k) * w - 3];
+            ring[n++] = pix[i + static_cast<std::ptrdiff_t>(k) * w + 3];
+        }
+    }
+    std::nth_element(ring, ring + n / 2, ring + n);
+    return std::isfinite(ring[n / 2]) ? ring[n / 2] : fallback;
+}
+
+bool isPeak(const std::vector<float>& pix, std::size_t i, int w) {
+    const float v = pix[i];
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if ((dx || dy) && pix[i + static_cast<std::ptrdiff_t>(dy) * w + dx] > v) return false;
+    return true;
+}
+
+// The other image shows a source there too (a galaxy's nucleus is sharp as well).
+bool otherShowsIt(const std::vector<float>& other, std::size_t i, int w, double light) {
+    double there = -1e30;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            there = std::max<double>(there, other[i + static_cast<std::ptrdiff_t>(dy) * w + dx]);
+    std::vector<float> around;
+    for (int k = -3; k <= 3; ++k) {
+        around.push_back(other[i + static_cast<std::ptrdiff_t>(-3) * w + k]);
+        around.push_back(other[i + static_cast<std::ptrdiff_t>(3) * w + k]);
+    }
+    std::nth_element(around.begin(), around.begin() + 7, around.end());
+    return std::isfinite(there) && std::isfinite(around[7]) && there - around[7] > 0.1 * light;
+}
+
+bool isSharpSource(const SharpSearch& in, int x, int y) {
+    const int w = in.width;
+    const auto& pix = in.pixels;
+    const std::size_t i = static_cast<std::size_t>(y) * w + x;
+    const float v = pix[i];
+    // bright ones only: a faint one blurs into a spot below any threshold, and a
+    // faint new star on a galaxy must not be taken for one
+    if (!(v - in.sky > 12 * in.noise[i])) return false;
+    if (!isPeak(pix, i, w)) return false;
+    // bright above what lies right around it too: a galaxy's noise peak is nearly all in one pixel as well
+    const double local = ringLevel(pix, i, w, in.sky);
+    if (!(v - local > 12 * in.noise[i])) return false;
+    // Narrow, or nearly all its light in one pixel: in a sharp image a star's
+    // width comes close to what the sky's noise lends a hot pixel, but not its
+    // brightest pixel's share.
+    double around3 = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) around3 += pix[i + static_cast<std::ptrdiff_t>(dy) * w + dx] - local;
+    const bool lone = around3 > 0 && (v - local) / around3 > 0.7;
+    if (!lone && astrometry::MinorWidth(pix, w, in.height, x, y, local) >= 0.5 * in.starWidth) return false;
+    return !otherShowsIt(in.other, i, w, v - local);
+}
+
+std::vector<std::size_t> findSharpSources(const SharpSearch& in) {
+    std::vector<std::size_t> hits;
+#pragma omp parallel
+    {
+        std::vector<std::size_t> mine;
+#pragma omp for schedule(static)
+        for (int y = 3; y < in.height - 3; ++y)
+            for (int x = 3; x < in.width - 3; ++x)
+                if (isSharpSource(in, x, y)) mine.push_back(static_cast<std::size_t>(y) * in.width + x);
+#pragma omp critical
+        hits.insert(hits.end(), mine.begin(), mine.end());
+    }
+    return hits;
+}
+
+// The source's bright pixels around its peak and one more ring, and the dips
+// below the sky that resampling rings around a ray, a pixel or two out.
+std::vector<std::size_t> footprint(const SharpSearch& in, std::size_t i, const std::vector<unsigned char>& marks) {
+    const int w = in.width, h = in.height, x = static_cast<int>(i % w), y = static_cast<int>(i / w);
+    std::vector<std::size_t> blank;
+    for (int dy = -3; dy <= 3; ++dy)
+        for (int dx = -3; dx <= 3; ++dx) {
+            const int xx = x + dx, yy = y + dy;
+            if (xx < 1 || yy < 1 || xx >= w - 1 || yy >= h - 1) continue;
+            const std::size_t j = static_cast<std::size_t>(yy) * w + xx;
+            if (std::abs(dx) <= 1 && std::abs(dy) <= 1) blank.push_back(j);
+            else if (in.sky - in.pixels[j] > 3 * in.noise[j]) blank.push_back(j);
+            else if (!marks[j] && in.pixels[j] - in.sky > 3 * in.noise[j])
+                for (int ey = -1; ey <= 1; ++ey)
+                    for (int ex = -1; ex <= 1; ++ex) blank.push_back(j + static_cast<std::ptrdiff_t>(ey) * w + ex);
+        }
+    return blank;
+}
+
+// 1 (patch) where the other image shows nothing under the footprint either;
+// 2 (blank) beside a star, where a patch drawn from the star's fainter edge
+// would leave half of the star in the difference.
+unsigned char footprintMark(const SharpSearch& in, std::size_t i, const std::vector<std::size_t>& blank) {
+    const int w = in.width, h = in.height, x = static_cast<int>(i % w), y = static_cast<int>(i / w);
+    std::vector<float> ring;
+    for (int k = -5; k <= 5; ++k)
+        for (const auto& [dx, dy] : {std::pair{k, -5}, std::pair{k, 5}, std::pair{-5, k}, std::pair{5, k}}) {
+            const int xx = x + dx, yy = y + dy;
+            if (xx >= 0 && yy >= 0 && xx < w && yy < h) ring.push_back(in.other[static_cast<std::size_t>(yy) * w + xx]);
+        }
+    if (ring.size() < 8) return 2;
+    std::nth_element(ring.begin(), ring.begin() + ring.size() / 2, ring.end());
+    const double level = ring[ring.size() / 2];
+    double excess = 0, var = 0;
+    for (std::size_t j : blank) {
+        excess += in.other[j] - level;
+        var += double(in.otherNoise[j]) * in.otherNoise[j];
+    }
+    return std::isfinite(excess) && std::isfinite(var) && excess < 3 * std::sqrt(var) ? 1 : 2;
+}
+
+} // namespace
+
+int MarkSharpSources(const SharpSearch& in, std::vector<unsigned char>& marks) {
+    if (!(in.starWidth > 0)) return 0;
+    const std::vector<std::size_t> hits = findSharpSources(in);
+    for (std::size_t i : hits) {
+        const auto blank = footprint(in, i, marks);
+        const unsigned char mark = footprintMark(in, i, blank);
+        for (std::size_t j : blank) marks[j] = std::max(marks[j], mark);
+    }
+    return static_cast<int>(hits.size());
+}
+
+Patch PatchSharpSources(const std::vector<float>& pix, const std::vector<float>& noise,
+                        std::vector<unsigned char>& sharp, const std::vector<unsigned char>& blank, int w, int h,
+                        double sky) {
+    Patch p;
+    static const int dirs[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
+    for (std::size_t i = 0; i < sharp.size(); ++i) {
+        if (sharp[i] != 1) {
+            sharp[i] = 0;
+            continue;
+        }
+        const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
+        double sum = 0, weights = 0, var = 0;
+        for (const auto& d : dirs) {
+            for (int step = 1; step <= 8; ++step) {
+                const int xx = x + d[0] * step, yy = y + d[1] * step;
+                if (xx < 0 || yy < 0 || xx >= w || yy >= h) break;
+                const std::size_t j = static_cast<std::size_t>(yy) * w + xx;
+                if (blank[j]) continue;
+                if (!std::isfinite(pix[j]) || !std::isfinite(noise[j])) break;
+                const double wt = 1.0 / (step * std::hypot(d[0], d[1]));
+                sum += wt * pix[j];
+                var += wt * double(noise[j]) * noise[j];
+                weights += wt;
+                break;
+            }
+        }
+        if (weights <= 0) { // no neighbour to stand in for it
+            sharp[i] = 0;
+            continue;
+        }
+        // the neighbours' variance twice, and a fifth of the light above the sky, for a ray that struck a star
+        const double value = sum / weights, above = 0.2 * std::max(0.0, value - sky);
+        p.values.emplace_back(i, static_cast<float>(value));
+        p.variances.emplace_back(i, static_cast<float>(2 * var / weights + above * above));
+    }
+    return p;
+}
+
+} // namespace engine

@@ -1,0 +1,114 @@
+#include "engine/subtraction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "astrometry/detection.h"
+#include "engine/aperture.h"
+#include "engine/difference_cards.h"
+#include "engine/flux_scale.h"
+#include "engine/matched_subtraction.h"
+#include "engine/star_finder.h"
+#include "engine/star_width.h"
+#include "engine/step_trace.h"
+#include "engine/zero_point.h"
+
+namespace engine {
+namespace {
+
+std::string fixed(double v, int decimals) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%.*f", decimals, v);
+    return b;
+}
+
+std::vector<std::pair<double, double>> unsaturated(const std::vector<BrightStar>& stars, double shift) {
+    std::vector<std::pair<double, double>> at;
+    for (const auto& s : stars)
+        if (!s.saturated) at.emplace_back(s.x - shift, s.y - shift);
+    return at;
+}
+
+// What the image alone tells, before any matching: its stars' width, the
+// stars' flux ratio, its zero-point and aperture correction.
+astrometry::DifferenceRecord measureBefore(const Image& image, const SkyStats& sky, const astrometry::Wcs& wcs,
+                                           const Image& other, const std::vector<BrightStar>& stars,
+                                           const SubtractionSettings& settings) {
+    astrometry::DifferenceRecord r;
+    r.starWidth = MedianStarWidth(image, unsaturated(stars, 1), sky.level);
+    r.fluxScale = ApertureFluxScale(image, other, stars);
+    r.zeroPoint = FitZeroPoint(image, sky, wcs, settings.catalog);
+    const double c = ApertureCorrection(image.pixels, image.width, image.height, unsaturated(stars, 0));
+    if (c >= 1 && c <= 3) r.apertureCorrection = c;
+    return r;
+}
+
+std::string subtractScaled(Image& image, const Image& other, double scale) {
+    const float s = static_cast<float>(scale);
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(image.pixels.size()); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        image.pixels[k] -= s * other.pixels[k];
+        const float n2 = other.noise.empty() ? 0.f : s * other.noise[k];
+        image.noise[k] = std::sqrt(image.noise[k] * image.noise[k] + n2 * n2);
+    }
+    return "scaled by " + fixed(scale, 5);
+}
+
+// The background left after scaling, taken out; the difference's sky.
+SkyStats removeOffset(Image& image, double& offset) {
+    SkyStats sky = MeasureSky(image.pixels);
+    offset = sky.level;
+    const float o = static_cast<float>(offset);
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < static_cast<long long>(image.pixels.size()); ++i)
+        image.pixels[static_cast<std::size_t>(i)] -= o;
+    sky.level -= offset;
+    return sky;
+}
+
+double noiseCorrelation(const Image& image, double psfSigma) {
+    int side = 3;
+    const auto filter = astrometry::DetectionFilter(psfSigma, side);
+    const double c = astrometry::FilteredNoiseRatio(image.pixels, image.noise, image.width, image.height, filter, side);
+    return std::clamp(c, 1.0, 5.0);
+}
+
+} // namespace
+
+Subtraction SubtractImages(Image& image, const SkyStats& sky, const astrometry::Wcs& wcs, const Image& other,
+                           const SkyStats& otherSky, const SubtractionSettings& settings) {
+    StepTrace trace("subtract");
+    const auto stars = FindBrightStars(image.pixels, image.width, image.height, sky.level, sky.sigma, 20, 200);
+    trace.mark("stars");
+    Subtraction result;
+    astrometry::DifferenceRecord& r = result.record;
+    r = measureBefore(image, sky, wcs, other, stars, settings);
+    trace.mark("scale, zero-point");
+    std::string how;
+    const auto matched =
+        settings.psfMatching ? SubtractMatched(image, sky, other, otherSky, stars) : std::nullopt;
+    if (matched) {
+        if (matched->starWidth > 0) r.starWidth = matched->starWidth;
+        r.psfSigma = matched->psfSigma;
+        if (matched->apertureCorrection >= 1 && matched->apertureCorrection <= 3)
+            r.apertureCorrection = matched->apertureCorrection;
+        r.fluxScale = matched->fluxScale;
+        how = matched->how;
+    } else {
+        how = subtractScaled(image, other, r.fluxScale);
+    }
+    trace.mark("matched");
+    double offset = 0;
+    result.sky = removeOffset(image, offset);
+    r.noiseCorrelation = noiseCorrelation(image, r.psfSigma);
+    trace.mark("offset, noise ratio");
+    WriteDifferenceRecord(image.header, r,
+                          "Subtracted " + std::filesystem::path(other.path).filename().string() + " " + how +
+                              ", background offset " + fixed(offset, 3) + " ADU");
+    return result;
+}
+
+} // namespace engine
