@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
 
     // the hinted solver on the big image, hint 3' and 3 % off
     astrometry::SolveSettings ss;
-    ss.catalogPath = o.out + "/catalog";
+    ss.catalog.folder = o.out + "/catalog";
     astrometry::SolveResult r;
     const double solveMs = bench::medianMs(3, [&] {
         r = astrometry::SolveImage(img, {o.ra / 15 + 0.003, o.dec + 0.03, o.scale * 1.03}, ss);
@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
         skysim::WritePair(f, pair);
         const auto image = astrometry::ReadFitsImage(f.out + "/reference.fts");
         astrometry::SolveSettings fs1;
-        fs1.catalogPath = f.out + "/catalog";
+        fs1.catalog.folder = f.out + "/catalog";
         const double a = seed * 0.7;
         const auto res = astrometry::SolveImage(
             image, {(pair.referenceEpoch.ra + 5.0 / 60 * std::sin(a) / std::cos(pair.referenceEpoch.dec * M_PI / 180)) / 15,

@@ -276,9 +276,7 @@ void runCase(const Case& c, int index, const fs::path& root, Totals& t) {
     processing::RunInputs in;
     in.referencePath = (dir / "reference.fts").string();
     in.reshotPath = (dir / "reshot.fts").string();
-    in.catalogPath = (dir / "catalog").string();
-    in.catalogCode = "5";
-    in.catalogMaxMag = 18;
+    in.catalog = {"5", (dir / "catalog").string(), 18};
     in.snrSubtracted = 5;
     std::unique_ptr<engine::Application> app;
     std::shared_ptr<engine::Document> ref, reshot, sub;
@@ -297,9 +295,7 @@ void runCase(const Case& c, int index, const fs::path& root, Totals& t) {
     q.subtractedPath = r.workFolder + "Subtracted.fts";
     q.reshotPath = in.reshotPath;
     q.plateScale = r.plateScale;
-    q.catalogCode = in.catalogCode;
-    q.catalogPath = in.catalogPath;
-    q.catalogMaxMag = in.catalogMaxMag;
+    q.catalog = in.catalog;
     q.minRawFlux = 0;
     const auto checked = stars::RunCatalogCheck(q);
     const auto zeroPoint = astrometry::ReadFitsImage(q.subtractedPath).number("MAGZERO");
@@ -406,7 +402,7 @@ void matchingCost(const fs::path& root) {
         ref->OpenFile(o.out + "/reference.fts");
         reshot->OpenFile(o.out + "/reshot.fts");
         auto sub = reshot->DuplicateDocument();
-        sub->AlignToThis(3, false);
+        sub->AlignToThis(engine::kAlignByStars, false);
         // the median of three subtractions, each on a fresh copy
         std::vector<double> times;
         for (int run = 0; run < 3; ++run) {

@@ -286,8 +286,7 @@ SolveResult SolveImage(const FitsImage& image, const SolveHints& hints, const So
     const double half = std::hypot(image.width, image.height) / 2 * std::abs(hints.arcsecPerPixel) / 3600 + 0.12;
     std::vector<CatalogStar> catalog;
     try {
-        catalog = ReadCatalog(s.catalogCode, s.catalogPath, BoxAround(hints.raHours * 15, hints.decDeg, half),
-                              s.catalogMaxMag);
+        catalog = ReadCatalog(s.catalog, BoxAround(hints.raHours * 15, hints.decDeg, half));
     } catch (const Error& e) {
         return {false, e.description(), {}};
     }

@@ -42,9 +42,7 @@ SolveResult SolvePlate(const std::vector<DetectedStar>& stars, int width, int he
                        const std::vector<CatalogStar>& catalog, const SolveHints& hints);
 
 struct SolveSettings {
-    std::string catalogCode = "5";
-    std::string catalogPath;
-    double catalogMaxMag = 18;
+    CatalogSettings catalog;
     double sigma = 5;
 };
 

@@ -12,6 +12,17 @@ struct Star {
     double x = 0, Y = 0;       // FITS pixel coordinates, first pixel centred at 1.0
 };
 
+// Sort keys and directions by name.
+enum SortKey : int {
+    kSortByMagnitude = 1,
+    kSortByRightAscension = 2,
+    kSortByDeclination = 3,
+    kSortByRawFlux = 4,
+    kSortByX = 5,
+    kSortByY = 6,
+};
+enum SortDirection : int { kAscending = 0, kDescending = 1 };
+
 class StarCollection {
 public:
     // Sort(key, direction). Keys: 1 magnitude, 2 right ascension, 3 declination,

@@ -48,9 +48,9 @@ void RetrieveDssPicture(const std::string& imagePath, const std::string& folder,
     const long w = survey->ImageWidth(), h = survey->ImageHeight();
     auto half = [](long v) { return static_cast<int>(std::nearbyint(v / 4.0)); }; // halves to even
     const auto levels = survey->MeasureLevels(half(w), half(h), half(3 * w), half(3 * h));
-    image->AlignToThis(1, false);
+    image->AlignToThis(engine::kAlignByPlateSolutions, false);
     survey->SetStretchLevels(0, 1.0f, 2, 2, levels[1], levels[0]);
-    survey->SaveFile(folder + "DSSPicture.jpg", 6, true, 1, 1);
+    survey->SaveFile(folder + "DSSPicture.jpg", engine::kFileJpegGrey, true, 1, 1);
     app.CloseAll();
 }
 

@@ -20,6 +20,5 @@ void RetrieveDssPicture(const std::string& imagePath, const std::string& folder,
                         char decimalSeparator, const RetrievalSteps& steps = {});
 
 inline constexpr int kDownloadFailed = 3001;
-inline constexpr const char* kDefaultServer = "https://archive.stsci.edu";
 
 } // namespace dss

@@ -41,20 +41,20 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
     int stage = 0; // which documents exist, for closing on a failure
     try {
         h.app = std::make_unique<engine::Application>();
-        h.app->SetCatalog(in.catalogCode, in.catalogPath, in.catalogMaxMag);
+        h.app->SetCatalog(in.catalog);
         h.app->CloseAll();
         h.reference = h.app->CreateDocument();
         h.reshot = h.app->CreateDocument();
         stage = 1;
 
         h.reference->OpenFile(in.referencePath);
-        if (h.reference->PlateSolveStatus() != 2) throw Stop{RunFailure::ReferenceNotSolved, kReferenceNotSolved};
+        if (h.reference->PlateSolveStatus() != engine::kPlateSolved) throw Stop{RunFailure::ReferenceNotSolved, kReferenceNotSolved};
         r.plateScale = h.reference->ImageScale();
         r.imageWidth = h.reference->ImageWidth();
         r.imageHeight = h.reference->ImageHeight();
 
         h.reshot->OpenFile(in.reshotPath);
-        if (h.reshot->PlateSolveStatus() != 2) throw Stop{RunFailure::ReshotNotSolved, kReshotNotSolved};
+        if (h.reshot->PlateSolveStatus() != engine::kPlateSolved) throw Stop{RunFailure::ReshotNotSolved, kReshotNotSolved};
 
         if (!h.reshot->header().has("OBJECT"))
             throw Stop{RunFailure::Other, "The reshot " + in.reshotPath +
@@ -81,18 +81,18 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
 
         h.subtracted = h.reshot->DuplicateDocument();
         stage = 2;
-        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", 3, true, 1);
-        h.subtracted->AlignToThis(3, false);
+        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
+        h.subtracted->AlignToThis(engine::kAlignByStars, false);
 
         h.reference->StartPlateSolve(raHint, decHint, r.plateScale, r.plateScale);
         // The engine solves before it returns; the poll guards against one that does not.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         int status = h.reference->PlateSolveStatus();
-        while (status == 3 && std::chrono::steady_clock::now() < deadline) status = h.reference->PlateSolveStatus();
+        while (status == engine::kPlateSolving && std::chrono::steady_clock::now() < deadline) status = h.reference->PlateSolveStatus();
         if (status == 1 || status == 3) throw Stop{RunFailure::SolveFailed, kSolveFailed};
 
         h.subtracted->SubtractDocument(*h.reference);
-        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", 3, true, 1);
+        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
 
         stars::ExtractionRequest q;
         q.file = r.workFolder + "Subtracted.fts";
@@ -100,11 +100,9 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         q.starKind = 1;
         q.plateScale = r.plateScale;
         q.lineKind = 1;
-        q.sortKey = 4;
-        q.sortDirection = 1;
-        q.catalogCode = in.catalogCode;
-        q.catalogPath = in.catalogPath;
-        q.catalogMaxMag = in.catalogMaxMag;
+        q.sortKey = astrometry::kSortByRawFlux;
+        q.sortDirection = astrometry::kDescending;
+        q.catalog = in.catalog;
         stars::ExtractionFailure failure;
         if (!stars::ExtractStarLines(q, r.suspicious, failure)) {
             r.extractionFailed = true;
@@ -112,11 +110,11 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
             r.extractionError = failure.description;
         }
 
-        h.subtracted->SaveFile(r.workFolder + "Subtracted.jpg", 6, true, 1, 1);
-        h.reference->SaveFile(r.workFolder + "ReferenceImage.fts", 3, true, 1);
-        h.reference->SaveFile(r.workFolder + "ReferenceImage.jpg", 6, true, 1, 1);
-        h.reshot->SaveFile(r.workFolder + "ReshotImage.fts", 3, true, 1);
-        h.reshot->SaveFile(r.workFolder + "ReshotImage.jpg", 6, true, 1, 1);
+        h.subtracted->SaveFile(r.workFolder + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
+        h.reference->SaveFile(r.workFolder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);
+        h.reference->SaveFile(r.workFolder + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+        h.reshot->SaveFile(r.workFolder + "ReshotImage.fts", engine::kFileFitsFloat, true, 1);
+        h.reshot->SaveFile(r.workFolder + "ReshotImage.jpg", engine::kFileJpegGrey, true, 1, 1);
         return r;
     } catch (const Stop& s) {
         r.failure = s.failure;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "astrometry/catalog.h"
+
 namespace engine {
 class Application;
 class Document;
@@ -17,8 +19,7 @@ namespace processing {
 struct RunInputs {
     std::string referencePath, reshotPath;
     bool examineFromScanner = false;
-    std::string catalogCode = "5", catalogPath;
-    double catalogMaxMag = 18;
+    astrometry::CatalogSettings catalog;
     double snrSubtracted = 5;
 };
 

@@ -47,12 +47,12 @@ TargetProducts PrepareTargetProducts(const std::string& referenceFile, const std
     const float difference = processing::GetPlateDifference(referenceFile, newImageFile);
     (difference < 0 ? reshot : reference)->AdjustByDifference(difference);
     trace.mark("open both");
-    reshot->AlignToThis(3, false);
+    reshot->AlignToThis(engine::kAlignByStars, false);
     trace.mark("align");
     // the blink shows these two: it starts as soon as they exist
     const std::string f = currentFolder + "/";
-    reshot->SaveFile(f + "ReshotImage.jpg", 6, true, 1, 1);
-    reference->SaveFile(f + "ReferenceImage.jpg", 6, true, 1, 1);
+    reshot->SaveFile(f + "ReshotImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+    reference->SaveFile(f + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
     trace.mark("two pictures");
 
     // Saving only reads the documents, and a FITS file is one core's work
@@ -62,14 +62,14 @@ TargetProducts PrepareTargetProducts(const std::string& referenceFile, const std
         engine::StepTrace rest("prepare");
         sideBySide(
             [&] {
-                reshot->SaveFile(f + "ReshotImage.fts", 3, false, 1, 1);
-                reference->SaveFile(f + "ReferenceImage.fts", 3, false, 1);
+                reshot->SaveFile(f + "ReshotImage.fts", engine::kFileFitsFloat, false, 1, 1);
+                reference->SaveFile(f + "ReferenceImage.fts", engine::kFileFitsFloat, false, 1);
             },
             [&] {
                 auto diff = reshot->DuplicateDocument();
                 diff->SubtractDocument(*reference);
-                diff->SaveFile(f + "Subtracted.jpg", 6, true, 1, 1);
-                diff->SaveFile(f + "Subtracted.fts", 3, false, 1);
+                diff->SaveFile(f + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
+                diff->SaveFile(f + "Subtracted.fts", engine::kFileFitsFloat, false, 1);
             });
         rest.mark("subtraction, four products");
         app->CloseAll();

@@ -14,11 +14,14 @@ void FrmMain::cmdcheck_Click() {
         lstCandidates->clear();
         lstUnidentified->clear();
         cmdre_Click();
-        stars::GetPlateStars(workFolder + "Subtracted.fts", snrSubtracted, 1, plateScale, 0, 1, 0);
+        stars::GetPlateStars(workFolder + "Subtracted.fts", snrSubtracted, stars::kImageStars, plateScale,
+                             stars::kSkyLines, astrometry::kSortByMagnitude, astrometry::kAscending);
         const auto a = stars::starList;
-        stars::GetPlateStars(workFolder + "Subtracted.fts", snrSubtracted, 1, plateScale, 1, 1, 0);
+        stars::GetPlateStars(workFolder + "Subtracted.fts", snrSubtracted, stars::kImageStars, plateScale,
+                             stars::kPixelLines, astrometry::kSortByMagnitude, astrometry::kAscending);
         const auto b = stars::starList;
-        stars::GetPlateStars(reshotPath, snrCatalog, 0, plateScale, 0, 1, 0);
+        stars::GetPlateStars(reshotPath, snrCatalog, stars::kCatalogStars, plateScale, stars::kSkyLines,
+                             astrometry::kSortByMagnitude, astrometry::kAscending);
         const auto c = stars::starList;
         stars::StarList listA = *a, listB = *b;
         stars::FilterByCatalog(listA, listB, *c, matchTolerance);

@@ -27,9 +27,7 @@ void FrmMain::cmdProcess_Click() {
     in.referencePath = referencePath;
     in.reshotPath = reshotPath;
     in.examineFromScanner = scanner::examineFromScanner;
-    in.catalogCode = catalogCode;
-    in.catalogPath = catalogPath;
-    in.catalogMaxMag = catalogMaxMag;
+    in.catalog = catalog;
     in.snrSubtracted = snrSubtracted;
     const processing::RunResult r =
         processing::RunProcessing(in, {engineApp, docReference, docReshot, docSubtracted});

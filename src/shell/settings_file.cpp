@@ -48,82 +48,31 @@ void FrmMain::WriteDefaults() {
     for (const auto& d : kSettingDefaults) WriteSetting(file, d.section, d.key, d.text);
 }
 
-namespace {
-const SettingDefault& defaultOf(const char* key) {
-    for (const auto& d : kSettingDefaults)
-        if (std::string(d.key) == key) return d;
-    return kSettingDefaults[0];
-}
-
-// Reads one number; an unreadable value takes the default and is remembered.
-double readNumber(const std::string& file, const char* section, const char* key, bool& broken) {
-    double v = 0;
-    if (ParseNumber(ReadSetting(file, section, key), v)) return v;
-    broken = true;
-    // Defaults are written with "."; parse them independently of the locale.
-    return QString(defaultOf(key).text).toDouble();
-}
-
-int readSwitch(const std::string& file, const char* key, bool& broken) {
-    int v = 0;
-    if (ParseWholeNumber(ReadSetting(file, "Display", key), v) && (v == 0 || v == 1)) return v;
-    broken = true;
-    return QString(defaultOf(key).text).toInt();
-}
-
-QString readText(const std::string& file, const char* section, const char* key, bool& broken) {
-    QString v = ReadSetting(file, section, key);
-    if (!v.isEmpty()) return v;
-    broken = true;
-    return defaultOf(key).text;
-}
-} // namespace
-
 void FrmMain::GetSettings() {
     const std::string file = ConfigFile();
     if (!QFileInfo::exists(QString::fromStdString(file))) WriteDefaults();
 
     // Every readable value is applied; an unreadable one takes its default,
-    // and the file is then rewritten from the controls.
-    bool broken = false;
-    catalogPath = readText(file, "PinPointBasic", "Path", broken).toStdString();
+    // and the file is then rewritten from the controls. Numbers in the user's locale.
+    const auto number = [](const std::string& t, double& v) { return ParseNumber(QString::fromStdString(t), v); };
+    const auto whole = [](const std::string& t, int& v) { return ParseWholeNumber(QString::fromStdString(t), v); };
+    const auto read = settings::ReadSettings(file, number, whole, catalogCode);
+    working = read.settings;
 
-    int position = 1;
-    if (!ParseWholeNumber(ReadSetting(file, "PinPointBasic", "Cat"), position) || position < -1 ||
-        position >= cmbCat->count()) {
-        position = 1;
-        broken = true;
-    }
-    cmbCat->setCurrentIndex(position);
-    catalogCode = CatalogCodeForPosition(position, catalogCode);
-
-    catalogMaxMag = readNumber(file, "Solving", "CatMaxMag", broken);
-    minRawFlux = readNumber(file, "Solving", "RawFlux", broken);
-    const double matchSeconds = readNumber(file, "Solving", "MaxMatchErr", broken);
-    matchTolerance = matchSeconds / 3600.0;
-    snrCatalog = readNumber(file, "Solving", "SNRC", broken);
-    snrImages = readNumber(file, "Solving", "SNRI", broken);
-    snrSubtracted = readNumber(file, "Solving", "SNRP", broken);
-
-    frmScanner().lblBaseFolder->setText(readText(file, "SurveyScanner", "BaseFolder", broken));
+    cmbCat->setCurrentIndex(working.catalogPosition);
+    frmScanner().lblBaseFolder->setText(QString::fromStdString(working.baseFolder));
     baseFolderSetting = frmScanner().lblBaseFolder->text().toStdString();
-
     lblPiPoPath->setCaption(QString::fromStdString(catalogPath));
     cmbMaxMag->setCurrentText(NumberText(catalogMaxMag));
     txtRawFlux->setText(NumberText(minRawFlux));
-    cmbMatchErr->setCurrentText(NumberText(std::round(matchSeconds)));
+    cmbMatchErr->setCurrentText(NumberText(std::round(matchTolerance * 3600.0)));
     cmbCatStars->setCurrentText(NumberText(snrCatalog));
     cmbImPRe->setCurrentText(NumberText(snrImages));
     cmbImSub->setCurrentText(NumberText(snrSubtracted));
+    chkInvert->setChecked(working.inverted);
+    chkZoom->setChecked(working.zoom);
 
-    chkInvert->setChecked(readSwitch(file, "Inverted", broken) == 1);
-    chkZoom->setChecked(readSwitch(file, "CZoom", broken) == 1);
-
-    // optional, not one of the eleven: read, never written
-    const QString server = ReadSetting(file, "DSS", "Server");
-    dssServer = server.isEmpty() ? "https://archive.stsci.edu" : server.toStdString();
-
-    if (broken) SaveSettings();
+    if (read.broken) SaveSettings();
 }
 
 void FrmMain::SaveSettings() {

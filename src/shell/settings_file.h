@@ -6,30 +6,13 @@
 #include <array>
 #include <string>
 
+#include "settings/vospen_settings.h"
+
 class QWidget;
 
 namespace shell {
 
-struct SettingDefault {
-    const char* section;
-    const char* key;
-    const char* text;
-};
-
-// In the order WriteDefaults writes them.
-inline constexpr std::array<SettingDefault, 11> kSettingDefaults{{
-    {"PinPointBasic", "Path", "C:\\USNO A2.0"},
-    {"PinPointBasic", "Cat", "1"},
-    {"Solving", "CatMaxMag", "18"},
-    {"Solving", "RawFlux", "1000"},
-    {"Solving", "MaxMatchErr", "5"},
-    {"Solving", "SNRC", "2.5"},
-    {"Solving", "SNRI", "2.5"},
-    {"Solving", "SNRP", "5"},
-    {"SurveyScanner", "BaseFolder", "C:\\Astronomy\\SNe"},
-    {"Display", "Inverted", "0"},
-    {"Display", "CZoom", "1"},
-}};
+using settings::kSettingDefaults;
 
 // The whole stored value (no length limit); "" for a missing key.
 QString ReadSetting(const std::string& file, const char* section, const char* key);

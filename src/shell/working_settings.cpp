@@ -6,15 +6,6 @@
 
 namespace shell {
 
-std::string CatalogCodeForPosition(int position, const std::string& current) {
-    switch (position) {
-    case 0: return "3"; // GSC ACT
-    case 1: return "5"; // USNO A2
-    case 2: return "6"; // UCAC 2
-    default: return current;
-    }
-}
-
 namespace {
 QLocale userLocale() {
     QLocale l = QLocale::system();

@@ -5,22 +5,29 @@
 
 #include <string>
 
+#include "settings/vospen_settings.h"
+
 namespace shell {
 
-inline std::string catalogPath;
-inline std::string catalogCode;
-inline double catalogMaxMag = 0;
-inline double minRawFlux = 0;
-inline double matchTolerance = 0; // degrees
-inline double snrCatalog = 0;
-inline double snrImages = 0;
-inline double snrSubtracted = 0;
-inline std::string baseFolderSetting;
+inline settings::Settings working;
+// the record's fields by the names the window code uses
+inline astrometry::CatalogSettings& catalog = working.catalog;
+inline std::string& catalogPath = working.catalog.folder;
+inline std::string& catalogCode = working.catalog.code;
+inline double& catalogMaxMag = working.catalog.maxMag;
+inline double& minRawFlux = working.minRawFlux;
+inline double& matchTolerance = working.matchToleranceDeg; // degrees
+inline double& snrCatalog = working.snrCatalog;
+inline double& snrImages = working.snrImages;
+inline double& snrSubtracted = working.snrSubtracted;
+inline std::string& baseFolderSetting = working.baseFolder;
 // The sky-survey server, from the optional key Server in section DSS.
-inline std::string dssServer = "https://archive.stsci.edu";
+inline std::string& dssServer = working.dssServer;
 
 // Catalog code for a list position of the catalog combo; other positions keep `current`.
-std::string CatalogCodeForPosition(int position, const std::string& current);
+inline std::string CatalogCodeForPosition(int position, const std::string& current) {
+    return settings::CatalogCodeAt(position).value_or(current);
+}
 
 // Numbers as text in the user's locale: whole numbers without decimals, others
 // in their shortest exact form, no group separators.

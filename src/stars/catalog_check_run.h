@@ -12,8 +12,7 @@ namespace stars {
 struct CatalogCheckInputs {
     std::string subtractedPath, reshotPath;
     double snrSubtracted = 5, snrCatalog = 2.5, plateScale = 0;
-    std::string catalogCode, catalogPath;
-    double catalogMaxMag = 18;
+    astrometry::CatalogSettings catalog;
     double toleranceDeg = 5.0 / 3600, minRawFlux = 1000;
 };
 

@@ -19,9 +19,7 @@ void GetPlateStars(const std::string& file, double threshold, int starKind, doub
     q.lineKind = lineKind;
     q.sortKey = sort1;
     q.sortDirection = sort2;
-    q.catalogCode = shell::catalogCode;
-    q.catalogPath = shell::catalogPath;
-    q.catalogMaxMag = shell::catalogMaxMag;
+    q.catalog = shell::catalog;
     ExtractionFailure failure;
     if (!ExtractStarLines(q, *starList, failure))
         platform::dialogs().messageBox(QString("Error in Sub GetPlateStars\r\n%1 %2")

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "stars/star_lines.h"
+
 namespace stars {
 
 // Binds `starList` to a new list of the star lines of one FITS file, with the

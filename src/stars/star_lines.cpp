@@ -71,11 +71,11 @@ bool ExtractStarLines(const ExtractionRequest& q, StarList& out, ExtractionFailu
         plate.ArcsecPerPixelVert = q.plateScale;
         plate.InnerAperture = 3;
         plate.OuterAperture = 6;
-        plate.Catalog = q.catalogCode;
-        plate.CatalogPath = q.catalogPath;
-        plate.CatalogMaximumMagnitude = q.catalogMaxMag;
+        plate.Catalog = q.catalog.code;
+        plate.CatalogPath = q.catalog.folder;
+        plate.CatalogMaximumMagnitude = q.catalog.maxMag;
         astrometry::StarCollection* stars;
-        if (q.starKind == 0) {
+        if (q.starKind == kCatalogStars) {
             plate.FindCatalogStars();
             stars = &plate.CatalogStars();
         } else {
@@ -84,7 +84,7 @@ bool ExtractStarLines(const ExtractionRequest& q, StarList& out, ExtractionFailu
         }
         stars->Sort(q.sortKey, q.sortDirection);
         for (const auto& s : *stars) {
-            if (q.lineKind == 0)
+            if (q.lineKind == kSkyLines)
                 out.push_back(PlainNumber(s.RightAscension) + " " + PlainNumber(s.Declination) + " " +
                               OneDecimal(s.Magnitude) + " " + PlainNumber(s.RawFlux));
             else

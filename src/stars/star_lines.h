@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "astrometry/catalog.h"
+#include "astrometry/star_collection.h"
+
 namespace stars {
 
 using StarList = std::vector<std::string>;
@@ -24,15 +27,18 @@ std::string PlainNumber(double v);
 std::string OneDecimal(double v);
 std::string WholeNumber(double v); // rounded half away from zero
 
+// What GetPlateStars lists: the kind of stars and the kind of line.
+enum StarKind : int { kCatalogStars = 0, kImageStars = 1 };
+enum LineKind : int { kSkyLines = 0, kPixelLines = 1 };
+
 struct ExtractionRequest {
     std::string file;
     double threshold = 2.5;
-    int starKind = 1;   // 0 catalog stars, otherwise image stars
+    int starKind = kImageStars; // any other value than kCatalogStars: image stars
     double plateScale = 0;
-    int lineKind = 1;   // 0 sky lines, otherwise pixel lines
-    int sortKey = 1, sortDirection = 0;
-    std::string catalogCode, catalogPath;
-    double catalogMaxMag = 18;
+    int lineKind = kPixelLines; // any other value than kSkyLines: pixel lines
+    int sortKey = astrometry::kSortByMagnitude, sortDirection = astrometry::kAscending;
+    astrometry::CatalogSettings catalog;
 };
 
 struct ExtractionFailure {

@@ -29,7 +29,8 @@ void FrmMain::cmdcat_Click() {
     case Shown::Reference: file = workFolder + "ReferenceImage.fts"; break;
     case Shown::Reshot: file = reshotPath; break;
     }
-    stars::GetPlateStars(file, snrCatalog, 0, plateScale, 1, 1, 0);
+    stars::GetPlateStars(file, snrCatalog, stars::kCatalogStars, plateScale, stars::kPixelLines, astrometry::kSortByMagnitude,
+                         astrometry::kAscending);
     markStarList(7);
     const QString n = QString::number(stars::starList->size());
     if (cmdpre->isEnabled()) Label2->setText(n + " CatalogStars in Reshot");
@@ -39,13 +40,16 @@ void FrmMain::cmdcat_Click() {
 void FrmMain::cmdIm_Click() {
     switch (shownImage(*this)) {
     case Shown::Subtracted:
-        stars::GetPlateStars(workFolder + "Subtracted.fts", snrSubtracted, 1, plateScale, 1, 1, 0);
+        stars::GetPlateStars(workFolder + "Subtracted.fts", snrSubtracted, stars::kImageStars, plateScale, stars::kPixelLines,
+                             astrometry::kSortByMagnitude, astrometry::kAscending);
         break;
     case Shown::Reference:
-        stars::GetPlateStars(workFolder + "ReferenceImage.fts", snrImages, 1, plateScale, 1, 1, 0);
+        stars::GetPlateStars(workFolder + "ReferenceImage.fts", snrImages, stars::kImageStars, plateScale, stars::kPixelLines,
+                             astrometry::kSortByMagnitude, astrometry::kAscending);
         break;
     case Shown::Reshot:
-        if (cmdpre->isEnabled()) stars::GetPlateStars(reshotPath, snrImages, 1, plateScale, 1, 1, 0);
+        if (cmdpre->isEnabled()) stars::GetPlateStars(reshotPath, snrImages, stars::kImageStars, plateScale, stars::kPixelLines,
+                                                   astrometry::kSortByMagnitude, astrometry::kAscending);
         break;
     }
     markStarList(14);

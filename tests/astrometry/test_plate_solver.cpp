@@ -42,7 +42,7 @@ Outcome solveOne(std::uint64_t seed, const fs::path& dir, int size = 768) {
                                     5.0 / 60 * std::cos(angle), hra, hdec);
     astrometry::SolveHints hints{hra / 15, hdec, o.scale * (rnd.uniform() < 0.5 ? 0.95 : 1.05)};
     astrometry::SolveSettings settings;
-    settings.catalogPath = o.out + "/catalog";
+    settings.catalog.folder = o.out + "/catalog";
     const auto r = astrometry::SolveImage(image, hints, settings);
     Outcome out{r.solved, 0, r.reason};
     if (r.solved)

@@ -41,8 +41,8 @@ TEST(StarLineExtraction, SameRequestSameLinesAndSkyMatchesPixelOrder) {
     ExtractionRequest q;
     q.file = o.out + "/reshot.fts";
     q.threshold = 5;
-    q.catalogCode = "5";
-    q.catalogPath = o.out + "/catalog";
+    q.catalog.code = "5";
+    q.catalog.folder = o.out + "/catalog";
     StarList a, b, sky;
     ExtractionFailure f;
     ASSERT_TRUE(ExtractStarLines(q, a, f)) << f.description;
@@ -70,7 +70,7 @@ TEST(StarLineExtraction, SameRequestSameLinesAndSkyMatchesPixelOrder) {
     StarList cat;
     ASSERT_TRUE(ExtractStarLines(q, cat, f));
     EXPECT_GT(cat.size(), 5u);
-    q.catalogPath = o.out + "/missing";
+    q.catalog.folder = o.out + "/missing";
     StarList none;
     EXPECT_FALSE(ExtractStarLines(q, none, f));
     EXPECT_EQ(f.number, 1003);

@@ -9,7 +9,7 @@
 #include "engine/document.h"
 #include "platform/app_folder.h"
 #include "processing/processing_run.h"
-#include "processing/run_settings.h"
+#include "settings/vospen_settings.h"
 #include "stars/catalog_check_run.h"
 #include "stars/star_lines.h"
 
@@ -39,13 +39,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, argc == 2 && std::string(argv[1]) == "--help" ? stdout : stderr);
         return argc == 2 && std::string(argv[1]) == "--help" ? 0 : 2;
     }
-    const auto settings = processing::ReadRunSettings(platform::ApplicationFolder() + "/VospenConfig.ini");
+    const auto settings =
+        settings::ReadSettings(platform::ApplicationFolder() + "/" + settings::kConfigFileName).settings;
     processing::RunInputs in;
     in.referencePath = argv[1];
     in.reshotPath = argv[2];
-    in.catalogPath = settings.catalogPath;
-    in.catalogCode = settings.catalogCode;
-    in.catalogMaxMag = settings.catalogMaxMag;
+    in.catalog = settings.catalog;
     in.snrSubtracted = settings.snrSubtracted;
     bool json = false, check = false;
     for (int i = 3; i < argc; ++i) {
@@ -54,7 +53,7 @@ int main(int argc, char** argv) {
         else if (a == "--check") check = true;
         else if ((a == "--catalog" || a == "--catalog-index") && i + 1 < argc) {
             const std::string v = argv[++i];
-            if (a == "--catalog") in.catalogPath = v;
+            if (a == "--catalog") in.catalog.folder = v;
             else {
                 char* end = nullptr;
                 const long n = std::strtol(v.c_str(), &end, 10);
@@ -62,7 +61,7 @@ int main(int argc, char** argv) {
                     std::fprintf(stderr, "vospen-process: --catalog-index must be 0, 1 or 2\n");
                     return 2;
                 }
-                in.catalogCode = processing::CatalogCodeOf(static_cast<int>(n));
+                in.catalog.code = *settings::CatalogCodeAt(static_cast<int>(n));
             }
         } else {
             std::fprintf(stderr, "vospen-process: unknown option %s\n%s", a.c_str(), kUsage);
@@ -97,9 +96,7 @@ int main(int argc, char** argv) {
         c.snrSubtracted = in.snrSubtracted;
         c.snrCatalog = settings.snrCatalog;
         c.plateScale = r.plateScale;
-        c.catalogCode = in.catalogCode;
-        c.catalogPath = in.catalogPath;
-        c.catalogMaxMag = in.catalogMaxMag;
+        c.catalog = in.catalog;
         c.toleranceDeg = settings.matchToleranceDeg;
         c.minRawFlux = settings.minRawFlux;
         const auto checked = stars::RunCatalogCheck(c);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/app_folder.h"
-#include "processing/run_settings.h"
+#include "settings/vospen_settings.h"
 #include "stars/star_lines.h"
 
 namespace {
@@ -25,12 +25,11 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
-    const auto settings = processing::ReadRunSettings(platform::ApplicationFolder() + "/VospenConfig.ini");
+    const auto settings =
+        settings::ReadSettings(platform::ApplicationFolder() + "/" + settings::kConfigFileName).settings;
     stars::ExtractionRequest q;
     q.file = argv[1];
-    q.catalogPath = settings.catalogPath;
-    q.catalogCode = settings.catalogCode;
-    q.catalogMaxMag = settings.catalogMaxMag;
+    q.catalog = settings.catalog;
     double sigma = -1;
     try {
         for (int i = 2; i < argc; ++i) {
@@ -40,11 +39,11 @@ int main(int argc, char** argv) {
                 return argv[++i];
             };
             if (a == "--sigma") sigma = std::stod(value());
-            else if (a == "--catalog-stars") q.starKind = 0;
-            else if (a == "--sky") q.lineKind = 0;
-            else if (a == "--catalog") q.catalogPath = value();
-            else if (a == "--catalog-index") q.catalogCode = processing::CatalogCodeOf(std::stoi(value()));
-            else if (a == "--max-mag") q.catalogMaxMag = std::stod(value());
+            else if (a == "--catalog-stars") q.starKind = stars::kCatalogStars;
+            else if (a == "--sky") q.lineKind = stars::kSkyLines;
+            else if (a == "--catalog") q.catalog.folder = value();
+            else if (a == "--catalog-index") q.catalog.code = settings::CatalogCodeAt(std::stoi(value())).value_or("5");
+            else if (a == "--max-mag") q.catalog.maxMag = std::stod(value());
             else if (a == "--sort") {
                 const std::string v = value();
                 if (std::sscanf(v.c_str(), "%d,%d", &q.sortKey, &q.sortDirection) != 2)
