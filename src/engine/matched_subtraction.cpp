@@ -88,13 +88,16 @@ KernelSums kernelSums(const MatchingKernel& k, int w, int h) {
 // The pixels first and the noise after, so that the convolved pixels are gone
 // before the convolved variance is made: one image less at the peak.
 void subtractConvolved(Image& image, const Image& other, const Direction& d, const MatchingKernel& kernel,
-                       const KernelSums& sums, TemplateMasks& masks, const std::vector<unsigned char>& unusable,
-                       StepTrace& trace) {
+                       const KernelSums& sums, TemplateMasks& masks, float tSat, float sSat, StepTrace& trace) {
     const int w = image.width, h = image.height;
     const auto kernelAt = [&](double x, double y) { return kernel.at(x, y); };
     auto convolved = ConvolveMasked(d.templ.pixels, masks.blank, w, h, kernel.half, kernelAt, false);
     AddSparseConvolution(convolved, w, h, kernel.half, kernelAt, masks.patch.values);
     trace.mark("convolve");
+    // after the convolution, as its working memory is given back: a lower peak
+    const auto unusable = UnusableMask(d.templ.pixels, d.science.pixels, masks.blank, masks.given, tSat, sSat, w, h,
+                                       kernel.half + 2);
+    trace.mark("masks");
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) {
         const std::size_t o = static_cast<std::size_t>(y) * w;
@@ -179,10 +182,7 @@ std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& 
     trace.mark("flux");
     TemplateMasks masks = maskTemplate(d, positions);
     trace.mark("blank sharp");
-    const auto unusable = UnusableMask(d.templ.pixels, d.science.pixels, masks.blank, masks.given, tSat, sSat, w, h,
-                                       kernel->half + 2);
-    trace.mark("masks");
-    subtractConvolved(image, other, d, *kernel, sums, masks, unusable, trace);
+    subtractConvolved(image, other, d, *kernel, sums, masks, tSat, sSat, trace);
     result.fluxScale = d.convolveOther ? sums.v[0] : 1 / sums.v[0];
     result.how = describe(d, *kernel, masks.sharpSources, result.fluxScale);
     return result;
