@@ -1,0 +1,227 @@
+// The engine's steps called alone: what each takes, gives and guarantees.
+#include <gtest/gtest.h>
+
+#include <fitsio.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "astrometry/difference_record.h"
+#include "astrometry/fits_image.h"
+#include "engine/alignment_map.h"
+#include "engine/application.h"
+#include "engine/difference_cards.h"
+#include "engine/document.h"
+#include "engine/flux_scale.h"
+#include "engine/image_writers.h"
+#include "engine/no_data_mask.h"
+#include "engine/saturation.h"
+#include "engine/star_matching.h"
+#include "platform/fits_handle.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string card(const std::string& text) {
+    std::string c = text;
+    c.resize(80, ' ');
+    return c;
+}
+
+// A TAN solution of a 200 x 200 image at 1"/px whose reference pixel is (cx, cy).
+astrometry::Wcs tanAt(double cx, double cy) {
+    const std::string h = card("CTYPE1  = 'RA---TAN'") + card("CTYPE2  = 'DEC--TAN'") +
+                          card("CRVAL1  = 150.0") + card("CRVAL2  = 20.0") + card("CRPIX1  = " + std::to_string(cx)) +
+                          card("CRPIX2  = " + std::to_string(cy)) + card("CD1_1   = -0.000277777778") +
+                          card("CD1_2   = 0.0") + card("CD2_1   = 0.0") + card("CD2_2   = 0.000277777778");
+    return astrometry::Wcs::FromHeader(h, 10);
+}
+
+int hduCount(const std::string& path) {
+    int status = 0, hdus = 0;
+    fitsfile* raw = nullptr;
+    fits_open_file(&raw, path.c_str(), READONLY, &status);
+    platform::FitsFile f(raw);
+    fits_get_num_hdus(f.get(), &hdus, &status);
+    return status ? -1 : hdus;
+}
+
+void addStar(std::vector<float>& img, int w, double x, double y, double flux, double sigma) {
+    const int h = static_cast<int>(img.size()) / w;
+    for (int j = std::max(0, int(y) - 12); j < std::min(h, int(y) + 13); ++j)
+        for (int i = std::max(0, int(x) - 12); i < std::min(w, int(x) + 13); ++i)
+            img[static_cast<std::size_t>(j) * w + i] += static_cast<float>(
+                flux / (2 * M_PI * sigma * sigma) * std::exp(-((i - x) * (i - x) + (j - y) * (j - y)) / (2 * sigma * sigma)));
+}
+
+} // namespace
+
+TEST(DifferenceRecordStep, WrittenOnceReadOnceThroughTheFile) {
+    testsupport::TempDir t("vospen-steps");
+    const std::string path = (t.path / "d.fts").string();
+    astrometry::DifferenceRecord r;
+    r.starWidth = 1.25;
+    r.apertureCorrection = 1.4;
+    r.psfSigma = 1.1;
+    r.noiseCorrelation = 1.8;
+    r.fluxScale = 0.93;
+    r.zeroPoint = 24.5;
+    engine::HeaderCards h(card("OBJECT  = 'NGC 2903'"));
+    engine::WriteDifferenceRecord(h, r, "Subtracted x.fts scaled by 0.93");
+    // the history line sits between the search's cards and the scale, as products always had it
+    const std::string all = h.block();
+    EXPECT_LT(all.find("NOISECOR"), all.find("HISTORY"));
+    EXPECT_LT(all.find("HISTORY"), all.find("FLUXSCAL"));
+    std::vector<float> pixels(16, 1.f), noise(16, 2.f);
+    engine::WriteFloatFits(path, pixels, 4, 4, h, &noise);
+    const auto back = astrometry::ReadDifferenceRecord(astrometry::ReadFitsImage(path));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_NEAR(back->starWidth, 1.25, 1e-9);
+    EXPECT_NEAR(back->apertureCorrection, 1.4, 1e-9);
+    EXPECT_NEAR(back->psfSigma, 1.1, 1e-9);
+    EXPECT_NEAR(back->noiseCorrelation, 1.8, 1e-9);
+    EXPECT_NEAR(back->fluxScale, 0.93, 1e-9);
+    ASSERT_TRUE(back->zeroPoint.has_value());
+    EXPECT_NEAR(*back->zeroPoint, 24.5, 1e-9);
+
+    // unknown values are not written; the mark of a difference always is
+    astrometry::DifferenceRecord bare;
+    engine::HeaderCards h2;
+    engine::WriteDifferenceRecord(h2, bare, "scaled");
+    EXPECT_TRUE(h2.has("STARWID"));
+    EXPECT_FALSE(h2.has("PSFSIG"));
+    EXPECT_FALSE(h2.has("MAGZERO"));
+
+    // an image without the mark is no difference, whatever else it carries
+    engine::HeaderCards plain(card("FLUXSCAL=                  1.0") + card("MAGZERO =                 25.0"));
+    engine::WriteFloatFits((t.path / "p.fts").string(), pixels, 4, 4, plain, nullptr);
+    EXPECT_FALSE(astrometry::ReadDifferenceRecord(astrometry::ReadFitsImage((t.path / "p.fts").string())));
+}
+
+TEST(DifferenceRecordStep, AReopenedDifferenceKeepsItsNoiseWhenSavedAgain) {
+    testsupport::TempDir t("vospen-steps");
+    const std::string path = (t.path / "d.fts").string(), again = (t.path / "again.fts").string();
+    engine::HeaderCards h;
+    engine::WriteDifferenceRecord(h, astrometry::DifferenceRecord{}, "scaled");
+    std::vector<float> pixels(64 * 64, 0.f), noise(64 * 64, 3.f);
+    engine::WriteFloatFits(path, pixels, 64, 64, h, &noise);
+    engine::Application app;
+    auto d = app.CreateDocument();
+    d->OpenFile(path);
+    d->SaveFile(again, engine::kFileFitsFloat);
+    EXPECT_EQ(hduCount(again), 2); // the search thresholds against it
+    EXPECT_FLOAT_EQ(astrometry::ReadFitsImage(again).noise[100], 3.f);
+    // a plain image saved: no noise extension
+    engine::WriteFloatFits((t.path / "p.fts").string(), pixels, 64, 64, engine::HeaderCards(), nullptr);
+    d->OpenFile((t.path / "p.fts").string());
+    d->SaveFile(again, engine::kFileFitsFloat);
+    EXPECT_EQ(hduCount(again), 1);
+}
+
+TEST(NoDataMaskStep, BlanksAndSaturationGrowByTheReachButPatchedPixelsDoNot) {
+    const int w = 20, h = 20;
+    std::vector<float> templ(w * h, 100.f), science(w * h, 100.f);
+    templ[5 * w + 5] = std::numeric_limits<float>::quiet_NaN();
+    templ[15 * w + 15] = std::numeric_limits<float>::infinity();
+    templ[2 * w + 17] = std::numeric_limits<float>::quiet_NaN(); // given back by a patch
+    science[10 * w + 2] = 5000;                                   // saturated in the science image
+    const auto noData = engine::NoDataMask(templ);
+    EXPECT_EQ(noData[5 * w + 5], 1);
+    EXPECT_EQ(noData[15 * w + 15], 1);
+    EXPECT_EQ(noData[0], 0);
+    std::vector<unsigned char> given(w * h, 0);
+    given[2 * w + 17] = 1;
+    const auto m = engine::UnusableMask(templ, science, noData, given, 1e9f, 4000.f, w, h, 2);
+    EXPECT_EQ(m[7 * w + 7], 1);   // 2 px from the blank
+    EXPECT_EQ(m[8 * w + 8], 0);   // 3 px
+    EXPECT_EQ(m[12 * w + 4], 1);  // around the saturated pixel
+    EXPECT_EQ(m[2 * w + 17], 0);  // patched: usable
+    EXPECT_EQ(m[0], 0);
+}
+
+TEST(SaturationStep, AFlatTopOfSeveralPixelsIsSaturationALoneHotPixelIsNot) {
+    std::vector<float> p(1000, 500.f);
+    p[10] = 60000;
+    EXPECT_FALSE(engine::FindSaturation(p).has_value());
+    p[11] = p[12] = 60000;
+    ASSERT_TRUE(engine::FindSaturation(p).has_value());
+    EXPECT_DOUBLE_EQ(*engine::FindSaturation(p), 60000);
+    EXPECT_FLOAT_EQ(engine::SaturationThreshold(60000.0, 1000), 1000 + 0.75f * 59000);
+    EXPECT_TRUE(std::isinf(engine::SaturationThreshold(std::nullopt, 1000)));
+    std::vector<float> faint(1000, 10.f);
+    EXPECT_FALSE(engine::FindSaturation(faint).has_value()); // below any camera's full well
+}
+
+TEST(AlignmentMapStep, PlateSolutionsGiveTheShiftBetweenTheGrids) {
+    const auto target = tanAt(100, 100), source = tanAt(110, 95);
+    const auto map = engine::MapFromPlateSolutions(target, source, 200, 200);
+    ASSERT_TRUE(map.has_value());
+    for (const auto& [x, y] : {std::pair{1.0, 1.0}, std::pair{100.0, 100.0}, std::pair{190.0, 30.0}}) {
+        const auto [u, v] = (*map)(x, y);
+        EXPECT_NEAR(u, x + 10, 1e-3);
+        EXPECT_NEAR(v, y - 5, 1e-3);
+    }
+    EXPECT_FALSE(engine::MapFromPlateSolutions(astrometry::Wcs(), source, 200, 200).has_value());
+}
+
+TEST(AlignmentMapStep, StarsRefineTheMapAndAWrongPairIsClipped) {
+    std::mt19937 rng(4);
+    std::uniform_real_distribution<double> at(10, 990);
+    std::vector<astrometry::P> a, b;
+    astrometry::Pairs pairs;
+    for (int i = 0; i < 40; ++i) {
+        const double x = at(rng), y = at(rng);
+        a.push_back({x, y});
+        // a small rotation and a shift
+        b.push_back({0.9999 * x - 0.01 * y + 3.5, 0.01 * x + 0.9999 * y - 2.25});
+        pairs.emplace_back(i, i);
+    }
+    b[7] = {b[7].x + 6, b[7].y}; // a blend or a moved star
+    const std::vector<double> var(a.size(), 1e-4);
+    const auto fit = engine::FitMapToStars(a, var, b, var, pairs, engine::MapFrame::Of(1000, 1000));
+    ASSERT_TRUE(fit.has_value());
+    EXPECT_EQ(fit->stars, 39);
+    EXPECT_LT(fit->rms, 1e-3);
+    const auto [u, v] = fit->map(500, 500);
+    EXPECT_NEAR(u, 0.9999 * 500 - 0.01 * 500 + 3.5, 1e-3);
+    EXPECT_NEAR(v, 0.01 * 500 + 0.9999 * 500 - 2.25, 1e-3);
+    // too few pairs: no map
+    EXPECT_FALSE(engine::FitMapToStars(a, var, b, var, astrometry::Pairs(pairs.begin(), pairs.begin() + 5),
+                                       engine::MapFrame::Of(1000, 1000)));
+}
+
+TEST(StarMatchingStep, TrianglesPairStarsWithoutAPrediction) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> at(20, 780);
+    std::vector<astrometry::P> a, b;
+    for (int i = 0; i < 30; ++i) {
+        const double x = at(rng), y = at(rng);
+        a.push_back({x, y});
+    }
+    // the other image: turned by 90 degrees and shifted, in another order
+    for (int i = 29; i >= 0; --i) b.push_back({800 - a[i].y + 12, a[i].x - 7});
+    const auto pairs = engine::PairByTriangles(a, b, 800, 800);
+    ASSERT_GE(pairs.size(), 25u);
+    for (const auto& [i, j] : pairs) EXPECT_EQ(j, 29 - i);
+    EXPECT_TRUE(engine::PairByTriangles({a.begin(), a.begin() + 3}, b, 800, 800).empty());
+}
+
+TEST(FluxScaleStep, TheStarsRatioAndOneWithoutStarsEnough) {
+    const int w = 300, h = 300;
+    engine::Image image, other;
+    image.width = other.width = w;
+    image.height = other.height = h;
+    image.pixels.assign(w * h, 100.f);
+    other.pixels.assign(w * h, 100.f);
+    std::vector<engine::BrightStar> stars;
+    for (int i = 0; i < 7; ++i) {
+        const double x = 30 + 35 * i, y = 40 + 30 * i;
+        addStar(image.pixels, w, x - 1, y - 1, 12000, 1.5);
+        addStar(other.pixels, w, x - 1, y - 1, 10000, 1.5);
+        stars.push_back({x, y, 12000, 500, false});
+    }
+    EXPECT_NEAR(engine::ApertureFluxScale(image, other, stars), 1.2, 0.01);
+    stars.resize(4);
+    EXPECT_EQ(engine::ApertureFluxScale(image, other, stars), 1.0);
+}
