@@ -439,8 +439,8 @@ void realPair(const fs::path& root) {
     stars::ExtractionRequest q;
     q.file = (dir / "Subtracted.fts").string();
     q.threshold = 5;
-    q.starKind = 1;
-    q.lineKind = 1;
+    q.starKind = stars::kImageStars;
+    q.lineKind = stars::kPixelLines;
     stars::StarList lines;
     stars::ExtractionFailure failure;
     if (!stars::ExtractStarLines(q, lines, failure))

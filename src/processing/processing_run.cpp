@@ -48,13 +48,15 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         stage = 1;
 
         h.reference->OpenFile(in.referencePath);
-        if (h.reference->PlateSolveStatus() != engine::kPlateSolved) throw Stop{RunFailure::ReferenceNotSolved, kReferenceNotSolved};
+        if (h.reference->PlateSolveStatus() != engine::kPlateSolved)
+            throw Stop{RunFailure::ReferenceNotSolved, kReferenceNotSolved};
         r.plateScale = h.reference->ImageScale();
         r.imageWidth = h.reference->ImageWidth();
         r.imageHeight = h.reference->ImageHeight();
 
         h.reshot->OpenFile(in.reshotPath);
-        if (h.reshot->PlateSolveStatus() != engine::kPlateSolved) throw Stop{RunFailure::ReshotNotSolved, kReshotNotSolved};
+        if (h.reshot->PlateSolveStatus() != engine::kPlateSolved)
+            throw Stop{RunFailure::ReshotNotSolved, kReshotNotSolved};
 
         if (!h.reshot->header().has("OBJECT"))
             throw Stop{RunFailure::Other, "The reshot " + in.reshotPath +
@@ -88,8 +90,9 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         // The engine solves before it returns; the poll guards against one that does not.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         int status = h.reference->PlateSolveStatus();
-        while (status == engine::kPlateSolving && std::chrono::steady_clock::now() < deadline) status = h.reference->PlateSolveStatus();
-        if (status == 1 || status == 3) throw Stop{RunFailure::SolveFailed, kSolveFailed};
+        while (status == engine::kPlateSolving && std::chrono::steady_clock::now() < deadline)
+            status = h.reference->PlateSolveStatus();
+        if (status == engine::kPlateSolveFailed || status == engine::kPlateSolving) throw Stop{RunFailure::SolveFailed, kSolveFailed};
 
         h.subtracted->SubtractDocument(*h.reference);
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
@@ -97,9 +100,9 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         stars::ExtractionRequest q;
         q.file = r.workFolder + "Subtracted.fts";
         q.threshold = in.snrSubtracted;
-        q.starKind = 1;
+        q.starKind = stars::kImageStars;
         q.plateScale = r.plateScale;
-        q.lineKind = 1;
+        q.lineKind = stars::kPixelLines;
         q.sortKey = astrometry::kSortByRawFlux;
         q.sortDirection = astrometry::kDescending;
         q.catalog = in.catalog;
