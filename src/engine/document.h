@@ -31,11 +31,11 @@ public:
     // .fz and .gz, the first image HDU with data; a colour cube of up to four
     // planes is averaged into one grey plane). Throws engine::Error.
     void OpenFile(const std::string& path);
-    // 2 with a usable celestial plate solution, 0 without, 3 while a solve
-    // runs, 1 after a failed solve.
+    // PlateSolveState: solved with a usable celestial plate solution, none,
+    // solving while a solve runs, failed after a failed solve.
     int PlateSolveStatus() const { return status_; }
     // The hinted solver with the application's catalog settings; returns when
-    // done, with the status at 2 or 1.
+    // done, with the status at kPlateSolved or kPlateSolveFailed.
     void StartPlateSolve(double raHours, double decDeg, double scaleX, double scaleY);
     double ImageScale() const; // arcsec per pixel, negative when mirrored; 0 without a solution
     int ImageWidth() const { return image_.width; }
@@ -47,15 +47,17 @@ public:
     // darker of two images is brought up to the other's background.
     void AdjustByDifference(float difference);
     // Every other open document is resampled onto this one's pixel grid and
-    // takes this one's plate solution. Mode 3: star matching, starting from both
-    // plate solutions when both exist, triangle patterns when they do not.
-    // Mode 1: both plate solutions alone. The flag is accepted and unused.
+    // takes this one's plate solution. AlignMode kAlignByStars: star matching,
+    // starting from both plate solutions when both exist, triangle patterns
+    // when they do not; kAlignByPlateSolutions: both plate solutions alone.
+    // The flag is accepted and unused.
     void AlignToThis(int mode, bool flag);
     std::shared_ptr<Document> DuplicateDocument();
     // This minus the other, after fitting the flux scale on matched stars and
     // the background offset; the noise of both is carried.
     void SubtractDocument(Document& other);
-    // Type 3: 32-bit float FITS; type 6: 8-bit grey JPEG. Other types are errors.
+    // FileType kFileFitsFloat: 32-bit float FITS (a difference with its NOISE
+    // extension); kFileJpegGrey: 8-bit grey JPEG. Other types are errors.
     void SaveFile(const std::string& path, int type, bool flag = true, int a = 1, int b = 1);
     void CloseDocument();
 
