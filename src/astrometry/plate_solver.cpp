@@ -273,6 +273,36 @@ SolveResult SolvePlate(const std::vector<DetectedStar>& stars, int width, int he
     return r;
 }
 
+SolveResult SolvePlateFromPairs(const std::vector<P>& pixels, const std::vector<CatalogStar>& sky, int width,
+                                int height, const SolveHints& hints) {
+    SolveResult r;
+    const double scale = std::abs(hints.arcsecPerPixel);
+    if (!(scale > 0)) {
+        r.reason = "The plate scale hint must be above 0";
+        return r;
+    }
+    if (pixels.size() < 4 || sky.size() != pixels.size()) {
+        r.reason = "Too few stars (" + std::to_string(pixels.size()) + ") to solve the image";
+        return r;
+    }
+    SolveStars ss;
+    ss.img = pixels;
+    ss.centre = {(width + 1) / 2.0, (height + 1) / 2.0};
+    for (const auto& p : pixels) ss.imgC.push_back({p.x - ss.centre.x, p.y - ss.centre.y});
+    ss.sorted = sky;
+    Pairs matches;
+    for (std::size_t i = 0; i < ss.sorted.size(); ++i) {
+        ss.catStar.push_back(&ss.sorted[i]);
+        matches.emplace_back(static_cast<int>(i), static_cast<int>(i));
+    }
+    const PlateSolution sol = fitWithClipping(ss, matches, hints.raHours * 15.0, hints.decDeg);
+    r.reason = judge(sol, scale);
+    if (!r.reason.empty()) return r;
+    r.solved = true;
+    r.solution = sol;
+    return r;
+}
+
 SolveResult SolveImage(const FitsImage& image, const SolveHints& hints, const SolveSettings& s) {
     DetectionSettings ds;
     ds.sigma = s.sigma;

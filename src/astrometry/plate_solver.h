@@ -9,6 +9,7 @@
 #include "astrometry/catalog.h"
 #include "astrometry/detection.h"
 #include "astrometry/fits_image.h"
+#include "astrometry/pattern_match.h"
 
 namespace astrometry {
 
@@ -40,6 +41,12 @@ struct SolveResult {
 // Stars bright first; width and height of the image in pixels.
 SolveResult SolvePlate(const std::vector<DetectedStar>& stars, int width, int height,
                        const std::vector<CatalogStar>& catalog, const SolveHints& hints);
+
+// The solve when it is known which sky position each star has (an image on
+// the pixel grid of a solved one): pixels[i] (FITS pixels) lies at sky[i].
+// The same fit, clipping and checks as SolvePlate; at least four stars.
+SolveResult SolvePlateFromPairs(const std::vector<P>& pixels, const std::vector<CatalogStar>& sky, int width,
+                                int height, const SolveHints& hints);
 
 struct SolveSettings {
     CatalogSettings catalog;

@@ -164,17 +164,40 @@ void Document::SubtractDocument(Document& other) {
     fluxScale_ = s.record.fluxScale;
 }
 
+const Document* Document::solvedOnThisGrid() const {
+    for (const Document* d : registry_->documents())
+        if (d != this && d->geometry_ == geometry_ && d->wcs_.valid()) return d;
+    return nullptr;
+}
+
 void Document::StartPlateSolve(double raHours, double decDeg, double scaleX, double scaleY) {
     requireOpen("StartPlateSolve");
     status_ = kPlateSolving;
     solveReason_.clear();
-    const auto r = SolveImagePlate(image_, sky(), raHours, decDeg, scaleX, scaleY, registry_->catalog);
+    solveNote_.clear();
+    const PlateSolveHints hints{raHours, decDeg, scaleX, scaleY};
+    const PlateSolveOutcome out = SolveImagePlate(image_, sky(), hints, registry_->catalog);
+    astrometry::SolveResult r = out.result;
+    std::string against = "catalog stars";
+    // Without a catalog of the field, an aligned image is solved against the
+    // stars of the solved image it was aligned to: a user without a catalog can still process.
+    const Document* solved = out.catalogMissing && !r.solved ? solvedOnThisGrid() : nullptr;
+    if (solved) {
+        const std::string name = std::filesystem::path(solved->image_.path).filename().string();
+        r = SolveAgainstImage(image_, sky(), hints, solved->image_, solved->sky(), solved->wcs_);
+        if (r.solved) {
+            against = "stars of " + name + " (no catalog covers the field)";
+            solveNote_ = "Solved against the stars of " + name + ": " + out.result.reason;
+        } else {
+            r.reason = out.result.reason + "; against the stars of " + name + ": " + r.reason;
+        }
+    }
     if (!r.solved) {
         status_ = kPlateSolveFailed;
         solveReason_ = r.reason;
         return;
     }
-    TakeNewSolution(image_, r.solution);
+    TakeNewSolution(image_, r.solution, against);
     refreshSolution();
     if (status_ != kPlateSolved) {
         status_ = kPlateSolveFailed;

@@ -80,6 +80,8 @@ public:
     bool isOpen() const { return open_; }
     std::optional<double> zeroPoint() const { return zeroPoint_; }
     const std::string& lastSolveReason() const { return solveReason_; }
+    // How the last solve was done when not against the catalog ("" when it was).
+    const std::string& lastSolveNote() const { return solveNote_; }
     double lastFluxScale() const { return fluxScale_; }
     double lastAlignmentRms() const { return alignRms_; }
     int lastAlignmentStars() const { return alignStars_; }
@@ -89,6 +91,8 @@ private:
     void requireOpen(const char* what) const;
     void refreshSolution();
     void alignOther(Document& other, int mode);
+    // Another open document on this pixel grid with a plate solution.
+    const Document* solvedOnThisGrid() const;
     // The sky of the pixels as they are now, measured once: a dozen steps ask
     // for it. Whatever changes the pixels resets it or moves it along.
     SkyStats sky() const;
@@ -106,7 +110,7 @@ private:
     std::optional<std::array<double, 2>> stretch_; // low, high
     // levels measured before an alignment are brought along with the values
     mutable double levelsScale_ = 1;
-    std::string solveReason_;
+    std::string solveReason_, solveNote_;
     double fluxScale_ = 1, alignRms_ = 0;
     int alignStars_ = 0;
 };

@@ -24,10 +24,11 @@ std::unique_ptr<Dialogs> setDialogs(std::unique_ptr<Dialogs> d) {
     return old;
 }
 
-int QtDialogs::messageBox(const QString& text, const QString& title, int style) {
+int QtDialogs::messageBox(const QString& text, const QString& title, int style, const QString& detail) {
     QMessageBox box;
     box.setWindowTitle(title);
     box.setText(text);
+    if (!detail.isEmpty()) box.setDetailedText(detail);
     switch (style & 0x70) {
     case msg::Critical: box.setIcon(QMessageBox::Critical); break;
     case msg::Question: box.setIcon(QMessageBox::Question); break;
@@ -84,8 +85,8 @@ bool QtDialogs::openDocument(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-int ScriptedDialogs::messageBox(const QString& text, const QString& title, int style) {
-    messages.push_back({text, title, style});
+int ScriptedDialogs::messageBox(const QString& text, const QString& title, int style, const QString& detail) {
+    messages.push_back({text, title, style, detail});
     if (answers.empty()) return msg::Ok;
     const int a = answers.front();
     answers.pop_front();

@@ -31,7 +31,8 @@ constexpr int No = 7;
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    virtual int messageBox(const QString& text, const QString& title, int style) = 0;
+    // `detail`: a longer reason behind the message, shown on request ("" for none).
+    virtual int messageBox(const QString& text, const QString& title, int style, const QString& detail = {}) = 0;
     // filter in the classic "description|pattern;pattern" form; "" when cancelled
     virtual QString openFile(const QString& filter, const QString& initialFolder,
                              const QString& fileName) = 0;
@@ -45,7 +46,7 @@ std::unique_ptr<Dialogs> setDialogs(std::unique_ptr<Dialogs> d);
 
 class QtDialogs : public Dialogs {
 public:
-    int messageBox(const QString& text, const QString& title, int style) override;
+    int messageBox(const QString& text, const QString& title, int style, const QString& detail = {}) override;
     QString openFile(const QString& filter, const QString& initialFolder,
                      const QString& fileName) override;
     QString chooseFolder(QWidget* owner, const QString& title) override;
@@ -61,6 +62,7 @@ public:
     struct Message {
         QString text, title;
         int style;
+        QString detail;
     };
     std::vector<Message> messages;
     std::vector<QString> openedDocuments;
@@ -70,7 +72,7 @@ public:
     std::deque<QString> files;
     std::deque<QString> folders;
 
-    int messageBox(const QString& text, const QString& title, int style) override;
+    int messageBox(const QString& text, const QString& title, int style, const QString& detail = {}) override;
     QString openFile(const QString& filter, const QString& initialFolder,
                      const QString& fileName) override;
     QString chooseFolder(QWidget* owner, const QString& title) override;

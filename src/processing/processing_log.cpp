@@ -27,4 +27,11 @@ bool WriteProcessLog(const std::string& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
+bool AppendProcessLog(const std::string& path, const std::string& line) {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out << line << "\r\n";
+    out.close();
+    return static_cast<bool>(out);
+}
+
 } // namespace processing

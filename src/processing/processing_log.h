@@ -14,5 +14,7 @@ std::string ProcessLogText(const std::string& referencePath, const engine::Docum
 
 // Creates (replaces) the file; false when it cannot be written.
 bool WriteProcessLog(const std::string& path, const std::string& text);
+// Adds one line (CR LF) at the end; false when it cannot be written.
+bool AppendProcessLog(const std::string& path, const std::string& line);
 
 } // namespace processing

@@ -58,10 +58,10 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         if (h.reshot->PlateSolveStatus() != engine::kPlateSolved)
             throw Stop{RunFailure::ReshotNotSolved, kReshotNotSolved};
 
-        if (!h.reshot->header().has("OBJECT"))
-            throw Stop{RunFailure::Other, "The reshot " + in.reshotPath +
-                                              " has no OBJECT keyword, which names the log - cannot continue"};
-        r.objectName = SafeObjectName(h.reshot->ReadHeaderKey("OBJECT"));
+        // a reshot without OBJECT names the log after its file
+        const bool named = h.reshot->header().has("OBJECT");
+        r.objectName = SafeObjectName(named ? h.reshot->ReadHeaderKey("OBJECT")
+                                            : std::filesystem::path(in.reshotPath).stem().string());
 
         r.workFolder = WorkFolder(in.reshotPath, in.examineFromScanner);
         std::error_code ec;
@@ -70,7 +70,9 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
             throw Stop{RunFailure::Other, "Cannot create the output folder " + r.workFolder + ": " + ec.message()};
 
         const std::string logPath = r.workFolder + r.objectName + "_ProcessLog.txt";
-        if (!WriteProcessLog(logPath, ProcessLogText(in.referencePath, *h.reference, in.reshotPath, *h.reshot)))
+        std::string logText = ProcessLogText(in.referencePath, *h.reference, in.reshotPath, *h.reshot);
+        if (!named) logText += "\r\nThe reshot has no OBJECT keyword: this log is named after its file.\r\n";
+        if (!WriteProcessLog(logPath, logText))
             throw Stop{RunFailure::Other, "Cannot write the processing log " + logPath};
 
         const float difference = GetPlateDifference(in.referencePath, in.reshotPath);
@@ -92,7 +94,12 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         int status = h.reference->PlateSolveStatus();
         while (status == engine::kPlateSolving && std::chrono::steady_clock::now() < deadline)
             status = h.reference->PlateSolveStatus();
-        if (status == engine::kPlateSolveFailed || status == engine::kPlateSolving) throw Stop{RunFailure::SolveFailed, kSolveFailed};
+        if (status == engine::kPlateSolveFailed || status == engine::kPlateSolving) {
+            r.detail = h.reference->lastSolveReason();
+            AppendProcessLog(logPath, std::string(kSolveFailed) + ": " + r.detail);
+            throw Stop{RunFailure::SolveFailed, kSolveFailed};
+        }
+        if (!h.reference->lastSolveNote().empty()) AppendProcessLog(logPath, h.reference->lastSolveNote());
 
         h.subtracted->SubtractDocument(*h.reference);
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);

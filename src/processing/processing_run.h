@@ -42,6 +42,7 @@ enum class RunFailure {
 struct RunResult {
     RunFailure failure = RunFailure::None;
     std::string message; // the message box text of a failure
+    std::string detail;  // the engine's reason behind it, when it gave one
     std::string workFolder, objectName;
     double plateScale = 0;
     int imageWidth = 0, imageHeight = 0;

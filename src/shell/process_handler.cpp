@@ -37,7 +37,8 @@ void FrmMain::cmdProcess_Click() {
     if (r.failure != processing::RunFailure::None) {
         runFailed = true;
         QApplication::restoreOverrideCursor(); // the message is read with the normal pointer
-        platform::dialogs().messageBox(QString::fromStdString(r.message), "Vospen", platform::msg::OkOnly);
+        platform::dialogs().messageBox(QString::fromStdString(r.message), "Vospen", platform::msg::OkOnly,
+                                       QString::fromStdString(r.detail));
         QApplication::setOverrideCursor(Qt::WaitCursor);
         return;
     }

@@ -1,6 +1,8 @@
 // The processing run from the window, on simulated pairs.
 #include <QtTest>
 
+#include <fitsio.h>
+
 #include <filesystem>
 
 #include "support/files.h"
@@ -11,6 +13,7 @@
 #include "display/zoom.h"
 #include "pair.h"
 #include "processing/work_folder.h"
+#include "platform/fits_handle.h"
 #include "shell/frm_main.h"
 #include "support/window_fixture.h"
 
@@ -18,8 +21,9 @@ namespace fs = std::filesystem;
 using shell::FrmMain;
 
 namespace {
-skysim::Pair makePair(const fs::path& dir, bool solution, std::uint64_t seed = 7) {
+skysim::Pair makePair(const fs::path& dir, bool solution, std::uint64_t seed = 7, double density = 1500) {
     skysim::PairOptions o;
+    o.density = density;
     o.out = dir.string();
     o.width = 640;
     o.height = 480;
@@ -36,7 +40,7 @@ skysim::Pair makePair(const fs::path& dir, bool solution, std::uint64_t seed = 7
 class TestProcessingRun : public QObject {
     Q_OBJECT
     testsupport::WindowFixture f;
-    fs::path root, solved, unsolved;
+    fs::path root, solved, unsolved, starless;
     skysim::Pair pair;
 
     QString commandLine(const fs::path& ref, const fs::path& reshot, const fs::path& catalog) {
@@ -50,12 +54,15 @@ private slots:
         unsolved = root / "unsolved";
         pair = makePair(solved, true);
         makePair(unsolved, false);
+        starless = root / "starless";
+        makePair(starless, true, 7, 0); // the galaxy and the supernova alone: nothing to solve on
     }
     void cleanupTestCase() { fs::remove_all(root); }
     void init() {
         f.setUp();
         fs::remove_all(solved / "current");
         fs::remove_all(unsolved / "current");
+        fs::remove_all(starless / "current");
     }
 
     void aSuccessfulRunShowsTheReshotWithTheSuspiciousStars() {
@@ -217,7 +224,9 @@ private slots:
     void failedSolveKeepsTheLogAndTheFirstCopy() {
         FrmMain w;
         w.Form_Load("");
+        // no catalog, and too few stars to solve against the reshot's own
         shell::catalogPath = (root / "no-catalog").string();
+        const fs::path solved = starless;
         w.txtPre->setText(QString::fromStdString((solved / "reference.fts").string()));
         w.txtRe->setText(QString::fromStdString((solved / "reshot.fts").string()));
         w.cmdProcess_Click();
@@ -228,6 +237,56 @@ private slots:
         QVERIFY(!fs::exists(solved / "current" / "Subtracted.jpg"));
         QCOMPARE(w.lstSuspicious->count(), 0);
         QVERIFY(!w.docSubtracted);
+        // the engine's reason: as the message's detail and in the log
+        const QString detail = f.dialogs->messages.at(0).detail;
+        QVERIFY2(detail.contains("no-catalog") && detail.contains("Too few stars"), qPrintable(detail));
+        std::ifstream log(solved / "current" / "NGC 1234_ProcessLog.txt", std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(log)), {});
+        QVERIFY(text.find("Plate solving of aligned reference image failed - cannot continue: ") != std::string::npos);
+        QVERIFY(text.find("Too few stars") != std::string::npos);
+    }
+
+    void withoutACatalogTheReferenceIsSolvedAgainstTheReshotsStars() {
+        FrmMain w;
+        w.Form_Load("");
+        shell::catalogPath = (root / "no-catalog").string();
+        w.txtPre->setText(QString::fromStdString((solved / "reference.fts").string()));
+        w.txtRe->setText(QString::fromStdString((solved / "reshot.fts").string()));
+        w.cmdProcess_Click();
+        QVERIFY2(f.dialogs->messages.empty(),
+                 f.dialogs->messages.empty() ? "" : qPrintable(f.dialogs->messages[0].text));
+        QVERIFY(!w.runFailed);
+        QVERIFY(w.lstSuspicious->count() > 0);
+        std::ifstream log(solved / "current" / "NGC 1234_ProcessLog.txt", std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(log)), {});
+        QVERIFY2(text.find("Solved against the stars of reshot.fts") != std::string::npos, text.c_str());
+        std::ifstream ref(solved / "current" / "ReferenceImage.fts", std::ios::binary);
+        const std::string cards((std::istreambuf_iterator<char>(ref)), {});
+        QVERIFY(cards.find("stars of reshot.fts (no catalog covers the field)") != std::string::npos);
+    }
+
+    void aReshotWithoutObjectNamesTheLogAfterItsFile() {
+        const fs::path dir = root / "no-object";
+        fs::create_directories(dir);
+        fs::copy_file(solved / "reference.fts", dir / "reference.fts", fs::copy_options::overwrite_existing);
+        fs::copy_file(solved / "reshot.fts", dir / "night 2.fts", fs::copy_options::overwrite_existing);
+        {
+            int status = 0;
+            fitsfile* raw = nullptr;
+            fits_open_file(&raw, (dir / "night 2.fts").c_str(), READWRITE, &status);
+            platform::FitsFile file(raw);
+            fits_delete_key(file.get(), "OBJECT", &status);
+            QCOMPARE(status, 0);
+        }
+        FrmMain w;
+        w.Form_Load(commandLine(dir / "reference.fts", dir / "night 2.fts", solved / "catalog"));
+        QVERIFY2(f.dialogs->messages.empty(),
+                 f.dialogs->messages.empty() ? "" : qPrintable(f.dialogs->messages[0].text));
+        QVERIFY(!w.runFailed);
+        std::ifstream log(dir / "current" / "night 2_ProcessLog.txt", std::ios::binary);
+        QVERIFY(log.good());
+        const std::string text((std::istreambuf_iterator<char>(log)), {});
+        QVERIFY(text.find("no OBJECT keyword") != std::string::npos);
     }
 
     void emptyBoxMeansNoRun() {

@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
     const auto r = processing::RunProcessing(in, {app, ref, reshot, sub});
     if (r.failure != processing::RunFailure::None) {
         std::fprintf(stderr, "vospen-process: %s\n", r.message.c_str());
+        if (!r.detail.empty()) std::fprintf(stderr, "vospen-process: %s\n", r.detail.c_str());
         return 1;
     }
     if (r.extractionFailed)
