@@ -5,6 +5,14 @@
 
 namespace engine {
 
+// Sets to NaN the pixels that hold no light of the sky, and returns how many:
+// runs of 16 or more identical values along a row or a column that are not
+// brighter than the field (zero-filled rows, columns and blocks; a saturated
+// plateau is brighter), and bands at the image's edges whose columns or rows
+// lie well below the field's sky with far less than its scatter (an overscan,
+// an unexposed strip). The field: the middle half of the image.
+long long MarkNoData(std::vector<float>& pixels, int width, int height);
+
 // 1 where the pixel is not finite.
 std::vector<unsigned char> NoDataMask(const std::vector<float>& pixels);
 

@@ -3,6 +3,7 @@
 #include "astrometry/errors.h"
 #include "astrometry/fits_image.h"
 #include "engine/errors.h"
+#include "engine/no_data_mask.h"
 #include "engine/noise_model.h"
 #include "engine/saturation.h"
 #include "engine/sky_level_cache.h"
@@ -32,6 +33,9 @@ ReadResult ReadImage(const std::string& path) {
             image.gain = *g;
             break;
         }
+    // zero-filled and unexposed areas hold no sky: left out before anything is measured
+    if (const long long blank = MarkNoData(image.pixels, image.width, image.height))
+        image.header.history(std::to_string(blank) + " pixels without data (zero-filled or unexposed) left out");
     r.sky = MeasureSky(image.pixels);
     RememberSkyLevel(path, r.sky.level);
     if (!fits.noise.empty())

@@ -225,3 +225,29 @@ TEST(FluxScaleStep, TheStarsRatioAndOneWithoutStarsEnough) {
     stars.resize(4);
     EXPECT_EQ(engine::ApertureFluxScale(image, other, stars), 1.0);
 }
+
+TEST(NoDataMaskStep, ZeroFilledBlocksAndAnUnexposedEdgeAreLeftOutNotStarsOrSaturation) {
+    const int w = 200, h = 120;
+    std::mt19937 rng(3);
+    std::normal_distribution<float> sky(1000, 30), dark(600, 3);
+    std::vector<float> p(w * h);
+    for (auto& v : p) v = sky(rng);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < 20; ++x) p[static_cast<std::size_t>(y) * w + x] = dark(rng); // an overscan strip
+    for (int y = 50; y < 70; ++y)
+        for (int x = 100; x < 140; ++x) p[static_cast<std::size_t>(y) * w + x] = 0; // a zero-filled block
+    for (int y = 0; y < h; ++y) p[static_cast<std::size_t>(y) * w + 170] = 0;   // a dead column
+    for (int x = 60; x < 80; ++x) p[30 * w + x] = 65535;                           // a saturated bleed
+    const auto marked = engine::MarkNoData(p, w, h);
+    EXPECT_EQ(marked, 20 * h + 40 * 20 + h);
+    EXPECT_TRUE(std::isnan(p[5 * w + 3]));
+    EXPECT_TRUE(std::isnan(p[60 * w + 120]));
+    EXPECT_TRUE(std::isnan(p[10 * w + 170]));
+    EXPECT_EQ(p[30 * w + 70], 65535); // brighter than the field: saturation, not missing data
+    EXPECT_FALSE(std::isnan(p[60 * w + 99]));
+    EXPECT_FALSE(std::isnan(p[5 * w + 21]));
+    // an image without such areas is left alone
+    std::vector<float> clean(w * h);
+    for (auto& v : clean) v = sky(rng);
+    EXPECT_EQ(engine::MarkNoData(clean, w, h), 0);
+}
