@@ -32,6 +32,7 @@
 
 #include "astrometry/fits_image.h"
 #include "bench_common.h"
+#include "real_pairs.h"
 #include "engine/application.h"
 #include "engine/document.h"
 #include "pair.h"
@@ -461,6 +462,7 @@ int main(int argc, char** argv) {
     }
     if (argc > 2 && std::string(argv[2]) == "--real") {
         realPair(root);
+        bench::RealPairs(VOSPEN_REAL_DATA, root);
         return 0;
     }
     if (argc > 5 && std::string(argv[2]) == "--clean") { // one clean pair: ratio, offset (arcmin), rotation
@@ -528,6 +530,7 @@ int main(int argc, char** argv) {
     bench::figure("candidate magnitude error at S/N >= 20 (90th percentile of |error|)", percentile(absMag, 0.9), "mag");
     bench::figure("grid time", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), "s");
     realPair(root);
+    bench::RealPairs(VOSPEN_REAL_DATA, root);
     if (!quick) matchingCost(root);
     return 0;
 }
