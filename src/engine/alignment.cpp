@@ -1,6 +1,7 @@
 #include "engine/alignment.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -16,16 +17,25 @@ namespace {
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-// The map refined by matched stars; `start` is the plate solutions' map, if any.
+// The map refined by matched stars; `start` is the plate solutions' map, if
+// any. Stars that do not pair up through it are paired by triangle patterns.
 std::optional<StarMapFit> mapFromStars(const SolvedImage& target, const SolvedImage& source,
-                                       const std::optional<PolyMap>& start, StepTrace& trace) {
+                                       const std::optional<PolyMap>& start, Alignment& how, StepTrace& trace) {
     const MatchableStars a = FindMatchableStars(target.image, target.sky);
     const MatchableStars b = FindMatchableStars(source.image, source.sky);
     trace.mark("stars");
-    const astrometry::Pairs pairs = start ? PairByMap(a.at, b.at, *start)
-                                          : PairByTriangles(a.at, b.at, target.image.width, target.image.height);
-    return FitMapToStars(a.at, a.variance, b.at, b.variance, pairs,
-                         MapFrame::Of(target.image.width, target.image.height));
+    const int w = target.image.width, h = target.image.height;
+    astrometry::Pairs pairs;
+    if (start) {
+        astrometry::P shift{0, 0};
+        pairs = PairByMap(a.at, b.at, *start, std::max(64.0, 0.1 * std::max(w, h)), &shift);
+        how.solutionsOff = std::hypot(shift.x, shift.y);
+    }
+    if (pairs.size() < 6) {
+        pairs = PairByTriangles(a.at, b.at, w, h);
+        how.byTriangles = start.has_value() && pairs.size() >= 6;
+    }
+    return FitMapToStars(a.at, a.variance, b.at, b.variance, pairs, MapFrame::Of(w, h));
 }
 
 void resampleOnto(const Image& target, Image& source, const SkyStats& sourceSky, const PolyMap& map,
@@ -55,7 +65,7 @@ Alignment AlignImage(const SolvedImage& target, Image& source, const SkyStats& s
     std::optional<PolyMap> map;
     if (bothSolved) map = MapFromPlateSolutions(target.wcs, sourceWcs, w, h);
     if (mode == kAlignByStars) {
-        if (const auto fit = mapFromStars(target, SolvedImage{source, sourceSky, sourceWcs}, map, trace)) {
+        if (const auto fit = mapFromStars(target, SolvedImage{source, sourceSky, sourceWcs}, map, how, trace)) {
             map = fit->map;
             how.stars = fit->stars;
             how.rms = fit->rms;
@@ -75,13 +85,23 @@ void TakeSolution(Image& source, const Image& target) {
     source.header.append(target.header.solutionBlock());
 }
 
+std::string DescribeAlignment(const Alignment& how) {
+    char text[160];
+    if (!how.stars) return "by the plate solutions (the stars did not pair up)";
+    std::snprintf(text, sizeof text, "on %d stars, residual %.3f px", how.stars, how.rms);
+    std::string s = text;
+    if (how.byTriangles) s += ", paired by triangle patterns";
+    if (how.solutionsOff > 0) {
+        std::snprintf(text, sizeof text, ", the plate solutions %.1f px apart", how.solutionsOff);
+        s += text;
+    }
+    return s;
+}
+
 void TakeAlignment(Image& source, const Image& target, const Alignment& how) {
     TakeSolution(source, target);
-    char rms[64];
-    std::snprintf(rms, sizeof rms, "%.3f", how.rms);
-    source.header.history("Aligned to " + fileName(target.path) +
-                          (how.stars ? " on " + std::to_string(how.stars) + " stars, residual " + rms + " px"
-                                     : std::string(" by the plate solutions")) +
+    source.header.history("Aligned to " + fileName(target.path) + " " +
+                          (how.stars ? DescribeAlignment(how) : std::string("by the plate solutions")) +
                           ", Lanczos-3" +
                           (how.modelledStars ? ", " + std::to_string(how.modelledStars) + " stars modelled"
                                              : std::string()));

@@ -22,7 +22,12 @@ struct Alignment {
     int stars = 0;      // pairs the map was fitted on; 0: by the plate solutions alone
     double rms = 0;     // px, of that fit
     int modelledStars = 0;
+    double solutionsOff = 0; // px by which the plate solutions disagreed, where the stars said so
+    bool byTriangles = false; // the stars paired by triangle patterns
 };
+
+// How the pair was aligned, for the history and the processing log.
+std::string DescribeAlignment(const Alignment& how);
 
 // Resamples `source` onto `target`'s grid in place (pixels, noise, size,
 // intensity scale and saturation level follow; its sky must be measured

@@ -145,6 +145,7 @@ void Document::alignOther(Document& other, int mode) {
     other.sky_.reset();
     alignStars_ = other.alignStars_ = how.stars;
     alignRms_ = other.alignRms_ = how.rms;
+    alignText_ = other.alignText_ = DescribeAlignment(how);
     other.geometry_ = geometry_;
     TakeAlignment(other.image_, image_, how);
     other.refreshSolution();

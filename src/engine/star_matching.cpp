@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "engine/star_width.h"
 #include "engine/star_finder.h"
@@ -48,15 +49,64 @@ MatchableStars FindMatchableStars(const Image& image, const SkyStats& sky) {
     return m;
 }
 
+namespace {
+
+bool enoughPairs(std::size_t pairs, std::size_t a, std::size_t b) {
+    return pairs >= 6 && pairs * 5 >= std::min(a, b);
+}
+
+// The displacement that most (predicted, source) star pairs within `reach`
+// share: a vote over 2-px cells, refined by the mean of the votes in the winning
+// cell and its neighbours. None when no cell holds six votes.
+std::optional<astrometry::P> commonShift(const std::vector<astrometry::P>& predicted,
+                                         const std::vector<astrometry::P>& source, double reach) {
+    const double cell = 2;
+    const int n = static_cast<int>(std::ceil(reach / cell)), side = 2 * n + 1;
+    std::vector<int> votes(static_cast<std::size_t>(side) * side, 0);
+    auto cellOf = [&](double d) { return static_cast<int>(std::floor(d / cell + 0.5)) + n; };
+    for (const auto& p : predicted)
+        for (const auto& s : source) {
+            const double dx = s.x - p.x, dy = s.y - p.y;
+            if (std::abs(dx) > reach || std::abs(dy) > reach) continue;
+            const int i = cellOf(dx), j = cellOf(dy);
+            if (i >= 0 && j >= 0 && i < side && j < side) ++votes[static_cast<std::size_t>(j) * side + i];
+        }
+    const auto best = std::max_element(votes.begin(), votes.end());
+    if (best == votes.end() || *best < 6) return std::nullopt;
+    const int bi = static_cast<int>((best - votes.begin()) % side), bj = static_cast<int>((best - votes.begin()) / side);
+    double sx = 0, sy = 0;
+    int count = 0;
+    for (const auto& p : predicted)
+        for (const auto& s : source) {
+            const double dx = s.x - p.x, dy = s.y - p.y;
+            if (std::abs(cellOf(dx) - bi) <= 1 && std::abs(cellOf(dy) - bj) <= 1) {
+                sx += dx;
+                sy += dy;
+                ++count;
+            }
+        }
+    return astrometry::P{sx / count, sy / count};
+}
+
+} // namespace
+
 astrometry::Pairs PairByMap(const std::vector<astrometry::P>& target, const std::vector<astrometry::P>& source,
-                            const PolyMap& map) {
+                            const PolyMap& map, double reach, astrometry::P* shift) {
     std::vector<astrometry::P> predicted;
     for (const auto& p : target) {
         const auto [u, v] = map(p.x, p.y);
         predicted.push_back({u, v});
     }
     const astrometry::Affine identity{{1, 0, 0, 1}, {0, 0}};
-    return astrometry::PairUp(predicted, source, identity, 4.0);
+    astrometry::Pairs pairs = astrometry::PairUp(predicted, source, identity, 4.0);
+    if (enoughPairs(pairs.size(), target.size(), source.size())) return pairs;
+    const auto d = commonShift(predicted, source, reach);
+    if (!d) return pairs;
+    const astrometry::Affine moved{{1, 0, 0, 1}, {d->x, d->y}};
+    astrometry::Pairs shifted = astrometry::PairUp(predicted, source, moved, 4.0);
+    if (shifted.size() <= pairs.size()) return pairs;
+    if (shift) *shift = *d;
+    return shifted;
 }
 
 astrometry::Pairs PairByTriangles(const std::vector<astrometry::P>& target, const std::vector<astrometry::P>& source,

@@ -21,8 +21,11 @@ MatchableStars FindMatchableStars(const Image& image, const SkyStats& sky);
 
 // Pairs (index in `target`, index in `source`) of stars that `map` (target
 // pixel -> source pixel, the plate solutions' prediction) brings within 4 px.
+// Where too few pair up (fewer than six, or than a fifth of the smaller list),
+// the two solutions disagree: the shift most stars agree on within `reach` px
+// is added to the prediction, and `shift` receives it.
 astrometry::Pairs PairByMap(const std::vector<astrometry::P>& target, const std::vector<astrometry::P>& source,
-                            const PolyMap& map);
+                            const PolyMap& map, double reach, astrometry::P* shift = nullptr);
 
 // Pairs found without a prediction, by triangle patterns and a refined affine
 // map; empty when fewer than six stars share a pattern. `width`, `height`: the

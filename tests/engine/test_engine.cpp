@@ -145,11 +145,24 @@ TEST(EngineDss, SurveyPlateSolutionReplacesTheApproximateCards) {
 namespace {
 // Aligns the reference of a simulated pair to its reshot and returns the RMS,
 // in pixels, between the aligned reference's stars and the reshot's true positions.
-double alignmentError(skysim::PairOptions o, bool withSolution, int& matched) {
+// `solutionOff`: the reference's plate solution moved by that many pixels in x and in y.
+double alignmentError(skysim::PairOptions o, bool withSolution, int& matched, double solutionOff = 0) {
     o.solution = withSolution;
     o.cosmicRays = false;
     const auto pair = skysim::MakePair(o);
     skysim::WritePair(o, pair);
+    if (solutionOff != 0) {
+        int status = 0;
+        fitsfile* raw = nullptr;
+        fits_open_file(&raw, (o.out + "/reference.fts").c_str(), READWRITE, &status);
+        platform::FitsFile f(raw);
+        for (const char* key : {"CRPIX1", "CRPIX2"}) {
+            double v = 0;
+            fits_read_key_dbl(f.get(), key, &v, nullptr, &status);
+            fits_update_key_dbl(f.get(), key, v + solutionOff, 10, nullptr, &status);
+        }
+        EXPECT_EQ(status, 0);
+    }
     engine::Application app;
     auto ref = app.CreateDocument(), reshot = app.CreateDocument();
     ref->OpenFile(o.out + "/reference.fts");
@@ -202,6 +215,18 @@ TEST(EngineAlign, StarsLandOnTheReshotsStarsWithAndWithoutSolutions) {
         EXPECT_GT(matched, 8) << k;
         EXPECT_LT(rms, 0.05) << "case " << k << ": " << rms << " px over " << matched << " stars";
     }
+}
+
+TEST(EngineAlign, SolutionsThatDisagreeByTensOfPixelsAreRefinedByTheStars) {
+    TempDir t("vospen-engine");
+    skysim::PairOptions o = pairOptions(t.path, 41);
+    o.reference.offsetRa = 5;
+    o.reference.rotation = 20;
+    o.reference.seeing = o.reshot.seeing = 3.0;
+    int matched = 0;
+    const double rms = alignmentError(o, true, matched, 25); // 35 px apart
+    EXPECT_GT(matched, 8);
+    EXPECT_LT(rms, 0.05) << rms << " px over " << matched << " stars";
 }
 
 TEST(EngineAlign, NoCommonStarsFailsQuicklyWithAReason) {

@@ -251,3 +251,28 @@ TEST(NoDataMaskStep, ZeroFilledBlocksAndAnUnexposedEdgeAreLeftOutNotStarsOrSatur
     for (auto& v : clean) v = sky(rng);
     EXPECT_EQ(engine::MarkNoData(clean, w, h), 0);
 }
+
+TEST(StarMatchingStep, SolutionsThatDisagreeByTensOfPixelsStillPairTheStars) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> at(0, 1000);
+    std::vector<astrometry::P> a, b;
+    for (int i = 0; i < 150; ++i) {
+        const double x = at(rng), y = at(rng);
+        a.push_back({x, y});
+        b.push_back({x + 23.4, y - 17.2}); // where the stars really are
+    }
+    for (int i = 0; i < 40; ++i) b.push_back({at(rng), at(rng)}); // stars of the other image only
+    const engine::PolyMap identity = engine::PolyMap::Identity();
+    astrometry::P shift{0, 0};
+    const auto pairs = engine::PairByMap(a, b, identity, 64, &shift);
+    EXPECT_GE(pairs.size(), 140u);
+    for (const auto& [i, j] : pairs) EXPECT_EQ(i, j);
+    EXPECT_NEAR(shift.x, 23.4, 0.5);
+    EXPECT_NEAR(shift.y, -17.2, 0.5);
+    // within the 4-px window no shift is sought
+    astrometry::P none{0, 0};
+    std::vector<astrometry::P> near;
+    for (const auto& p : a) near.push_back({p.x + 1.5, p.y});
+    EXPECT_EQ(engine::PairByMap(a, near, identity, 64, &none).size(), a.size());
+    EXPECT_EQ(none.x, 0);
+}
