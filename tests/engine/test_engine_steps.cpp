@@ -13,6 +13,7 @@
 #include "engine/application.h"
 #include "engine/difference_cards.h"
 #include "engine/document.h"
+#include "engine/errors.h"
 #include "engine/flux_scale.h"
 #include "engine/image_writers.h"
 #include "engine/no_data_mask.h"
@@ -104,7 +105,8 @@ TEST(DifferenceRecordStep, AReopenedDifferenceKeepsItsNoiseWhenSavedAgain) {
     const std::string path = (t.path / "d.fts").string(), again = (t.path / "again.fts").string();
     engine::HeaderCards h;
     engine::WriteDifferenceRecord(h, astrometry::DifferenceRecord{}, "scaled");
-    std::vector<float> pixels(64 * 64, 0.f), noise(64 * 64, 3.f);
+    std::vector<float> pixels(64 * 64), noise(64 * 64, 3.f);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<float>(i % 7); // not one value
     engine::WriteFloatFits(path, pixels, 64, 64, h, &noise);
     engine::Application app;
     auto d = app.CreateDocument();
@@ -117,6 +119,23 @@ TEST(DifferenceRecordStep, AReopenedDifferenceKeepsItsNoiseWhenSavedAgain) {
     d->OpenFile((t.path / "p.fts").string());
     d->SaveFile(again, engine::kFileFitsFloat);
     EXPECT_EQ(hduCount(again), 1);
+}
+
+TEST(ReadImageStep, AnImageWithoutDataIsRefusedWithItsReason) {
+    testsupport::TempDir t("vospen-steps");
+    engine::Application app;
+    auto d = app.CreateDocument();
+    for (const float v : {0.f, 1234.f, std::numeric_limits<float>::quiet_NaN()}) {
+        const std::string path = (t.path / "blank.fts").string();
+        engine::WriteFloatFits(path, std::vector<float>(100 * 80, v), 100, 80, engine::HeaderCards(), nullptr);
+        try {
+            d->OpenFile(path);
+            ADD_FAILURE() << "opened an image of one value " << v;
+        } catch (const engine::Error& e) {
+            EXPECT_EQ(e.number(), engine::kOpenFailed);
+            EXPECT_NE(e.description().find("blank.fts holds no image data"), std::string::npos) << e.description();
+        }
+    }
 }
 
 TEST(NoDataMaskStep, BlanksAndSaturationGrowByTheReachButPatchedPixelsDoNot) {
