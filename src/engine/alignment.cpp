@@ -17,6 +17,19 @@ namespace {
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
+// The median distance between where the map predicts the paired stars and
+// where they are exceeds `limit`.
+bool farFromPrediction(const std::vector<astrometry::P>& a, const std::vector<astrometry::P>& b,
+                       const astrometry::Pairs& pairs, const PolyMap& map, double limit) {
+    if (pairs.empty()) return false;
+    std::vector<double> d;
+    for (const auto& [i, j] : pairs) {
+        const auto [u, v] = map(a[i].x, a[i].y);
+        d.push_back(std::hypot(u - b[j].x, v - b[j].y));
+    }
+    return MedianOf(d) > limit;
+}
+
 // The map refined by matched stars; `start` is the plate solutions' map, if
 // any. Stars that do not pair up through it are paired by triangle patterns.
 std::optional<StarMapFit> mapFromStars(const SolvedImage& target, const SolvedImage& source,
@@ -33,6 +46,8 @@ std::optional<StarMapFit> mapFromStars(const SolvedImage& target, const SolvedIm
     }
     if (pairs.size() < 6) {
         pairs = PairByTriangles(a.at, b.at, w, h);
+        // with plate solutions, a pattern far from where they put the stars is a chance likeness
+        if (start && farFromPrediction(a.at, b.at, pairs, *start, 0.25 * std::max(w, h))) pairs.clear();
         how.byTriangles = start.has_value() && pairs.size() >= 6;
     }
     return FitMapToStars(a.at, a.variance, b.at, b.variance, pairs, MapFrame::Of(w, h));
@@ -74,6 +89,14 @@ Alignment AlignImage(const SolvedImage& target, Image& source, const SkyStats& s
     if (!map)
         throw Error(kAlignFailed, "Cannot align " + fileName(source.path) + " to " + fileName(target.image.path) +
                                       ": the images have no stars in common and no plate solutions");
+    // images of two fields, or barely overlapping: nothing to compare
+    const double overlap = MapOverlap(*map, w, h, source.width, source.height);
+    if (overlap < 0.1) {
+        char share[32];
+        std::snprintf(share, sizeof share, "%.0f %%", 100 * overlap);
+        throw Error(kAlignFailed, "The images do not overlap: " + std::string(share) + " of " +
+                                      fileName(target.image.path) + "'s field lies on " + fileName(source.path));
+    }
     trace.mark("map");
     resampleOnto(target.image, source, sourceSky, *map, how);
     trace.mark("resample");

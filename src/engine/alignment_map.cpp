@@ -58,6 +58,16 @@ std::optional<StarMapFit> FitMapToStars(const std::vector<astrometry::P>& a, con
     return fit;
 }
 
+double MapOverlap(const PolyMap& map, int tw, int th, int sw, int sh) {
+    int inside = 0;
+    for (int j = 0; j < 32; ++j)
+        for (int i = 0; i < 32; ++i) {
+            const auto [u, v] = map(0.5 + tw * (i + 0.5) / 32, 0.5 + th * (j + 0.5) / 32);
+            inside += u >= 0.5 && v >= 0.5 && u <= sw + 0.5 && v <= sh + 0.5;
+        }
+    return inside / 1024.0;
+}
+
 double MapAreaAtCentre(const PolyMap& map, const MapFrame& f) {
     const auto [u0, v0] = map(f.cx, f.cy);
     const auto [u1, v1] = map(f.cx + 1, f.cy);

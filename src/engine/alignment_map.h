@@ -37,6 +37,10 @@ std::optional<StarMapFit> FitMapToStars(const std::vector<astrometry::P>& target
                                         const std::vector<double>& sourceVariance, astrometry::Pairs pairs,
                                         const MapFrame& frame);
 
+// The share of the target's pixels (on a 32 x 32 grid) that the map brings
+// onto the source's pixels.
+double MapOverlap(const PolyMap& map, int targetWidth, int targetHeight, int sourceWidth, int sourceHeight);
+
 // The pixel area of the source under one target pixel at the target's centre.
 double MapAreaAtCentre(const PolyMap& map, const MapFrame& frame);
 

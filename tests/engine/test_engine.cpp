@@ -252,6 +252,30 @@ TEST(EngineAlign, NoCommonStarsFailsQuicklyWithAReason) {
     EXPECT_THROW(da->AlignToThis(1, false), engine::Error); // mode 1 needs both solutions
 }
 
+TEST(EngineAlign, FieldsThatDoNotOverlapAreRefusedWithTheShare) {
+    TempDir t("vospen-engine");
+    skysim::PairOptions a = pairOptions(t.path / "a", 5), b = pairOptions(t.path / "b", 6);
+    b.ra = a.ra + 1; // a degree away, both solved
+    skysim::WritePair(a, skysim::MakePair(a));
+    skysim::WritePair(b, skysim::MakePair(b));
+    engine::Application app;
+    auto da = app.CreateDocument(), db = app.CreateDocument();
+    da->OpenFile(a.out + "/reshot.fts");
+    db->OpenFile(b.out + "/reference.fts");
+    for (int mode : {engine::kAlignByStars, engine::kAlignByPlateSolutions}) {
+        try {
+            da->AlignToThis(mode, false);
+            ADD_FAILURE() << "aligned two fields a degree apart";
+        } catch (const engine::Error& e) {
+            EXPECT_EQ(e.number(), engine::kAlignFailed);
+            EXPECT_NE(e.description().find("The images do not overlap: 0 % of reshot.fts's field lies on reference.fts"),
+                      std::string::npos)
+                << e.description();
+        }
+    }
+    EXPECT_EQ(db->ImageWidth(), b.width); // left as it was
+}
+
 TEST(EngineSubtract, EqualSeeingPairLeavesOnlyNoise) {
     TempDir t("vospen-engine");
     skysim::PairOptions o = pairOptions(t.path, 31);
