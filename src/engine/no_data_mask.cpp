@@ -4,6 +4,10 @@
 #include <cmath>
 #include <optional>
 
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
 #include "engine/convolution.h"
 #include "platform/big_buffers.h"
 
@@ -15,6 +19,16 @@ struct LineStats {
     double median = NAN, iqr = NAN;
 };
 
+// The median and the interquartile range; `v` is reordered.
+LineStats quartiles(std::vector<float>& v) {
+    const auto at = [&](std::size_t k) {
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+        return double(v[k]);
+    };
+    const double median = at(v.size() / 2), q3 = at(3 * v.size() / 4), q1 = at(v.size() / 4);
+    return {median, q3 - q1};
+}
+
 template <class At>
 LineStats lineStats(int n, At at) {
     std::vector<float> v;
@@ -22,8 +36,25 @@ LineStats lineStats(int n, At at) {
     for (int i = 0; i < n; i += step)
         if (const float x = at(i); std::isfinite(x)) v.push_back(x);
     if (v.size() < 8) return {};
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], double(v[3 * v.size() / 4]) - v[v.size() / 4]};
+    return quartiles(v);
+}
+
+// The same for every column, from up to 256 rows read whole (a column read
+// down the image misses the cache at every pixel).
+std::vector<LineStats> columnStats(const std::vector<float>& p, int w, int h) {
+    const int step = std::max(1, h / 256);
+    std::vector<std::vector<float>> samples(static_cast<std::size_t>(w));
+    for (int y = 0; y < h; y += step) {
+        const float* row = p.data() + static_cast<std::size_t>(y) * w;
+        for (int x = 0; x < w; ++x)
+            if (std::isfinite(row[x])) samples[x].push_back(row[x]);
+    }
+    std::vector<LineStats> out(static_cast<std::size_t>(w));
+#pragma omp parallel for schedule(static)
+    for (int x = 0; x < w; ++x) {
+        if (samples[x].size() >= 8) out[x] = quartiles(samples[x]);
+    }
+    return out;
 }
 
 struct Field {
@@ -50,12 +81,13 @@ bool unexposed(const LineStats& l, const Field& f) {
     return l.median < f.level - 3 * f.sigma && l.iqr < 0.5 * f.iqr;
 }
 
-// The lines from each end that are unexposed, as [0, first) and [last, n).
-std::pair<int, int> edgeBands(const std::vector<LineStats>& lines, const Field& f) {
-    const int n = static_cast<int>(lines.size());
+// The lines from each end that are unexposed, as [0, first) and [last, n);
+// `line(i)` gives a line's statistics, asked for only as far as the bands go.
+template <class Line>
+std::pair<int, int> edgeBands(int n, Line line, const Field& f) {
     int first = 0, last = n;
-    while (first < n && unexposed(lines[first], f)) ++first;
-    while (last > first && unexposed(lines[last - 1], f)) --last;
+    while (first < n && unexposed(line(first), f)) ++first;
+    while (last > first && unexposed(line(last - 1), f)) --last;
     return {first, last};
 }
 
@@ -77,16 +109,34 @@ std::vector<unsigned char> constantRuns(const std::vector<float>& p, int w, int 
             x = e;
         }
     }
-#pragma omp parallel for schedule(static)
-    for (int x = 0; x < w; ++x)
-        for (int y = 0; y < h;) {
-            const float v = p[static_cast<std::size_t>(y) * w + x];
-            int e = y + 1;
-            while (e < h && p[static_cast<std::size_t>(e) * w + x] == v) ++e;
-            if (e - y >= kRun && v <= ceiling)
-                for (int k = y; k < e; ++k) mark[static_cast<std::size_t>(k) * w + x] = 1;
-            y = e;
+    // down the columns row by row, each column's run start kept, so that the
+    // image is read in memory order; each thread takes a block of columns
+    std::vector<int> start(w, 0);
+    auto closeRun = [&](int x, int end) {
+        const float v = p[static_cast<std::size_t>(start[x]) * w + x];
+        if (end - start[x] >= kRun && v <= ceiling)
+            for (int k = start[x]; k < end; ++k) mark[static_cast<std::size_t>(k) * w + x] = 1;
+    };
+#pragma omp parallel
+    {
+#ifdef _OPENMP
+        const int threads = omp_get_num_threads(), me = omp_get_thread_num();
+#else
+        const int threads = 1, me = 0;
+#endif
+        const int x0 = static_cast<int>(static_cast<long long>(w) * me / threads);
+        const int x1 = static_cast<int>(static_cast<long long>(w) * (me + 1) / threads);
+        for (int y = 1; y < h; ++y) {
+            const float* row = p.data() + static_cast<std::size_t>(y) * w;
+            const float* above = row - w;
+            for (int x = x0; x < x1; ++x)
+                if (!(row[x] == above[x])) {
+                    if (y - start[x] >= kRun) closeRun(x, y);
+                    start[x] = y;
+                }
         }
+        for (int x = x0; x < x1; ++x) closeRun(x, h);
+    }
     return mark;
 }
 
@@ -94,15 +144,15 @@ std::vector<unsigned char> constantRuns(const std::vector<float>& p, int w, int 
 
 long long MarkNoData(std::vector<float>& p, int w, int h) {
     if (w < 16 || h < 16) return 0;
-    std::vector<LineStats> columns(w), rows(h);
-    for (int x = 0; x < w; ++x) columns[x] = lineStats(h, [&](int y) { return p[static_cast<std::size_t>(y) * w + x]; });
-    for (int y = 0; y < h; ++y) rows[y] = lineStats(w, [&](int x) { return p[static_cast<std::size_t>(y) * w + x]; });
+    const std::vector<LineStats> columns = columnStats(p, w, h);
     const auto field = fieldOf(columns);
     if (!field) return 0;
     std::vector<unsigned char> mark = constantRuns(p, w, h, field->level + field->sigma);
-    const auto [left, right] = edgeBands(columns, *field);
-    const auto [top, bottom] = edgeBands(rows, *field);
+    const auto [left, right] = edgeBands(w, [&](int x) { return columns[x]; }, *field);
+    const auto [top, bottom] = edgeBands(
+        h, [&](int y) { return lineStats(w, [&](int x) { return p[static_cast<std::size_t>(y) * w + x]; }); }, *field);
     long long n = 0;
+#pragma omp parallel for reduction(+ : n) schedule(static)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * w + x;
