@@ -148,9 +148,11 @@ long long MarkNoData(std::vector<float>& p, int w, int h) {
     const auto field = fieldOf(columns);
     if (!field) return 0;
     std::vector<unsigned char> mark = constantRuns(p, w, h, field->level + field->sigma);
-    const auto [left, right] = edgeBands(w, [&](int x) { return columns[x]; }, *field);
-    const auto [top, bottom] = edgeBands(
+    // plain ints, not structured bindings: those cannot be shared with the parallel loop in every compiler
+    const std::pair<int, int> across = edgeBands(w, [&](int x) { return columns[x]; }, *field);
+    const std::pair<int, int> down = edgeBands(
         h, [&](int y) { return lineStats(w, [&](int x) { return p[static_cast<std::size_t>(y) * w + x]; }); }, *field);
+    const int left = across.first, right = across.second, top = down.first, bottom = down.second;
     long long n = 0;
 #pragma omp parallel for reduction(+ : n) schedule(static)
     for (int y = 0; y < h; ++y)

@@ -56,6 +56,18 @@ void addStar(std::vector<float>& img, int w, double x, double y, double flux, do
                 flux / (2 * M_PI * sigma * sigma) * std::exp(-((i - x) * (i - x) + (j - y) * (j - y)) / (2 * sigma * sigma)));
 }
 
+// n stars spread evenly over [lo, hi) in x and y.
+std::vector<astrometry::P> randomStars(unsigned seed, int n, double lo, double hi) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> at(lo, hi);
+    std::vector<astrometry::P> out;
+    for (int i = 0; i < n; ++i) {
+        const double x = at(rng), y = at(rng);
+        out.push_back({x, y});
+    }
+    return out;
+}
+
 } // namespace
 
 TEST(DifferenceRecordStep, WrittenOnceReadOnceThroughTheFile) {
@@ -211,13 +223,8 @@ TEST(AlignmentMapStep, StarsRefineTheMapAndAWrongPairIsClipped) {
 }
 
 TEST(StarMatchingStep, TrianglesPairStarsWithoutAPrediction) {
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<double> at(20, 780);
-    std::vector<astrometry::P> a, b;
-    for (int i = 0; i < 30; ++i) {
-        const double x = at(rng), y = at(rng);
-        a.push_back({x, y});
-    }
+    const std::vector<astrometry::P> a = randomStars(11, 30, 20, 780);
+    std::vector<astrometry::P> b;
     // the other image: turned by 90 degrees and shifted, in another order
     for (int i = 29; i >= 0; --i) b.push_back({800 - a[i].y + 12, a[i].x - 7});
     const auto pairs = engine::PairByTriangles(a, b, 800, 800);
@@ -272,15 +279,10 @@ TEST(NoDataMaskStep, ZeroFilledBlocksAndAnUnexposedEdgeAreLeftOutNotStarsOrSatur
 }
 
 TEST(StarMatchingStep, SolutionsThatDisagreeByTensOfPixelsStillPairTheStars) {
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<double> at(0, 1000);
-    std::vector<astrometry::P> a, b;
-    for (int i = 0; i < 150; ++i) {
-        const double x = at(rng), y = at(rng);
-        a.push_back({x, y});
-        b.push_back({x + 23.4, y - 17.2}); // where the stars really are
-    }
-    for (int i = 0; i < 40; ++i) b.push_back({at(rng), at(rng)}); // stars of the other image only
+    const std::vector<astrometry::P> a = randomStars(5, 150, 0, 1000);
+    std::vector<astrometry::P> b;
+    for (const auto& p : a) b.push_back({p.x + 23.4, p.y - 17.2}); // where the stars really are
+    for (const auto& p : randomStars(6, 40, 0, 1000)) b.push_back(p); // stars of the other image only
     const engine::PolyMap identity = engine::PolyMap::Identity();
     astrometry::P shift{0, 0};
     const auto pairs = engine::PairByMap(a, b, identity, 64, &shift);
