@@ -189,7 +189,7 @@ std::vector<unsigned char> UnusableMask(const std::vector<float>& templ, const s
     const float *tp = templ.data(), *sp = science.data();
     const long long n = static_cast<long long>(mask.size());
 #pragma omp parallel for schedule(static)
-    for (long long i = 0; i < n; ++i) m[i] = (((tp[i] >= tSat) | b[i]) & !g[i]) | (sp[i] >= sSat);
+    for (long long i = 0; i < n; ++i) m[i] = (((tp[i] >= tSat) | b[i]) & !g[i]) | (sp[i] >= sSat) | !(sp[i] - sp[i] == 0.f);
     // one dilation for both: a blank footprint two pixels wider costs nothing that matters
     return DilateMask(mask, width, height, radius);
 }

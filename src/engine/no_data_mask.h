@@ -17,9 +17,9 @@ long long MarkNoData(std::vector<float>& pixels, int width, int height);
 std::vector<unsigned char> NoDataMask(const std::vector<float>& pixels);
 
 // The pixels a difference leaves blank: the template's no-data pixels (but not
-// those a patch gave back, `given`), its pixels at or above `templSaturation`
-// and the science image's at or above `scienceSaturation`, each grown by
-// `radius` (the kernel's reach and two pixels more).
+// those a patch gave back, `given`), its pixels at or above `templSaturation`,
+// the science image's no-data pixels and those at or above `scienceSaturation`,
+// each grown by `radius` (the kernel's reach and two pixels more).
 std::vector<unsigned char> UnusableMask(const std::vector<float>& templ, const std::vector<float>& science,
                                         const std::vector<unsigned char>& noData,
                                         const std::vector<unsigned char>& given, float templSaturation,

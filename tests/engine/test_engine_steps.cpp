@@ -157,6 +157,7 @@ TEST(NoDataMaskStep, BlanksAndSaturationGrowByTheReachButPatchedPixelsDoNot) {
     templ[15 * w + 15] = std::numeric_limits<float>::infinity();
     templ[2 * w + 17] = std::numeric_limits<float>::quiet_NaN(); // given back by a patch
     science[10 * w + 2] = 5000;                                   // saturated in the science image
+    science[17 * w + 6] = std::numeric_limits<float>::quiet_NaN(); // no data in the science image
     const auto noData = engine::NoDataMask(templ);
     EXPECT_EQ(noData[5 * w + 5], 1);
     EXPECT_EQ(noData[15 * w + 15], 1);
@@ -168,6 +169,7 @@ TEST(NoDataMaskStep, BlanksAndSaturationGrowByTheReachButPatchedPixelsDoNot) {
     EXPECT_EQ(m[8 * w + 8], 0);   // 3 px
     EXPECT_EQ(m[12 * w + 4], 1);  // around the saturated pixel
     EXPECT_EQ(m[2 * w + 17], 0);  // patched: usable
+    EXPECT_EQ(m[19 * w + 8], 1);  // 2 px from the science image's blank
     EXPECT_EQ(m[0], 0);
 }
 
