@@ -32,6 +32,7 @@
 
 #include "astrometry/fits_image.h"
 #include "bench_common.h"
+#include "difference_noise.h"
 #include "real_pairs.h"
 #include "engine/application.h"
 #include "engine/document.h"
@@ -229,13 +230,7 @@ void coreChi2(const std::string& subtracted, const skysim::Pair& p, double fwhm,
             }
         if (!blank && n > 4) t.chi2.push_back(sum / n);
     }
-    // measured over expected scatter, over the whole difference
-    std::vector<double> z;
-    for (std::size_t i = 0; i < img.pixels.size(); i += 7)
-        if (std::isfinite(img.pixels[i]) && img.noise[i] > 0) z.push_back(img.pixels[i] / img.noise[i]);
-    const double med = percentile(z, 0.5);
-    for (auto& v : z) v = std::abs(v - med);
-    t.noiseRatio.push_back(1.4826 * percentile(z, 0.5));
+    t.noiseRatio.push_back(bench::MeasuredOverExpectedNoise(img));
 }
 
 void runCase(const Case& c, int index, const fs::path& root, Totals& t) {

@@ -15,6 +15,7 @@
 #include "astrometry/difference_record.h"
 #include "astrometry/fits_image.h"
 #include "bench_common.h"
+#include "difference_noise.h"
 #include "engine/aperture.h"
 #include "engine/application.h"
 #include "engine/document.h"
@@ -43,17 +44,6 @@ inline const RealPair kRealPairs[] = {
     {"ESO 085-030, no plate solutions", "galaxy-pair/aligned_eso085-030-004.fit",
      "galaxy-pair/aligned_eso085-030-005.fit"},
 };
-
-// The robust scatter of difference / noise over the difference.
-inline double measuredOverExpected(const astrometry::FitsImage& d) {
-    std::vector<double> z;
-    for (std::size_t i = 0; i < d.pixels.size() && i < d.noise.size(); i += 3)
-        if (std::isfinite(d.pixels[i]) && d.noise[i] > 0 && d.noise[i] < 1e20) z.push_back(d.pixels[i] / d.noise[i]);
-    if (z.size() < 100) return NAN;
-    const double med = engine::MedianOf(z);
-    for (auto& v : z) v = std::abs(v - med);
-    return 1.4826 * engine::MedianOf(z);
-}
 
 // The median ratio reshot / aligned reference of the bright unsaturated
 // stars' light within 3 FWHM (at least 5 px).
@@ -108,7 +98,7 @@ inline void runRealPair(const RealPair& p, const std::filesystem::path& real, co
     const auto record = astrometry::ReadDifferenceRecord(diff);
     const std::string label = "real pair " + std::to_string(index);
     figure((label + " suspicious stars at 5 sigma").c_str(), static_cast<double>(r.suspicious.size()), "stars");
-    figure((label + " measured over expected noise").c_str(), measuredOverExpected(diff), "");
+    figure((label + " measured over expected noise").c_str(), MeasuredOverExpectedNoise(diff), "");
     figure((label + " flux scale applied").c_str(), record ? record->fluxScale : NAN, "");
     figure((label + " stars' own flux ratio").c_str(),
            starsOwnRatio(astrometry::ReadFitsImage(r.workFolder + "ReshotImage.fts"),

@@ -229,12 +229,19 @@ PlateSolution fitWithClipping(const SolveStars& ss, Pairs matches, double tra, d
     return sol;
 }
 
-// "" when the solution agrees with the hinted scale and fits its stars.
-std::string judge(const PlateSolution& sol, double scale) {
+// The result of a solution: solved when it agrees with the hinted scale and
+// fits its stars, else the reason.
+SolveResult judge(const PlateSolution& sol, double scale) {
+    SolveResult r;
     const double fittedScale = std::sqrt(std::abs(sol.cd[0] * sol.cd[3] - sol.cd[1] * sol.cd[2])) * 3600;
-    if (std::abs(fittedScale / scale - 1) > 0.12) return "The solution's scale is far from the hinted scale";
-    if (sol.rmsArcsec > std::max(2.0, 1.5 * scale)) return "The solution does not fit the matched stars well enough";
-    return "";
+    if (std::abs(fittedScale / scale - 1) > 0.12) r.reason = "The solution's scale is far from the hinted scale";
+    else if (sol.rmsArcsec > std::max(2.0, 1.5 * scale))
+        r.reason = "The solution does not fit the matched stars well enough";
+    else {
+        r.solved = true;
+        r.solution = sol;
+    }
+    return r;
 }
 
 } // namespace
@@ -265,12 +272,7 @@ SolveResult SolvePlate(const std::vector<DetectedStar>& stars, int width, int he
     double tra0 = ra0, tdec0 = dec0;
     const P c = a.apply({0, 0});
     deproject(ra0, dec0, c.x * scale / 3600, c.y * scale / 3600, tra0, tdec0);
-    const PlateSolution sol = fitWithClipping(ss, matches, tra0, tdec0);
-    r.reason = judge(sol, scale);
-    if (!r.reason.empty()) return r;
-    r.solved = true;
-    r.solution = sol;
-    return r;
+    return judge(fitWithClipping(ss, matches, tra0, tdec0), scale);
 }
 
 SolveResult SolvePlateFromPairs(const std::vector<P>& pixels, const std::vector<CatalogStar>& sky, int width,
@@ -295,12 +297,7 @@ SolveResult SolvePlateFromPairs(const std::vector<P>& pixels, const std::vector<
         ss.catStar.push_back(&ss.sorted[i]);
         matches.emplace_back(static_cast<int>(i), static_cast<int>(i));
     }
-    const PlateSolution sol = fitWithClipping(ss, matches, hints.raHours * 15.0, hints.decDeg);
-    r.reason = judge(sol, scale);
-    if (!r.reason.empty()) return r;
-    r.solved = true;
-    r.solution = sol;
-    return r;
+    return judge(fitWithClipping(ss, matches, hints.raHours * 15.0, hints.decDeg), scale);
 }
 
 SolveResult SolveImage(const FitsImage& image, const SolveHints& hints, const SolveSettings& s) {

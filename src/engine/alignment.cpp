@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 
 #include "engine/alignment_map.h"
 #include "engine/automation_codes.h"
@@ -14,8 +13,6 @@
 
 namespace engine {
 namespace {
-
-std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 // The median distance between where the map predicts the paired stars and
 // where they are exceeds `limit`.
@@ -87,7 +84,7 @@ Alignment AlignImage(const SolvedImage& target, Image& source, const SkyStats& s
         }
     }
     if (!map)
-        throw Error(kAlignFailed, "Cannot align " + fileName(source.path) + " to " + fileName(target.image.path) +
+        throw Error(kAlignFailed, "Cannot align " + source.name() + " to " + target.image.name() +
                                       ": the images have no stars in common and no plate solutions");
     // images of two fields, or barely overlapping: nothing to compare
     const double overlap = MapOverlap(*map, w, h, source.width, source.height);
@@ -95,7 +92,7 @@ Alignment AlignImage(const SolvedImage& target, Image& source, const SkyStats& s
         char share[32];
         std::snprintf(share, sizeof share, "%.0f %%", 100 * overlap);
         throw Error(kAlignFailed, "The images do not overlap: " + std::string(share) + " of " +
-                                      fileName(target.image.path) + "'s field lies on " + fileName(source.path));
+                                      target.image.name() + "'s field lies on " + source.name());
     }
     trace.mark("map");
     resampleOnto(target.image, source, sourceSky, *map, how);
@@ -108,9 +105,12 @@ void TakeSolution(Image& source, const Image& target) {
     source.header.append(target.header.solutionBlock());
 }
 
-std::string DescribeAlignment(const Alignment& how) {
+namespace {
+
+// How a pair aligned on stars was aligned: on how many, the residual, and
+// what the stars told of the plate solutions.
+std::string describeStars(const Alignment& how) {
     char text[160];
-    if (!how.stars) return "by the plate solutions (the stars did not pair up)";
     std::snprintf(text, sizeof text, "on %d stars, residual %.3f px", how.stars, how.rms);
     std::string s = text;
     if (how.byTriangles) s += ", paired by triangle patterns";
@@ -121,10 +121,12 @@ std::string DescribeAlignment(const Alignment& how) {
     return s;
 }
 
+} // namespace
+
 void TakeAlignment(Image& source, const Image& target, const Alignment& how) {
     TakeSolution(source, target);
-    source.header.history("Aligned to " + fileName(target.path) + " " +
-                          (how.stars ? DescribeAlignment(how) : std::string("by the plate solutions")) +
+    source.header.history("Aligned to " + target.name() + " " +
+                          (how.stars ? describeStars(how) : std::string("by the plate solutions")) +
                           ", Lanczos-3" +
                           (how.modelledStars ? ", " + std::to_string(how.modelledStars) + " stars modelled"
                                              : std::string()));

@@ -26,9 +26,6 @@ struct Alignment {
     bool byTriangles = false; // the stars paired by triangle patterns
 };
 
-// How the pair was aligned, for the history and the processing log.
-std::string DescribeAlignment(const Alignment& how);
-
 // Resamples `source` onto `target`'s grid in place (pixels, noise, size,
 // intensity scale and saturation level follow; its sky must be measured
 // anew). Mode: AlignMode. Throws Error(kAlignFailed) when neither the

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 
 #include "engine/alignment.h"
 #include "engine/application.h"
@@ -145,7 +144,6 @@ void Document::alignOther(Document& other, int mode) {
     other.sky_.reset();
     alignStars_ = other.alignStars_ = how.stars;
     alignRms_ = other.alignRms_ = how.rms;
-    alignText_ = other.alignText_ = DescribeAlignment(how);
     other.geometry_ = geometry_;
     TakeAlignment(other.image_, image_, how);
     other.refreshSolution();
@@ -155,7 +153,7 @@ void Document::SubtractDocument(Document& other) {
     requireOpen("SubtractDocument");
     other.requireOpen("SubtractDocument");
     if (other.image_.width != image_.width || other.image_.height != image_.height)
-        throw Error(kSubtractFailed, "Cannot subtract " + std::filesystem::path(other.image_.path).filename().string() +
+        throw Error(kSubtractFailed, "Cannot subtract " + other.image_.name() +
                                          ": it is not aligned to this image (the sizes differ)");
     const SubtractionSettings settings{registry_->catalog, registry_->psfMatching};
     const Subtraction s = SubtractImages(image_, sky(), wcs_, other.image_, other.sky(), settings);
@@ -184,7 +182,7 @@ void Document::StartPlateSolve(double raHours, double decDeg, double scaleX, dou
     // stars of the solved image it was aligned to: a user without a catalog can still process.
     const Document* solved = out.catalogMissing && !r.solved ? solvedOnThisGrid() : nullptr;
     if (solved) {
-        const std::string name = std::filesystem::path(solved->image_.path).filename().string();
+        const std::string name = solved->image_.name();
         r = SolveAgainstImage(image_, sky(), hints, solved->image_, solved->sky(), solved->wcs_);
         if (r.solved) {
             against = "stars of " + name + " (no catalog covers the field)";

@@ -85,9 +85,6 @@ public:
     double lastFluxScale() const { return fluxScale_; }
     double lastAlignmentRms() const { return alignRms_; }
     int lastAlignmentStars() const { return alignStars_; }
-    // How the last alignment went: on how many stars, with what residual, or
-    // by the plate solutions alone.
-    const std::string& lastAlignment() const { return alignText_; }
 
 private:
     friend class Application;
@@ -113,7 +110,7 @@ private:
     std::optional<std::array<double, 2>> stretch_; // low, high
     // levels measured before an alignment are brought along with the values
     mutable double levelsScale_ = 1;
-    std::string solveReason_, solveNote_, alignText_;
+    std::string solveReason_, solveNote_;
     double fluxScale_ = 1, alignRms_ = 0;
     int alignStars_ = 0;
 };

@@ -22,6 +22,8 @@ struct Image {
     double intensityScale = 1;          // resampling scales values by the pixel area; the product of those
 
     std::size_t size() const { return pixels.size(); }
+    // The file's name without its folders, for messages and history lines.
+    std::string name() const;
 };
 
 } // namespace engine

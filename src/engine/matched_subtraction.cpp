@@ -38,19 +38,6 @@ Direction chooseDirection(const Image& image, double sky, double mine, const Ima
     return {image, other, sky, otherSky, mine, theirs, false};
 }
 
-std::vector<StampStar> unsaturated(const std::vector<BrightStar>& stars) {
-    std::vector<StampStar> at;
-    for (const auto& s : stars)
-        if (!s.saturated) at.push_back({s.x - 1, s.y - 1});
-    return at;
-}
-
-double starWidth(const Image& img, const std::vector<StampStar>& stars, double sky) {
-    std::vector<std::pair<double, double>> at;
-    for (const auto& s : stars) at.emplace_back(s.x, s.y);
-    return MedianStarWidth(img, at, sky);
-}
-
 // The template's pixels left out of the convolution: no data, and its sharp
 // sources; those of the sharp ones that a patch gives back come back in
 // `patch` and are marked in `given`.
@@ -65,7 +52,7 @@ TemplateMasks maskTemplate(const Direction& d, const std::vector<StampStar>& sta
     m.blank = NoDataMask(d.templ.pixels);
     m.given.assign(m.blank.size(), 0);
     const SharpSearch search{d.templ.pixels, d.templ.noise, d.science.pixels, d.science.noise,
-                             d.templ.width, d.templ.height, d.templSky, starWidth(d.templ, stars, d.templSky)};
+                             d.templ.width, d.templ.height, d.templSky, MedianStarWidth(d.templ, stars, d.templSky)};
     m.sharpSources = MarkSharpSources(search, m.given);
     if (m.sharpSources > 0) {
         for (std::size_t i = 0; i < m.blank.size(); ++i) m.blank[i] |= m.given[i] != 0;
@@ -138,7 +125,7 @@ std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& 
     const int w = image.width, h = image.height;
     StepTrace trace("match");
     if (image.noise.size() != image.pixels.size() || other.noise.size() != other.pixels.size()) return std::nullopt;
-    const std::vector<StampStar> positions = unsaturated(stars);
+    const std::vector<StampStar> positions = UnsaturatedStamps(stars);
     if (positions.size() < 8) return std::nullopt;
     const double mine = StarSigma(image.pixels, w, h, positions, sky.level);
     const double theirs = StarSigma(other.pixels, w, h, positions, otherSky.level);
@@ -171,14 +158,9 @@ std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& 
 
     MatchedSubtraction result;
     // the broader image's stars are the difference's
-    result.starWidth = starWidth(d.science, positions, d.scienceSky);
+    result.starWidth = MedianStarWidth(d.science, positions, d.scienceSky);
     result.psfSigma = broader;
-    {
-        std::vector<std::pair<double, double>> at;
-        for (const auto& s : stars)
-            if (!s.saturated) at.emplace_back(s.x, s.y);
-        result.apertureCorrection = ApertureCorrection(d.science.pixels, w, h, at);
-    }
+    result.apertureCorrection = ApertureCorrection(d.science.pixels, w, h, UnsaturatedPositions(stars));
     trace.mark("flux");
     TemplateMasks masks = maskTemplate(d, positions);
     trace.mark("blank sharp");

@@ -95,30 +95,32 @@ std::pair<int, int> edgeBands(int n, Line line, const Field& f) {
 // and along columns.
 constexpr int kRun = 16;
 
-std::vector<unsigned char> constantRuns(const std::vector<float>& p, int w, int h, double ceiling) {
-    std::vector<unsigned char> mark(p.size(), 0);
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < h; ++y) {
-        const float* row = p.data() + static_cast<std::size_t>(y) * w;
-        for (int x = 0; x < w;) {
-            int e = x + 1;
-            while (e < w && row[e] == row[x]) ++e;
-            if (e - x >= kRun && row[x] <= ceiling)
-                std::fill(mark.begin() + static_cast<std::ptrdiff_t>(y) * w + x,
-                          mark.begin() + static_cast<std::ptrdiff_t>(y) * w + e, 1);
-            x = e;
-        }
-    }
-    // down the columns row by row, each column's run start kept, so that the
-    // image is read in memory order; each thread takes a block of columns
-    std::vector<int> start(w, 0);
-    auto closeRun = [&](int x, int end) {
-        const float v = p[static_cast<std::size_t>(start[x]) * w + x];
-        if (end - start[x] >= kRun && v <= ceiling)
-            for (int k = start[x]; k < end; ++k) mark[static_cast<std::size_t>(k) * w + x] = 1;
-    };
+// A run of identical values: `length` pixels from `start`, along a row or down a column.
+struct Run {
+    std::size_t start;
+    int length;
+    bool down;
+};
+
+// Found on the pixels as they are, before any is blanked: a blanked pixel
+// would cut a run that crosses it. Usually there are none, and nothing is written.
+std::vector<Run> constantRuns(const std::vector<float>& p, int w, int h, double ceiling) {
+    std::vector<Run> runs;
 #pragma omp parallel
     {
+        std::vector<Run> mine;
+#pragma omp for schedule(static)
+        for (int y = 0; y < h; ++y) {
+            const float* row = p.data() + static_cast<std::size_t>(y) * w;
+            for (int x = 0; x < w;) {
+                int e = x + 1;
+                while (e < w && row[e] == row[x]) ++e;
+                if (e - x >= kRun && row[x] <= ceiling) mine.push_back({static_cast<std::size_t>(y) * w + x, e - x, false});
+                x = e;
+            }
+        }
+        // down the columns row by row, each column's run start kept, so that the
+        // image is read in memory order; each thread takes a block of columns
 #ifdef _OPENMP
         const int threads = omp_get_num_threads(), me = omp_get_thread_num();
 #else
@@ -126,18 +128,32 @@ std::vector<unsigned char> constantRuns(const std::vector<float>& p, int w, int 
 #endif
         const int x0 = static_cast<int>(static_cast<long long>(w) * me / threads);
         const int x1 = static_cast<int>(static_cast<long long>(w) * (me + 1) / threads);
+        std::vector<int> start(static_cast<std::size_t>(std::max(0, x1 - x0)), 0);
+        auto closeRun = [&](int x, int end) {
+            const int first = start[x - x0];
+            if (end - first >= kRun && p[static_cast<std::size_t>(first) * w + x] <= ceiling)
+                mine.push_back({static_cast<std::size_t>(first) * w + x, end - first, true});
+        };
         for (int y = 1; y < h; ++y) {
             const float* row = p.data() + static_cast<std::size_t>(y) * w;
             const float* above = row - w;
             for (int x = x0; x < x1; ++x)
                 if (!(row[x] == above[x])) {
-                    if (y - start[x] >= kRun) closeRun(x, y);
-                    start[x] = y;
+                    closeRun(x, y);
+                    start[x - x0] = y;
                 }
         }
         for (int x = x0; x < x1; ++x) closeRun(x, h);
+#pragma omp critical
+        runs.insert(runs.end(), mine.begin(), mine.end());
     }
-    return mark;
+    return runs;
+}
+
+long long blank(std::vector<float>& p, std::size_t i) {
+    if (!std::isfinite(p[i])) return 0;
+    p[i] = NAN;
+    return 1;
 }
 
 } // namespace
@@ -147,21 +163,17 @@ long long MarkNoData(std::vector<float>& p, int w, int h) {
     const std::vector<LineStats> columns = columnStats(p, w, h);
     const auto field = fieldOf(columns);
     if (!field) return 0;
-    std::vector<unsigned char> mark = constantRuns(p, w, h, field->level + field->sigma);
-    // plain ints, not structured bindings: those cannot be shared with the parallel loop in every compiler
-    const std::pair<int, int> across = edgeBands(w, [&](int x) { return columns[x]; }, *field);
-    const std::pair<int, int> down = edgeBands(
+    const std::vector<Run> runs = constantRuns(p, w, h, field->level + field->sigma);
+    const auto [left, right] = edgeBands(w, [&](int x) { return columns[x]; }, *field);
+    const auto [top, bottom] = edgeBands(
         h, [&](int y) { return lineStats(w, [&](int x) { return p[static_cast<std::size_t>(y) * w + x]; }); }, *field);
-    const int left = across.first, right = across.second, top = down.first, bottom = down.second;
     long long n = 0;
-#pragma omp parallel for reduction(+ : n) schedule(static)
+    for (const Run& r : runs)
+        for (int k = 0; k < r.length; ++k) n += blank(p, r.start + static_cast<std::size_t>(k) * (r.down ? w : 1));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * w + x;
-            if ((mark[i] || x < left || x >= right || y < top || y >= bottom) && std::isfinite(p[i])) {
-                p[i] = NAN;
-                ++n;
-            }
+            if (y >= top && y < bottom && x == left) x = std::max(left, right); // skip the exposed field
+            if (x < w) n += blank(p, static_cast<std::size_t>(y) * w + x);
         }
     return n;
 }

@@ -1,7 +1,6 @@
 #include "engine/read_image.h"
 
 #include <cmath>
-#include <filesystem>
 
 #include "astrometry/errors.h"
 #include "astrometry/fits_image.h"
@@ -17,15 +16,14 @@ namespace {
 
 // An image whose pixels are all blank, zero-filled or one value shows no sky:
 // refused, not processed into an empty list.
-void requireData(const Image& image, const std::string& path) {
+void requireData(const Image& image) {
     const float* first = nullptr;
     for (const float& v : image.pixels) {
         if (!std::isfinite(v)) continue;
         if (!first) first = &v;
         else if (v != *first) return;
     }
-    throw Error(kOpenFailed, std::filesystem::path(path).filename().string() +
-                                 " holds no image data: every pixel is blank, zero-filled or of one value");
+    throw Error(kOpenFailed, image.name() + " holds no image data: every pixel is blank, zero-filled or of one value");
 }
 
 } // namespace
@@ -55,7 +53,7 @@ ReadResult ReadImage(const std::string& path) {
     // zero-filled and unexposed areas hold no sky: left out before anything is measured
     if (const long long blank = MarkNoData(image.pixels, image.width, image.height))
         image.header.history(std::to_string(blank) + " pixels without data (zero-filled or unexposed) left out");
-    requireData(image, path);
+    requireData(image);
     r.sky = MeasureSky(image.pixels);
     RememberSkyLevel(path, r.sky.level);
     if (!fits.noise.empty())

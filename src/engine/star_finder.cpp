@@ -169,4 +169,11 @@ std::vector<BrightStar> FindBrightStars(const std::vector<float>& pix, int w, in
     return out;
 }
 
+std::vector<std::pair<double, double>> UnsaturatedPositions(const std::vector<BrightStar>& stars) {
+    std::vector<std::pair<double, double>> at;
+    for (const auto& s : stars)
+        if (!s.saturated) at.emplace_back(s.x, s.y);
+    return at;
+}
+
 } // namespace engine

@@ -2,6 +2,7 @@
 // A fast finder of the bright stars of an image, for alignment, flux scaling
 // and plate solving, where a few dozen well-measured stars are enough and the
 // full detection would cost a second on a 16-megapixel image.
+#include <utility>
 #include <vector>
 
 namespace engine {
@@ -19,6 +20,9 @@ struct BrightStar {
 std::vector<BrightStar> FindBrightStars(const std::vector<float>& pixels, int width, int height,
                                         double sky, double noise, double sigmas = 15,
                                         std::size_t maxStars = 400);
+
+// The unsaturated stars' positions in FITS pixels.
+std::vector<std::pair<double, double>> UnsaturatedPositions(const std::vector<BrightStar>& stars);
 
 // A star's light-weighted second moment about its position, over the 7 x 7
 // pixels around it and above its local sky, px^2 per axis.

@@ -55,12 +55,19 @@ double StarSigma(const std::vector<float>& pix, int w, int h, const std::vector<
     return sigmas.size() >= 3 ? MedianOf(sigmas) : 0;
 }
 
-double MedianStarWidth(const Image& image, const std::vector<std::pair<double, double>>& at, double sky) {
+double MedianStarWidth(const Image& image, const std::vector<StampStar>& stars, double sky) {
     std::vector<double> widths;
-    for (const auto& [x, y] : at)
+    for (const auto& s : stars)
         widths.push_back(astrometry::MinorWidth(image.pixels, image.width, image.height,
-                                                static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)), sky));
+                                                static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), sky));
     return widths.size() >= 5 ? MedianOf(widths) : 0;
+}
+
+std::vector<StampStar> UnsaturatedStamps(const std::vector<BrightStar>& stars) {
+    std::vector<StampStar> at;
+    for (const auto& s : stars)
+        if (!s.saturated) at.push_back({s.x - 1, s.y - 1});
+    return at;
 }
 
 } // namespace engine

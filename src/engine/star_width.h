@@ -6,6 +6,7 @@
 
 #include "engine/image.h"
 #include "engine/matching_kernel.h"
+#include "engine/star_finder.h"
 
 namespace engine {
 
@@ -15,8 +16,11 @@ namespace engine {
 double StarSigma(const std::vector<float>& pixels, int width, int height, const std::vector<StampStar>& stars,
                  double sky);
 
-// The median minor width (px) of the stars at the given 0-based positions,
-// above `sky`; 0 with fewer than five.
-double MedianStarWidth(const Image& image, const std::vector<std::pair<double, double>>& at, double sky);
+// The median minor width (px) of the stars at the given positions, above
+// `sky`; 0 with fewer than five.
+double MedianStarWidth(const Image& image, const std::vector<StampStar>& stars, double sky);
+
+// The unsaturated stars at 0-based positions.
+std::vector<StampStar> UnsaturatedStamps(const std::vector<BrightStar>& stars);
 
 } // namespace engine

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 
 #include "astrometry/detection.h"
 #include "engine/aperture.h"
@@ -24,23 +23,16 @@ std::string fixed(double v, int decimals) {
     return b;
 }
 
-std::vector<std::pair<double, double>> unsaturated(const std::vector<BrightStar>& stars, double shift) {
-    std::vector<std::pair<double, double>> at;
-    for (const auto& s : stars)
-        if (!s.saturated) at.emplace_back(s.x - shift, s.y - shift);
-    return at;
-}
-
 // What the image alone tells, before any matching: its stars' width, the
 // stars' flux ratio, its zero-point and aperture correction.
 astrometry::DifferenceRecord measureBefore(const Image& image, const SkyStats& sky, const astrometry::Wcs& wcs,
                                            const Image& other, const std::vector<BrightStar>& stars,
                                            const SubtractionSettings& settings) {
     astrometry::DifferenceRecord r;
-    r.starWidth = MedianStarWidth(image, unsaturated(stars, 1), sky.level);
+    r.starWidth = MedianStarWidth(image, UnsaturatedStamps(stars), sky.level);
     r.fluxScale = ApertureFluxScale(image, other, stars);
     r.zeroPoint = FitZeroPoint(image, sky, wcs, settings.catalog);
-    const double c = ApertureCorrection(image.pixels, image.width, image.height, unsaturated(stars, 0));
+    const double c = ApertureCorrection(image.pixels, image.width, image.height, UnsaturatedPositions(stars));
     if (c >= 1 && c <= 3) r.apertureCorrection = c;
     return r;
 }
@@ -106,7 +98,7 @@ Subtraction SubtractImages(Image& image, const SkyStats& sky, const astrometry::
     r.noiseCorrelation = noiseCorrelation(image, r.psfSigma);
     trace.mark("offset, noise ratio");
     WriteDifferenceRecord(image.header, r,
-                          "Subtracted " + std::filesystem::path(other.path).filename().string() + " " + how +
+                          "Subtracted " + other.name() + " " + how +
                               ", background offset " + fixed(offset, 3) + " ADU");
     return result;
 }

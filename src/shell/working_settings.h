@@ -24,11 +24,6 @@ inline std::string& baseFolderSetting = working.baseFolder;
 // The sky-survey server, from the optional key Server in section DSS.
 inline std::string& dssServer = working.dssServer;
 
-// Catalog code for a list position of the catalog combo; other positions keep `current`.
-inline std::string CatalogCodeForPosition(int position, const std::string& current) {
-    return settings::CatalogCodeAt(position).value_or(current);
-}
-
 // Numbers as text in the user's locale: whole numbers without decimals, others
 // in their shortest exact form, no group separators.
 QString NumberText(double value);
