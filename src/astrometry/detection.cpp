@@ -11,6 +11,7 @@ extern "C" {
 #include <string>
 
 #include "astrometry/errors.h"
+#include "astrometry/source_shape.h"
 
 namespace astrometry {
 namespace {
@@ -277,6 +278,7 @@ std::optional<float> saturationLevel(const Search& s) {
 struct Candidate {
     DetectedStar star;
     double peakFraction, width, peakSnr;
+    double sharperFit = 0; // chi2 of the point spread over that of a near-point source (differences only)
 };
 
 // A light-weighted centroid, refined by the windowed position where it
@@ -309,6 +311,11 @@ Candidate measure(Search& s, const sep_catalog& cat, int i, std::optional<float>
     const double peakNoise = s.haveNoise ? s.noise[static_cast<std::size_t>(py) * w + px] : s.backgroundRms;
     c.peakSnr = peakNoise > 0 && peakNoise < 1e20 ? cat.peak[i] / peakNoise : 0;
     c.width = MinorWidth(s.sub, w, s.img.height, px, py, 0);
+    if (s.difference() && s.haveNoise) {
+        // a plain scaled subtraction names no point spread: its stars' width stands in
+        const double sigma = s.psfSigma > 0 ? s.psfSigma : s.record->starWidth;
+        c.sharperFit = SharpnessPreference({s.sub, s.noise, w, s.img.height}, px, py, sigma);
+    }
     return c;
 }
 
@@ -348,8 +355,10 @@ void keepStars(Search& s, const std::vector<Candidate>& cands, DetectionResult& 
     for (const auto& c : cands) {
         if (!(c.star.flux > 0)) continue;
         const double snr = c.star.fluxError > 0 ? c.star.flux / c.star.fluxError : 0;
+        // a near-point source fitting better by 25 in chi2 (five sigma): a hot
+        // pixel or pair, a ray's track, a cold defect of the image subtracted
         const bool sharp = !c.star.saturated && (snr > 5 || c.peakSnr > 5) &&
-                           (c.peakFraction > look.maxFraction || c.width < look.minWidth);
+                           (c.peakFraction > look.maxFraction || c.width < look.minWidth || c.sharperFit > 25);
         if (sharp) {
             ++result.rejectedSharp;
             continue;
@@ -392,7 +401,7 @@ double apertureCorrection(Search& s, const std::vector<DetectedStar>& stars) {
 } // namespace
 
 DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& settings) {
-    Search s{img, ReadDifferenceRecord(img), settings};
+    Search s{img, ReadDifferenceRecord(img), settings, {}, {}};
     if (s.record) {
         s.settings.innerAperture = kDifferenceInnerAperture;
         s.settings.outerAperture = kDifferenceOuterAperture;

@@ -186,6 +186,43 @@ TEST(DifferenceDetection, HotPixelsAndDipolesAreNotSuspicious) {
     EXPECT_GE(r.rejectedDipoles, 1);
 }
 
+// Real cameras' defects that are not one lone pixel: a hot pair, a ray's
+// L-shaped track. Their light is too narrow for the point spread, however it
+// shares out over their pixels; faint and bright stars stay. Also after a
+// plain scaled subtraction, whose record names only the stars' width.
+TEST(DifferenceDetection, DefectsNarrowerThanThePointSpreadAreNotSuspicious) {
+    for (const bool matched : {true, false}) {
+        astrometry::FitsImage img;
+        img.width = kW;
+        img.height = kH;
+        img.noise.assign(kW * kH, 10.f);
+        img.pixels.assign(kW * kH, 0.f);
+        std::mt19937 rng(21);
+        std::normal_distribution<float> g(0, 10);
+        for (auto& v : img.pixels) v = g(rng);
+        const auto at = [&](int x, int y) -> float& { return img.pixels[static_cast<std::size_t>(y) * kW + x]; };
+        // as bright against the noise as those of the real pairs
+        at(100, 300) += 135, at(101, 300) += 72, at(100, 301) += 20; // a hot pair
+        at(300, 100) += 160, at(299, 101) += 55, at(299, 102) += 30, at(300, 102) += 25; // a ray's track
+        addGaussian(img.pixels, 200.4, 200.3, 6000, 1.8);          // a bright new star
+        addGaussian(img.pixels, 60.5, 200.5, 450, 1.8);            // a faint one, S/N about 7
+        img.header = card("STARWID", 1.8) + card("NOISECOR", 1.0) + (matched ? card("PSFSIG", 1.8) : "");
+        img.headerCards = matched ? 3 : 2;
+        astrometry::DetectionSettings s;
+        s.sigma = 5;
+        const auto r = astrometry::DetectStars(img, s);
+        const auto near = [&](double x, double y) {
+            int n = 0;
+            for (const auto& st : r.stars) n += std::hypot(st.x - 1 - x, st.y - 1 - y) < 2.5;
+            return n;
+        };
+        EXPECT_EQ(near(200.4, 200.3), 1) << matched;
+        EXPECT_EQ(near(60.5, 200.5), 1) << matched;
+        EXPECT_EQ(near(100.5, 300), 0) << matched;
+        EXPECT_EQ(near(299.5, 101), 0) << matched;
+    }
+}
+
 // How many of the sources (0-based places) a 5 sigma search of the difference
 // finds within 2 px; and how many sources it finds in all.
 std::pair<int, std::size_t> searchAt(const astrometry::FitsImage& img, const std::vector<std::pair<double, double>>& at) {

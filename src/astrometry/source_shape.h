@@ -1,0 +1,23 @@
+#pragma once
+// Source shape in a difference: is a source the point spread, or something
+// far sharper (a hot pixel or pair, a cosmic ray's track, a cold defect of the
+// image subtracted)? Judged by how much better a near-point model fits its
+// pixels than the point spread does, so a faint source, where the noise cannot
+// tell the two apart, is kept.
+#include <vector>
+
+namespace astrometry {
+
+struct ShapeStamp {
+    const std::vector<float>& pixels; // background taken out
+    const std::vector<float>& noise;  // per pixel; 1e20 and above: blank
+    int width, height;
+};
+
+// chi2(point spread) - chi2(near-point source) over the 7 x 7 pixels around
+// the brightest pixel (px, py) (0-based), each model with its best amplitude,
+// local background and centre within half a pixel. `psfSigma`: the point
+// spread's Gaussian sigma, px. 0 where too few pixels are usable.
+double SharpnessPreference(const ShapeStamp& stamp, int px, int py, double psfSigma);
+
+} // namespace astrometry
