@@ -355,10 +355,11 @@ void keepStars(Search& s, const std::vector<Candidate>& cands, DetectionResult& 
     for (const auto& c : cands) {
         if (!(c.star.flux > 0)) continue;
         const double snr = c.star.fluxError > 0 ? c.star.flux / c.star.fluxError : 0;
-        // a near-point source fitting better by 25 in chi2 (five sigma): a hot
-        // pixel or pair, a ray's track, a cold defect of the image subtracted
-        const bool sharp = !c.star.saturated && (snr > 5 || c.peakSnr > 5) &&
-                           (c.peakFraction > look.maxFraction || c.width < look.minWidth || c.sharperFit > 25);
+        // a near-point source fitting better by 25 in chi2 (five sigma, its own
+        // significance test): a hot pixel or pair, a ray's track
+        const bool sharp = !c.star.saturated && (((snr > 5 || c.peakSnr > 5) &&
+                                                  (c.peakFraction > look.maxFraction || c.width < look.minWidth)) ||
+                                                 c.sharperFit > 25);
         if (sharp) {
             ++result.rejectedSharp;
             continue;

@@ -53,6 +53,16 @@ double bestChi2(const std::vector<Pixel>& px, double sigma) {
 
 double SharpnessPreference(const ShapeStamp& stamp, int px, int py, double psfSigma) {
     if (!(psfSigma > 0.3)) return 0;
+    const auto at = [&](int x, int y) {
+        const bool inside = x >= 0 && y >= 0 && x < stamp.width && y < stamp.height;
+        const float v = inside ? stamp.pixels[static_cast<std::size_t>(y) * stamp.width + x] : NAN;
+        return std::isfinite(v) ? v : -std::numeric_limits<float>::infinity();
+    };
+    // the search's peak can lie a pixel off the brightest one
+    const int x0 = px, y0 = py;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if (at(x0 + dx, y0 + dy) > at(px, py)) px = x0 + dx, py = y0 + dy;
     std::vector<Pixel> pixels;
     pixels.reserve(kSide * kSide);
     for (int dy = -kHalf; dy <= kHalf; ++dy)
@@ -64,7 +74,8 @@ double SharpnessPreference(const ShapeStamp& stamp, int px, int py, double psfSi
             if (!(n > 0 && n < 1e20) || !std::isfinite(v)) continue;
             pixels.push_back({v, 1 / (n * n), dx, dy});
         }
-    if (pixels.size() < 30) return 0;
+    // beside a blanked area: enough to tell a lone pixel from a spread of light
+    if (pixels.size() < 15) return 0;
     // a third of the point spread, at most a third of a pixel: light in one pixel or two
     const double narrow = std::min(0.33, psfSigma / 3);
     return bestChi2(pixels, psfSigma) - bestChi2(pixels, narrow);

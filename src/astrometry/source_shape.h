@@ -15,9 +15,10 @@ struct ShapeStamp {
 };
 
 // chi2(point spread) - chi2(near-point source) over the 7 x 7 pixels around
-// the brightest pixel (px, py) (0-based), each model with its best amplitude,
-// local background and centre within half a pixel. `psfSigma`: the point
-// spread's Gaussian sigma, px. 0 where too few pixels are usable.
+// the brightest pixel within one of (px, py) (0-based), each model with its
+// best amplitude, local background and centre within half a pixel.
+// `psfSigma`: the point spread's Gaussian sigma, px. 0 where too few pixels
+// are usable.
 double SharpnessPreference(const ShapeStamp& stamp, int px, int py, double psfSigma);
 
 } // namespace astrometry

@@ -32,6 +32,33 @@ bool isPeak(const std::vector<float>& pix, std::size_t i, int w) {
     return true;
 }
 
+// A lone pixel: a local peak holding more than 70 % of its 3 x 3 light above
+// the ring 3 px out, 12 noise units bright. (x, y) at least 3 px in from the edge.
+bool isLonePixel(const std::vector<float>& pix, const std::vector<float>& noise, int x, int y, int w, double sky) {
+    const std::size_t i = static_cast<std::size_t>(y) * w + x;
+    if (!isPeak(pix, i, w)) return false;
+    const double local = ringLevel(pix, i, w, sky), v = pix[i];
+    if (!(v - local > 12 * noise[i])) return false;
+    double around3 = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) around3 += pix[i + static_cast<std::ptrdiff_t>(dy) * w + dx] - local;
+    return around3 > 0 && (v - local) / around3 > 0.7;
+}
+
+// The other image's own lone pixel within a pixel of (x, y): a hot pixel of
+// the camera shows in both frames at nearly one place when the field barely
+// moved, and is no source the patch must keep.
+bool otherLonePixel(const SharpSearch& in, int x, int y) {
+    int bx = x, by = y;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if (in.other[static_cast<std::size_t>(y + dy) * in.width + x + dx] >
+                in.other[static_cast<std::size_t>(by) * in.width + bx])
+                bx = x + dx, by = y + dy;
+    if (bx < 3 || by < 3 || bx >= in.width - 3 || by >= in.height - 3) return false;
+    return isLonePixel(in.other, in.otherNoise, bx, by, in.width, in.sky);
+}
+
 // The other image shows a source there too (a galaxy's nucleus is sharp as well).
 bool otherShowsIt(const std::vector<float>& other, std::size_t i, int w, double light) {
     double there = -1e30;
@@ -67,7 +94,7 @@ bool isSharpSource(const SharpSearch& in, int x, int y) {
         for (int dx = -1; dx <= 1; ++dx) around3 += pix[i + static_cast<std::ptrdiff_t>(dy) * w + dx] - local;
     const bool lone = around3 > 0 && (v - local) / around3 > 0.7;
     if (!lone && astrometry::MinorWidth(pix, w, in.height, x, y, local) >= 0.5 * in.starWidth) return false;
-    return !otherShowsIt(in.other, i, w, v - local);
+    return !otherShowsIt(in.other, i, w, v - local) || (lone && otherLonePixel(in, x, y));
 }
 
 std::vector<std::size_t> findSharpSources(const SharpSearch& in) {
@@ -104,10 +131,12 @@ std::vector<std::size_t> footprint(const SharpSearch& in, std::size_t i, const s
     return blank;
 }
 
-// 1 (patch) where the other image shows nothing under the footprint either;
-// 2 (blank) beside a star, where a patch drawn from the star's fainter edge
-// would leave half of the star in the difference.
-unsigned char footprintMark(const SharpSearch& in, std::size_t i, const std::vector<std::size_t>& blank) {
+// 1 (patch) where the other image shows nothing under the footprint either
+// (its own lone pixel at the place, `otherLone`, does not count); 2 (blank)
+// beside a star, where a patch drawn from the star's fainter edge would leave
+// half of the star in the difference.
+unsigned char footprintMark(const SharpSearch& in, std::size_t i, const std::vector<std::size_t>& blank,
+                            bool otherLone) {
     const int w = in.width, h = in.height, x = static_cast<int>(i % w), y = static_cast<int>(i / w);
     std::vector<float> ring;
     for (int k = -5; k <= 5; ++k)
@@ -120,10 +149,12 @@ unsigned char footprintMark(const SharpSearch& in, std::size_t i, const std::vec
     const double level = ring[ring.size() / 2];
     double excess = 0, var = 0;
     for (std::size_t j : blank) {
+        if (otherLone && std::abs(static_cast<int>(j % w) - x) <= 2 && std::abs(static_cast<int>(j / w) - y) <= 2)
+            continue;
         excess += in.other[j] - level;
         var += double(in.otherNoise[j]) * in.otherNoise[j];
     }
-    return std::isfinite(excess) && std::isfinite(var) && excess < 3 * std::sqrt(var) ? 1 : 2;
+    return std::isfinite(excess) && std::isfinite(var) && excess <= 3 * std::sqrt(var) ? 1 : 2;
 }
 
 } // namespace
@@ -133,7 +164,8 @@ int MarkSharpSources(const SharpSearch& in, std::vector<unsigned char>& marks) {
     const std::vector<std::size_t> hits = findSharpSources(in);
     for (std::size_t i : hits) {
         const auto blank = footprint(in, i, marks);
-        const unsigned char mark = footprintMark(in, i, blank);
+        const int x = static_cast<int>(i % in.width), y = static_cast<int>(i / in.width);
+        const unsigned char mark = footprintMark(in, i, blank, otherLonePixel(in, x, y));
         for (std::size_t j : blank) marks[j] = std::max(marks[j], mark);
     }
     return static_cast<int>(hits.size());

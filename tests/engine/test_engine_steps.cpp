@@ -18,6 +18,7 @@
 #include "engine/image_writers.h"
 #include "engine/no_data_mask.h"
 #include "engine/saturation.h"
+#include "engine/sharp_sources.h"
 #include "engine/star_matching.h"
 #include "platform/fits_handle.h"
 #include "support/temp_dir.h"
@@ -298,4 +299,31 @@ TEST(StarMatchingStep, SolutionsThatDisagreeByTensOfPixelsStillPairTheStars) {
     for (const auto& p : a) near.push_back({p.x + 1.5, p.y});
     EXPECT_EQ(engine::PairByMap(a, near, identity, 64, &none).size(), a.size());
     EXPECT_EQ(none.x, 0);
+}
+
+// A hot pixel of the camera shows in both frames at nearly one place when the
+// field barely moved: the template's is still patched (the other image's lone
+// pixel is no source to keep). A sharp peak on a star of the other image is
+// not touched.
+TEST(SharpSourcesStep, AHotPixelInBothFramesIsPatchedOneOnAStarIsNot) {
+    const int w = 120, h = 120;
+    std::vector<float> templ(w * h), other(w * h), noise(w * h, 10.f), otherNoise(w * h, 10.f);
+    std::mt19937 rng(3);
+    std::normal_distribution<float> g(0, 10);
+    for (std::size_t i = 0; i < templ.size(); ++i) templ[i] = 1000 + g(rng), other[i] = 1000 + g(rng);
+    const auto star = [&](std::vector<float>& img, double x, double y, double flux) {
+        for (int j = 0; j < h; ++j)
+            for (int i = 0; i < w; ++i) {
+                const double d2 = (i - x) * (i - x) + (j - y) * (j - y);
+                img[static_cast<std::size_t>(j) * w + i] += static_cast<float>(flux * std::exp(-d2 / 8) / (8 * M_PI));
+            }
+    };
+    templ[40 * w + 40] += 3000, other[40 * w + 41] += 2500; // the camera's hot pixel, the field moved 0.4 px
+    templ[80 * w + 80] += 3000;                               // a ray on a star that only the other image shows
+    star(other, 80.3, 80.2, 40000);
+    std::vector<unsigned char> marks(templ.size(), 0);
+    const engine::SharpSearch in{templ, noise, other, otherNoise, w, h, 1000, 1.5};
+    EXPECT_EQ(engine::MarkSharpSources(in, marks), 1);
+    EXPECT_EQ(marks[40 * w + 40], 1);
+    EXPECT_EQ(marks[80 * w + 80], 0);
 }
