@@ -20,6 +20,7 @@
 #include "engine/saturation.h"
 #include "engine/sharp_sources.h"
 #include "engine/star_matching.h"
+#include "engine/subtraction.h"
 #include "platform/fits_handle.h"
 #include "support/temp_dir.h"
 
@@ -326,4 +327,37 @@ TEST(SharpSourcesStep, AHotPixelInBothFramesIsPatchedOneOnAStarIsNot) {
     EXPECT_EQ(engine::MarkSharpSources(in, marks), 1);
     EXPECT_EQ(marks[40 * w + 40], 1);
     EXPECT_EQ(marks[80 * w + 80], 0);
+}
+
+// The noise model of each image can miss (a fixed pattern both frames share, a
+// colour mosaic counted as noise, pixels that are not counts): the difference's
+// noise image is scaled to its own scatter, and its history says so. One that
+// tells the truth is left alone.
+TEST(SubtractionStep, TheDifferencesNoiseIsScaledToItsMeasuredScatter) {
+    const int w = 300, h = 300;
+    for (const double claimed : {10.0, 25.0}) { // the true per-image noise is 10 ADU
+        std::mt19937 rng(5);
+        std::normal_distribution<float> g(0, 10);
+        engine::Image a, b;
+        for (engine::Image* img : {&a, &b}) {
+            img->width = w, img->height = h;
+            img->pixels.resize(w * h);
+            for (auto& v : img->pixels) v = 1000 + g(rng);
+            img->noise.assign(w * h, static_cast<float>(claimed));
+        }
+        engine::SubtractionSettings settings;
+        settings.psfMatching = false;
+        const engine::SkyStats sky{1000, 10};
+        engine::SubtractImages(a, sky, tanAt(150, 150), b, sky, settings);
+        std::vector<double> z;
+        for (std::size_t i = 0; i < a.pixels.size(); ++i) z.push_back(std::abs(a.pixels[i] / a.noise[i]));
+        std::nth_element(z.begin(), z.begin() + z.size() / 2, z.end());
+        EXPECT_NEAR(1.4826 * z[z.size() / 2], 1.0, 0.1) << claimed;
+        std::string history; // long lines run on over several cards
+        const std::string block = a.header.block();
+        for (std::size_t k = 0; k + 80 <= block.size(); k += 80)
+            if (block.compare(k, 8, "HISTORY ") == 0) history += block.substr(k + 8, 72);
+        const bool said = history.find("noise scaled by") != std::string::npos;
+        EXPECT_EQ(said, claimed != 10.0) << claimed;
+    }
 }
