@@ -243,6 +243,31 @@ TEST(EngineAlign, SolutionsThatDisagreeByTensOfPixelsAreRefinedByTheStars) {
     EXPECT_LT(rms, 0.05) << rms << " px over " << matched << " stars";
 }
 
+// A reference of another telescope and camera: half or twice the reshot's
+// pixel scale, another size, turned a quarter, no GAIN card.
+TEST(EngineAlign, AReferenceOfAnotherTelescopeLandsOnTheReshotsStars) {
+    TempDir t("vospen-engine");
+    struct Case {
+        double scale;
+        int width, height;
+    };
+    int k = 0;
+    for (const Case& c : {Case{3.0, 450, 400}, Case{0.75, 1500, 1400}}) {
+        skysim::PairOptions o = pairOptions(t.path / std::to_string(k), 60 + k);
+        o.reference.scale = c.scale;
+        o.reference.width = c.width;
+        o.reference.height = c.height;
+        o.reference.rotation = 90;
+        o.reference.noGain = o.reshot.noGain = true;
+        o.reference.seeing = o.reshot.seeing = 3.0;
+        int matched = 0;
+        const double rms = alignmentError(o, true, matched);
+        EXPECT_GT(matched, 8) << c.scale;
+        EXPECT_LT(rms, 0.1) << c.scale << ": " << rms << " px over " << matched << " stars";
+        ++k;
+    }
+}
+
 TEST(EngineAlign, NoCommonStarsFailsQuicklyWithAReason) {
     TempDir t("vospen-engine");
     engine::Application app;

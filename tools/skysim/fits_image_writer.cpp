@@ -51,8 +51,10 @@ void WriteFitsImage(const std::string& path, const Image& img, const Epoch& e) {
     key(f.get(), "IMAGETYP", std::string("Light Frame"), "Type of image");
     key(f.get(), "INSTRUME", std::string("SkySim CCD 16"), "Camera");
     key(f.get(), "TELESCOP", std::string("SkySim 0.35 m"), "Telescope");
-    key(f.get(), "EGAIN", e.gain, "Electrons per ADU");
-    key(f.get(), "GAIN", e.gain, "Electrons per ADU");
+    if (e.gainCard) {
+        key(f.get(), "EGAIN", e.gain, "Electrons per ADU");
+        key(f.get(), "GAIN", e.gain, "Electrons per ADU");
+    }
     key(f.get(), "RDNOISE", e.readNoise, "Read noise in electrons");
     key(f.get(), "PEDESTAL", 0, "Offset added to the data");
     key(f.get(), "XPIXSZ", 9.0 * e.binning, "Pixel width in microns");

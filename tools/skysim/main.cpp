@@ -25,6 +25,8 @@ options for pair:
   --ref-rotation DEG  --new-rotation DEG  --ref-seeing ARCSEC  --new-seeing ARCSEC
   --ref-transparency T  --new-transparency T  --ref-exptime S  --new-exptime S
   --ref-sky ADU  --new-sky ADU
+  --ref-scale ARCSEC  --new-scale ARCSEC  --ref-size WxH  --new-size WxH   (another telescope, camera)
+  --ref-no-gain  --new-no-gain   (no GAIN or EGAIN card)
 options for survey:
   --seed N  --targets N  --size WxH  --scale ARCSEC
 )";
@@ -51,6 +53,12 @@ double number(const std::string& s) {
 void size(const std::string& s, int& w, int& h) {
     if (std::sscanf(s.c_str(), "%dx%d", &w, &h) != 2 || w < 16 || h < 16 || w > 20000 || h > 20000)
         throw std::runtime_error("size must be WxH, each 16 to 20000: " + s);
+}
+
+void sizeOf(const std::string& s, std::optional<int>& w, std::optional<int>& h) {
+    int a = 0, b = 0;
+    size(s, a, b);
+    w = a, h = b;
 }
 
 void pairOf(const std::string& s, std::optional<double>& a, std::optional<double>& b) {
@@ -107,6 +115,12 @@ int runPair(Args& a, bool demo) {
         else if (f == "--new-exptime") o.reshot.exptime = number(a.value(f));
         else if (f == "--ref-sky") o.reference.sky = number(a.value(f));
         else if (f == "--new-sky") o.reshot.sky = number(a.value(f));
+        else if (f == "--ref-scale") o.reference.scale = number(a.value(f));
+        else if (f == "--new-scale") o.reshot.scale = number(a.value(f));
+        else if (f == "--ref-size") sizeOf(a.value(f), o.reference.width, o.reference.height);
+        else if (f == "--new-size") sizeOf(a.value(f), o.reshot.width, o.reshot.height);
+        else if (f == "--ref-no-gain") o.reference.noGain = true;
+        else if (f == "--new-no-gain") o.reshot.noGain = true;
         else throw std::runtime_error("unknown option " + f);
     }
     if (o.out.empty()) throw std::runtime_error("--out DIR is required");

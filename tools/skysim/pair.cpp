@@ -16,9 +16,10 @@ Epoch makeEpoch(const PairOptions& o, const Field& field, bool isReference, Rand
     const EpochOverrides& ov = isReference ? o.reference : o.reshot;
     Epoch e;
     e.object = o.object;
-    e.width = o.width;
-    e.height = o.height;
-    e.scale = o.scale * (1 + rnd.uniform(-0.004, 0.004));
+    e.width = ov.width.value_or(o.width);
+    e.height = ov.height.value_or(o.height);
+    e.scale = ov.scale.value_or(o.scale) * (1 + rnd.uniform(-0.004, 0.004));
+    e.gainCard = !ov.noGain;
     const double reach = isReference ? o.maxOffsetArcmin : 0.3;
     const double dist = rnd.uniform(0.3 * reach, reach), angle = rnd.uniform(0, 2 * M_PI);
     const double dra = ov.offsetRa.value_or(dist * std::sin(angle)) / 60.0;
@@ -50,7 +51,10 @@ Pair MakePair(const PairOptions& o) {
     FieldOptions fo;
     fo.ra = o.ra;
     fo.dec = o.dec;
-    const double halfDiagonal = std::hypot(o.width, o.height) * o.scale / 2 / 3600.0;
+    double halfDiagonal = 0;
+    for (const EpochOverrides* ov : {&o.reference, &o.reshot})
+        halfDiagonal = std::max(halfDiagonal, std::hypot(ov->width.value_or(o.width), ov->height.value_or(o.height)) *
+                                                  ov->scale.value_or(o.scale) / 2 / 3600.0);
     fo.halfSizeDeg = halfDiagonal + (o.maxOffsetArcmin + 5) / 60.0;
     fo.densityAt20 = o.density;
     fo.galaxy = o.galaxy;

@@ -14,6 +14,10 @@ namespace skysim {
 struct EpochOverrides {
     std::optional<double> offsetRa, offsetDec; // arcmin from the field centre
     std::optional<double> rotation, seeing, transparency, exptime, sky;
+    // another telescope or camera: its own scale (arcsec/px) and size
+    std::optional<double> scale;
+    std::optional<int> width, height;
+    bool noGain = false; // a camera program that writes no GAIN
 };
 
 struct PairOptions {

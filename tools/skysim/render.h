@@ -27,6 +27,7 @@ struct Epoch {
     double sky = 800;               // ADU per pixel
     double gradientX = 0, gradientY = 0; // ADU across the whole image
     double gain = 1.5;              // e- per ADU
+    bool gainCard = true;           // GAIN and EGAIN written into the header
     double readNoise = 10;          // e-
     double bias = 1000;             // ADU
     double zeroPoint = 21.0;        // magnitude giving 1 ADU/s at transparency 1
