@@ -9,53 +9,11 @@
 #endif
 
 #include "engine/convolution.h"
+#include "engine/line_stats.h"
 #include "platform/big_buffers.h"
 
 namespace engine {
 namespace {
-
-// The median and interquartile range of up to 256 finite values of a line.
-struct LineStats {
-    double median = NAN, iqr = NAN;
-};
-
-// The median and the interquartile range; `v` is reordered.
-LineStats quartiles(std::vector<float>& v) {
-    const auto at = [&](std::size_t k) {
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
-        return double(v[k]);
-    };
-    const double median = at(v.size() / 2), q3 = at(3 * v.size() / 4), q1 = at(v.size() / 4);
-    return {median, q3 - q1};
-}
-
-template <class At>
-LineStats lineStats(int n, At at) {
-    std::vector<float> v;
-    const int step = std::max(1, n / 256);
-    for (int i = 0; i < n; i += step)
-        if (const float x = at(i); std::isfinite(x)) v.push_back(x);
-    if (v.size() < 8) return {};
-    return quartiles(v);
-}
-
-// The same for every column, from up to 256 rows read whole (a column read
-// down the image misses the cache at every pixel).
-std::vector<LineStats> columnStats(const std::vector<float>& p, int w, int h) {
-    const int step = std::max(1, h / 256);
-    std::vector<std::vector<float>> samples(static_cast<std::size_t>(w));
-    for (int y = 0; y < h; y += step) {
-        const float* row = p.data() + static_cast<std::size_t>(y) * w;
-        for (int x = 0; x < w; ++x)
-            if (std::isfinite(row[x])) samples[x].push_back(row[x]);
-    }
-    std::vector<LineStats> out(static_cast<std::size_t>(w));
-#pragma omp parallel for schedule(static)
-    for (int x = 0; x < w; ++x) {
-        if (samples[x].size() >= 8) out[x] = quartiles(samples[x]);
-    }
-    return out;
-}
 
 struct Field {
     double level, sigma, iqr;
@@ -160,13 +118,13 @@ long long blank(std::vector<float>& p, std::size_t i) {
 
 long long MarkNoData(std::vector<float>& p, int w, int h) {
     if (w < 16 || h < 16) return 0;
-    const std::vector<LineStats> columns = columnStats(p, w, h);
+    const std::vector<LineStats> columns = ColumnStats(p, w, h);
     const auto field = fieldOf(columns);
     if (!field) return 0;
     const std::vector<Run> runs = constantRuns(p, w, h, field->level + field->sigma);
     const auto [left, right] = edgeBands(w, [&](int x) { return columns[x]; }, *field);
     const auto [top, bottom] = edgeBands(
-        h, [&](int y) { return lineStats(w, [&](int x) { return p[static_cast<std::size_t>(y) * w + x]; }); }, *field);
+        h, [&](int y) { return RowStats(p, w, y); }, *field);
     long long n = 0;
     for (const Run& r : runs)
         for (int k = 0; k < r.length; ++k) n += blank(p, r.start + static_cast<std::size_t>(k) * (r.down ? w : 1));

@@ -4,6 +4,7 @@
 
 #include "astrometry/errors.h"
 #include "astrometry/fits_image.h"
+#include "engine/bad_lines.h"
 #include "engine/errors.h"
 #include "engine/no_data_mask.h"
 #include "engine/noise_model.h"
@@ -55,6 +56,11 @@ ReadResult ReadImage(const std::string& path) {
         image.header.history(std::to_string(blank) + " pixels without data (zero-filled or unexposed) left out");
     requireData(image);
     r.sky = MeasureSky(image.pixels);
+    // a difference's lines are what its subtraction left
+    if (!r.difference)
+        if (const int lines = EvenOutBadLines(image.pixels, image.width, image.height, r.sky.sigma))
+            image.header.history(std::to_string(lines) + " columns or rows at another level evened out");
+    trace.mark("bad lines");
     RememberSkyLevel(path, r.sky.level);
     if (!fits.noise.empty())
         image.noise = std::move(fits.noise);

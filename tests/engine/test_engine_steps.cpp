@@ -6,10 +6,12 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "astrometry/difference_record.h"
 #include "astrometry/fits_image.h"
 #include "engine/alignment_map.h"
+#include "engine/bad_lines.h"
 #include "engine/application.h"
 #include "engine/difference_cards.h"
 #include "engine/document.h"
@@ -360,4 +362,33 @@ TEST(SubtractionStep, TheDifferencesNoiseIsScaledToItsMeasuredScatter) {
         const bool said = history.find("noise scaled by") != std::string::npos;
         EXPECT_EQ(said, claimed != 10.0) << claimed;
     }
+}
+
+// A hot column and a cold row of the sensor are evened out; a sky gradient,
+// bright stars and a colour mosaic's alternating lines are not touched.
+TEST(BadLinesStep, AHotColumnAndAColdRowAreEvenedOutStarsAndGradientsAreNot) {
+    const int w = 400, h = 300;
+    std::vector<float> p(static_cast<std::size_t>(w) * h);
+    std::mt19937 rng(8);
+    std::normal_distribution<float> g(0, 20);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            float v = 1000 + 0.3f * x + 0.2f * y + g(rng); // a gradient of the sky
+            for (const auto& [sx, sy, f] : {std::tuple{100.3, 150.6, 50000.0}, std::tuple{250.0, 80.0, 400000.0}})
+                v += static_cast<float>(f * std::exp(-((x - sx) * (x - sx) + (y - sy) * (y - sy)) / 8) / (8 * M_PI));
+            p[static_cast<std::size_t>(y) * w + x] = v;
+        }
+    const std::vector<float> clean = p;
+    for (int y = 0; y < h; ++y) p[static_cast<std::size_t>(y) * w + 200] += 300; // hot column
+    for (int x = 0; x < w; ++x) p[static_cast<std::size_t>(120) * w + x] -= 60;  // cold row
+    EXPECT_EQ(engine::EvenOutBadLines(p, w, h, 20), 2);
+    double worst = 0;
+    for (std::size_t i = 0; i < p.size(); ++i) worst = std::max(worst, double(std::abs(p[i] - clean[i])));
+    EXPECT_LT(worst, 12) << "evened out to within the noise of a line's median";
+    // a colour mosaic: lines of alternating level, each like its own filter's
+    std::vector<float> mosaic = clean;
+    for (std::size_t i = 0; i < mosaic.size(); ++i) mosaic[i] += (i % w) % 2 ? 15.f : -15.f;
+    const std::vector<float> asTaken = mosaic;
+    EXPECT_EQ(engine::EvenOutBadLines(mosaic, w, h, 20), 0);
+    EXPECT_EQ(mosaic, asTaken);
 }

@@ -69,8 +69,8 @@ void WriteFitsImage(const std::string& path, const Image& img, const Epoch& e) {
         key(f.get(), "RADESYS", std::string("ICRS"), "");
         key(f.get(), "CRVAL1", p.crval1, "RA of the reference pixel");
         key(f.get(), "CRVAL2", p.crval2, "Dec of the reference pixel");
-        key(f.get(), "CRPIX1", p.crpix1, "Reference pixel in x");
-        key(f.get(), "CRPIX2", p.crpix2, "Reference pixel in y");
+        key(f.get(), "CRPIX1", p.crpix1 + e.solutionError, "Reference pixel in x");
+        key(f.get(), "CRPIX2", p.crpix2 + e.solutionError, "Reference pixel in y");
         key(f.get(), "CD1_1", p.cd[0], "");
         key(f.get(), "CD1_2", p.cd[1], "");
         key(f.get(), "CD2_1", p.cd[2], "");

@@ -27,6 +27,8 @@ options for pair:
   --ref-sky ADU  --new-sky ADU
   --ref-scale ARCSEC  --new-scale ARCSEC  --ref-size WxH  --new-size WxH   (another telescope, camera)
   --ref-no-gain  --new-no-gain   (no GAIN or EGAIN card)
+  --flaws   (a zero-filled band in the reference and its solution 2 px off, a vignetted reshot,
+             bad columns and clusters, flickering warm pixels, saturated bleeds)
 options for survey:
   --seed N  --targets N  --size WxH  --scale ARCSEC
 )";
@@ -120,6 +122,7 @@ int runPair(Args& a, bool demo) {
         else if (f == "--ref-size") sizeOf(a.value(f), o.reference.width, o.reference.height);
         else if (f == "--new-size") sizeOf(a.value(f), o.reshot.width, o.reshot.height);
         else if (f == "--ref-no-gain") o.reference.noGain = true;
+        else if (f == "--flaws") o.flaws = true;
         else if (f == "--new-no-gain") o.reshot.noGain = true;
         else throw std::runtime_error("unknown option " + f);
     }

@@ -41,6 +41,14 @@ Epoch makeEpoch(const PairOptions& o, const Field& field, bool isReference, Rand
     e.solution = o.solution;
     e.cameraSeed = o.seed * 7 + 3;
     e.noiseSeed = o.seed * 1000 + (isReference ? 1 : 2);
+    if (o.flaws) {
+        e.flaws.zeroColumns = isReference ? e.width / 8 : 0;
+        e.solutionError = isReference ? 2 : 0;
+        e.flaws.exposedRadius = isReference ? 0 : 0.97;
+        e.flaws.badColumns = true;
+        e.flaws.warmPixels = e.width * e.height / 4000;
+        e.flaws.bleeds = true;
+    }
     return e;
 }
 

@@ -35,6 +35,10 @@ struct PairOptions {
     bool galaxy = true;
     bool cosmicRays = true;
     bool hotPixels = true;
+    // what real frames have: a zero-filled band in the reference and its
+    // solution 2 px off, a vignetted reshot, bad columns and clusters, warm
+    // pixels that flicker, saturated bleeds
+    bool flaws = false;
     bool preview = false;
     double maxOffsetArcmin = 3;
     double density = 1500;

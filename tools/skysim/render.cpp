@@ -196,6 +196,61 @@ void addGalaxy(Canvas& c, const Galaxy& g, const Epoch& e, const Plate& plate) {
     }
 }
 
+// The share of the sky's light that reaches pixel (x, y): all of it within a
+// vignetted field's circle, falling off over its last tenth, nothing beyond.
+double exposedShare(const Epoch& e, int x, int y) {
+    if (!(e.flaws.exposedRadius > 0)) return 1;
+    const double half = 0.5 * std::hypot(e.width, e.height);
+    const double r = std::hypot(x + 0.5 - 0.5 * e.width, y + 0.5 - 0.5 * e.height) / (e.flaws.exposedRadius * half);
+    if (r >= 1) return 0;
+    return r <= 0.9 ? 1 : 0.5 + 0.5 * std::cos(M_PI * (r - 0.9) / 0.1);
+}
+
+// Hot and cold columns and clusters at the camera's places; warm pixels there
+// too, at another level in every frame (dark current that flickers).
+void addFlawDefects(Canvas& defects, const Epoch& e) {
+    Random cam(e.cameraSeed, 78), frame(e.noiseSeed, 79);
+    if (e.flaws.badColumns) {
+        const int hotColumn = e.width / 3 + cam.below(e.width / 6), coldColumn = 2 * e.width / 3 + cam.below(e.width / 6);
+        for (int y = 0; y < e.height; ++y) {
+            defects.at(hotColumn, y) += 400;
+            defects.at(coldColumn, y) -= static_cast<float>(0.6 * e.sky);
+        }
+        const int hx = 20 + cam.below(e.width - 40), hy = 20 + cam.below(e.height - 40);
+        const int cx = 20 + cam.below(e.width - 40), cy = 20 + cam.below(e.height - 40);
+        for (int dy = 0; dy < 2; ++dy)
+            for (int dx = 0; dx < 2; ++dx) {
+                defects.at(hx + dx, hy + dy) += 5000;
+                defects.at(cx + dx, cy + dy) -= static_cast<float>(0.8 * e.sky);
+            }
+    }
+    for (int i = 0; i < e.flaws.warmPixels; ++i) {
+        const int x = cam.below(e.width), y = cam.below(e.height);
+        const double level = cam.uniform(200, 3000);
+        defects.at(x, y) += static_cast<float>(level * frame.uniform(0.6, 1.4) * e.exptime / 60.0);
+    }
+}
+
+// A saturated pixel's charge beyond the full well runs up and down its column.
+void bleedAlongColumns(std::vector<double>& raw, int w, int h) {
+    const double well = 65535;
+    for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y) {
+            double& v = raw[static_cast<std::size_t>(y) * w + x];
+            if (v <= well) continue;
+            double excess = v - well;
+            v = well;
+            for (int d = 1; excess > 0 && d < h; ++d)
+                for (const int yy : {y - d, y + d}) {
+                    if (yy < 0 || yy >= h || excess <= 0) continue;
+                    double& u = raw[static_cast<std::size_t>(yy) * w + x];
+                    const double room = std::max(0.0, well - u), moved = std::min(room, 0.5 * excess + 1);
+                    u += moved;
+                    excess -= moved;
+                }
+        }
+}
+
 } // namespace
 
 std::vector<double> MoffatShares(double ox, double oy, double alpha, double beta, int reach) {
@@ -278,7 +333,8 @@ Image RenderWithPlate(const Field& field, const Epoch& e, const Plate& plate) {
         }
     }
 
-    img.pixels.resize(c.v.size());
+    addFlawDefects(defects, e);
+    std::vector<double> raw(c.v.size());
     const double skyE = e.sky;
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < e.height; ++y) {
@@ -286,12 +342,17 @@ Image RenderWithPlate(const Field& field, const Epoch& e, const Plate& plate) {
         for (int x = 0; x < e.width; ++x) {
             const double level = skyE + e.gradientX * (x / double(e.width) - 0.5) +
                                  e.gradientY * (y / double(e.height) - 0.5);
-            const double signal = std::max(0.0, level + c.at(x, y));
-            double adu = rnd.poisson(signal * e.gain) / e.gain +
-                         rnd.normal() * e.readNoise / e.gain + e.bias + defects.at(x, y);
-            adu = std::clamp(std::round(adu), 0.0, 65535.0);
-            img.pixels[static_cast<std::size_t>(y) * e.width + x] = static_cast<std::uint16_t>(adu);
+            const double signal = std::max(0.0, level + c.at(x, y)) * exposedShare(e, x, y);
+            raw[static_cast<std::size_t>(y) * e.width + x] = rnd.poisson(signal * e.gain) / e.gain +
+                                                              rnd.normal() * e.readNoise / e.gain + e.bias +
+                                                              defects.at(x, y);
         }
+    }
+    if (e.flaws.bleeds) bleedAlongColumns(raw, e.width, e.height);
+    img.pixels.resize(c.v.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const bool zeroFilled = static_cast<int>(i % e.width) < e.flaws.zeroColumns;
+        img.pixels[i] = zeroFilled ? 0 : static_cast<std::uint16_t>(std::clamp(std::round(raw[i]), 0.0, 65535.0));
     }
     return img;
 }

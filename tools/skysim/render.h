@@ -10,6 +10,17 @@
 
 namespace skysim {
 
+// What real cameras and reduction programs leave in a frame beyond hot pixels
+// and rays; all off by default.
+struct CameraFlaws {
+    int zeroColumns = 0;        // the first columns zero-filled (a reduction program's no-data)
+    double exposedRadius = 0;   // > 0: light only within this share of the half diagonal (a vignetted
+                                // circular field; beyond it bias and read noise)
+    bool badColumns = false;    // a hot and a cold column, a hot and a cold 2 x 2 cluster
+    int warmPixels = 0;         // at the camera's places, at another level in every frame
+    bool bleeds = false;        // saturated charge runs along the column
+};
+
 struct Epoch {
     std::string object = "NGC 2903";
     std::string dateObs = "2026-11-20T21:05:00";
@@ -34,8 +45,10 @@ struct Epoch {
     int binning = 1;
     int hotPixels = -1;             // -1: about one per 150 000 pixels
     bool cosmicRays = false;
+    CameraFlaws flaws;
     bool supernovae = false;        // render the field's supernovae
     bool solution = true;           // write a plate solution into the header
+    double solutionError = 0;       // px: the written solution's reference pixel is off by this in x and y
     std::uint64_t cameraSeed = 7;   // hot-pixel positions belong to the camera
     std::uint64_t noiseSeed = 1;
 
