@@ -65,7 +65,8 @@ double ApertureFluxScale(const Image& image, const Image& other, const std::vect
     return scale > 0.05 && scale < 20 ? scale : 1.0;
 }
 
-double KernelFluxScale(const FluxScaleInputs& in, const MatchingKernel& kernel, const std::vector<StampStar>& stars) {
+double KernelFluxScale(const FluxScaleInputs& in, const MatchingKernel& kernel, const std::vector<StampStar>& stars,
+                       std::size_t fewest, bool keepsLight) {
     const Image &s = in.science, &t = in.templ;
     const int w = s.width, h = s.height;
     // docs/difference-imaging.md: why 3.5 FWHM, and why no star counts for more than one at 0.5 %
@@ -78,13 +79,14 @@ double KernelFluxScale(const FluxScaleInputs& in, const MatchingKernel& kernel, 
         // the variance of the template's aperture as it was: the kernel's shape sums to one
         const ApertureMeasure mt = MeasureAperture(t.pixels, t.noise, w, h, p.x + 1, p.y + 1, rBig, rIn, rOut);
         if (!(ms.flux > 0) || !(mt.flux > 0)) continue;
-        const double ft = convolvedApertureFlux(t.pixels, w, h, kernel, p.x, p.y, rBig, rIn, rOut);
+        const double ft =
+            keepsLight ? mt.flux : convolvedApertureFlux(t.pixels, w, h, kernel, p.x, p.y, rBig, rIn, rOut);
         if (!(ft > 0) || !std::isfinite(ft)) continue;
         const double r = ms.flux / ft;
         ratios.push_back(r);
         errors.push_back(r * std::sqrt(ms.variance / (ms.flux * ms.flux) + mt.variance / (ft * ft)));
     }
-    return ratios.size() >= 5 ? RobustWeightedMean(ratios, errors, 0.005) : NAN;
+    return ratios.size() >= fewest ? RobustWeightedMean(ratios, errors, 0.005) : NAN;
 }
 
 void SetKernelFlux(MatchingKernel& kernel, double flux, double templSky) {

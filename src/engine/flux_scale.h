@@ -26,8 +26,12 @@ struct FluxScaleInputs {
 // The kernel's flux from apertures of 3.5 FWHM around the stars: the science
 // image's light over the template's convolved with the kernel's shape. Each
 // star weighted by its error, stars saturated in either image and new ones
-// (a ratio far from the rest) left out; NaN with fewer than five stars.
-double KernelFluxScale(const FluxScaleInputs& in, const MatchingKernel& kernel, const std::vector<StampStar>& stars);
+// (a ratio far from the rest) left out; NaN with fewer than `fewest` stars.
+// A kernel of known shape that keeps the light (`keepsLight`, a Gaussian from
+// the widths) needs no convolution there: the template's own light is what
+// the kernel spreads, and a star nearer the edge than the kernel reaches counts.
+double KernelFluxScale(const FluxScaleInputs& in, const MatchingKernel& kernel, const std::vector<StampStar>& stars,
+                       std::size_t fewest = 5, bool keepsLight = false);
 
 // The kernel rescaled to `flux` at the image's centre; the background takes
 // up the template's sky that the change of flux moves.

@@ -108,13 +108,46 @@ void subtractConvolved(Image& image, const Image& other, const Direction& d, con
     trace.mark("noise");
 }
 
+// A field with too few stars for a fitted kernel: a Gaussian of the two point
+// spreads' difference in width, when they differ; none when they are alike
+// (a plain scaled subtraction is then right).
+std::optional<MatchingKernel> widthKernel(const Direction& d, int w, int h) {
+    if (!(d.scienceSigma > 1.05 * d.templSigma)) return std::nullopt;
+    const double s = std::sqrt(d.scienceSigma * d.scienceSigma - d.templSigma * d.templSigma);
+    MatchingKernel k;
+    k.half = std::clamp(static_cast<int>(std::ceil(4 * s)), 2, 15);
+    k.width = w;
+    k.height = h;
+    const int side = 2 * k.half + 1;
+    std::vector<double> g(static_cast<std::size_t>(side) * side);
+    const auto share = [&](int i) { // over the pixel, not at its centre: s can be under a pixel
+        const double r = std::sqrt(2.0) * s;
+        return 0.5 * (std::erf((i + 0.5) / r) - std::erf((i - 0.5) / r));
+    };
+    double sum = 0;
+    for (int v = -k.half; v <= k.half; ++v)
+        for (int u = -k.half; u <= k.half; ++u) sum += g[static_cast<std::size_t>(v + k.half) * side + u + k.half] =
+                                                       share(u) * share(v);
+    for (auto& x : g) x /= sum;
+    k.terms = {g, std::vector<double>(g.size(), 0.0), std::vector<double>(g.size(), 0.0)};
+    return k;
+}
+
 std::string describe(const Direction& d, const MatchingKernel& kernel, int sharpSources, double fluxScale) {
-    char text[200];
+    char text[240];
+    const char* who = d.convolveOther ? "it" : "this image";
+    if (kernel.stamps == 0) { // from the widths alone
+        std::snprintf(text, sizeof text,
+                      "matched in point spread (%s convolved, too few stars for a fitted kernel: a Gaussian from "
+                      "the widths %.2f and %.2f px, %d sharp sources patched), flux scale %.5f",
+                      who, d.templSigma, d.scienceSigma, sharpSources, fluxScale);
+        return text;
+    }
     std::snprintf(text, sizeof text,
                   "matched in point spread (%s convolved, kernel %dx%d on %d stars, chi2 %.2f, %d sharp sources "
                   "patched), flux scale %.5f",
-                  d.convolveOther ? "it" : "this image", 2 * kernel.half + 1, 2 * kernel.half + 1, kernel.stamps,
-                  kernel.chi2PerPixel, sharpSources, fluxScale);
+                  who, 2 * kernel.half + 1, 2 * kernel.half + 1, kernel.stamps, kernel.chi2PerPixel, sharpSources,
+                  fluxScale);
     return text;
 }
 
@@ -126,7 +159,7 @@ std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& 
     StepTrace trace("match");
     if (image.noise.size() != image.pixels.size() || other.noise.size() != other.pixels.size()) return std::nullopt;
     const std::vector<StampStar> positions = UnsaturatedStamps(stars);
-    if (positions.size() < 8) return std::nullopt;
+    if (positions.size() < 3) return std::nullopt;
     const double mine = StarSigma(image.pixels, w, h, positions, sky.level);
     const double theirs = StarSigma(other.pixels, w, h, positions, otherSky.level);
     if (!(mine > 0 && theirs > 0)) return std::nullopt;
@@ -147,12 +180,18 @@ std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& 
     in.stars = positions;
     in.templSaturation = tSat;
     in.scienceSaturation = sSat;
-    auto kernel = FitMatchingKernel(in);
+    auto kernel = positions.size() >= 8 ? FitMatchingKernel(in) : std::nullopt;
+    if (!kernel) kernel = widthKernel(d, w, h);
     trace.mark("fit");
     if (!kernel) return std::nullopt;
     const double broader = std::max(mine, theirs);
-    SetKernelFlux(*kernel, KernelFluxScale({d.templ, d.science, tSat, sSat, broader}, *kernel, positions),
-                  d.templSky);
+    // A kernel from the widths has no flux of its own: at least three stars
+    // must tell it, so that one new or variable star among them is outvoted.
+    const double flux =
+        KernelFluxScale({d.templ, d.science, tSat, sSat, broader}, *kernel, positions, kernel->stamps ? 5 : 3,
+                        kernel->stamps == 0);
+    if (kernel->stamps == 0 && !std::isfinite(flux)) return std::nullopt;
+    SetKernelFlux(*kernel, flux, d.templSky);
     const KernelSums sums = kernelSums(*kernel, w, h);
     if (!(sums.v[0] > 0.05 && sums.v[0] < 20)) return std::nullopt;
 

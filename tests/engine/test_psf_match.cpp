@@ -349,6 +349,45 @@ TEST(MatchedSubtraction, BroaderSeeingLeavesNoiseAtTheStars) {
     fs::remove_all(dir);
 }
 
+// A small cut-out with too few stars for a fitted kernel: the sharper image
+// is still matched, by a Gaussian from the two point spreads' widths, and
+// the stars leave noise, not rings.
+TEST(MatchedSubtraction, ASmallFieldIsMatchedFromTheStarsWidths) {
+    const fs::path dir = fs::temp_directory_path() / ("vospen-psf-small-" + std::to_string(::getpid()));
+    auto o = seeingPair(dir, 1, 2.5, 4.5);
+    o.width = o.height = 384;
+    o.density = 6000;
+    o.maxOffsetArcmin = 0.3;
+    o.galaxy = false;
+    o.reference.transparency = 1.0;
+    o.reshot.transparency = 0.85;
+    const auto pair = skysim::MakePair(o);
+    skysim::WritePair(o, pair);
+    testsupport::SubtractedPair run(o.out);
+    EXPECT_NEAR(run.sub->lastFluxScale(), 0.85, 0.03);
+    std::vector<double> chi;
+    for (const auto& st : pair.reshot.stars) {
+        if (st.flux < 5000 || st.flux > 60000) continue;
+        const int x = static_cast<int>(std::lround(st.x - 1)), y = static_cast<int>(std::lround(st.y - 1));
+        if (x < 20 || y < 20 || x >= 364 || y >= 364) continue;
+        double sum = 0;
+        int n = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+                const std::size_t i = static_cast<std::size_t>(y + dy) * 384 + x + dx;
+                if (!std::isfinite(run.sub->pixels()[i])) continue;
+                const double z = run.sub->pixels()[i] / run.sub->noise()[i];
+                sum += z * z;
+                ++n;
+            }
+        if (n == 25) chi.push_back(sum / n);
+    }
+    ASSERT_GE(chi.size(), 2u);
+    std::sort(chi.begin(), chi.end());
+    EXPECT_LT(chi[chi.size() / 2], 3.0);
+    fs::remove_all(dir);
+}
+
 TEST(MatchedSubtraction, RaysAndHotPixelsOfTheConvolvedImageCostNoDifferencePixels) {
     const fs::path dir = fs::temp_directory_path() / ("vospen-rays-" + std::to_string(::getpid()));
     // the reshot is the sharper, with the rays: it is the one convolved
