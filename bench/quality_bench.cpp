@@ -33,6 +33,7 @@
 #include "astrometry/fits_image.h"
 #include "bench_common.h"
 #include "difference_noise.h"
+#include "flawed_pairs.h"
 #include "real_pairs.h"
 #include "engine/application.h"
 #include "engine/document.h"
@@ -455,6 +456,10 @@ int main(int argc, char** argv) {
         matchingCost(root);
         return 0;
     }
+    if (argc > 2 && std::string(argv[2]) == "--flawed") {
+        bench::FlawedPairs(root);
+        return 0;
+    }
     if (argc > 2 && std::string(argv[2]) == "--real") {
         realPair(root);
         bench::RealPairs(VOSPEN_REAL_DATA, root);
@@ -524,6 +529,7 @@ int main(int argc, char** argv) {
     bench::figure("candidate magnitude error at S/N >= 20 (median)", percentile(t.magErr, 0.5), "mag");
     bench::figure("candidate magnitude error at S/N >= 20 (90th percentile of |error|)", percentile(absMag, 0.9), "mag");
     bench::figure("grid time", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), "s");
+    bench::FlawedPairs(root);
     realPair(root);
     bench::RealPairs(VOSPEN_REAL_DATA, root);
     if (!quick) matchingCost(root);
