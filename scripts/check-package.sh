@@ -14,6 +14,7 @@ for f in ./usr/bin/vospen ./usr/bin/vospen-process ./usr/bin/vospen-skysim \
   grep -q " $f\$" <<<"$contents" || { echo "package lacks $f"; fail=1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
+grep -q "ca-certificates" <<<"$depends" || { echo "package does not depend on ca-certificates: $depends"; fail=1; }
 for lib in libqt6widgets6 libcfitsio libwcs libsep libturbojpeg libcurl; do
   grep -q "$lib" <<<"$depends" || { echo "package does not depend on $lib: $depends"; fail=1; }
 done

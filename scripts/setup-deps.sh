@@ -11,6 +11,7 @@ PKGS=(
   xvfb xauth imagemagick xdotool
   dpkg-dev file
   clang libclang-rt-14-dev libomp-14-dev
+  ca-certificates locales
 )
 missing=()
 for p in "${PKGS[@]}"; do
@@ -22,4 +23,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get -o DPkg::Lock::Timeout=600 update
   $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"
+fi
+# a comma-decimal locale, for the tests of number text under such a locale
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf8'; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
 fi

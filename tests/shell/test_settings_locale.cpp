@@ -1,6 +1,8 @@
 // Runs under a German locale (see CMakeLists): numbers are written and read "2,5".
 #include <QtTest>
 
+#include <clocale>
+
 #include "platform/profile_file.h"
 #include "shell/frm_main.h"
 #include "support/window_fixture.h"
@@ -10,6 +12,9 @@ class TestSettingsLocale : public QObject {
     testsupport::WindowFixture f;
 
 private slots:
+    // as the program's main does: Qt hands the user's locale to the C library
+    // too, and FITS cards and star lines are read and written with "."
+    void initTestCase() { std::setlocale(LC_NUMERIC, "C"); }
     void init() { f.setUp(); }
 
     void commaLocaleReadsAndWritesCommas() {
