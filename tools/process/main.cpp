@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/application.h"
@@ -79,16 +81,10 @@ int main(int argc, char** argv) {
     if (r.extractionFailed)
         std::fprintf(stderr, "vospen-process: star extraction: error %d %s\n", r.extractionErrorNumber,
                      r.extractionError.c_str());
-    if (json) {
-        std::cout << "{\"workFolder\": \"" << jsonEscape(r.workFolder) << "\", \"object\": \""
-                  << jsonEscape(r.objectName) << "\", \"suspicious\": [";
-        for (std::size_t i = 0; i < r.suspicious.size(); ++i)
-            std::cout << (i ? ", " : "") << "\"" << r.suspicious[i] << "\"";
-        std::cout << "]}\n";
-    } else {
+    if (!json)
         for (const auto& l : r.suspicious) std::cout << l << '\n';
-    }
     app->CloseAll();
+    std::optional<stars::CatalogCheckResult> checked;
     if (check) {
         // the catalog check, as "Check against Catalog" does it
         stars::CatalogCheckInputs c;
@@ -100,14 +96,32 @@ int main(int argc, char** argv) {
         c.catalog = in.catalog;
         c.toleranceDeg = settings.matchToleranceDeg;
         c.minRawFlux = settings.minRawFlux;
-        const auto checked = stars::RunCatalogCheck(c);
-        if (!checked.ok)
-            std::fprintf(stderr, "vospen-process: check: error %d %s\n", checked.failure.number,
-                         checked.failure.description.c_str());
-        const auto& candidates = checked.candidates;
-        std::cout << (json ? "" : "# candidates\n");
-        if (candidates.empty()) std::cout << "No unidentifyable Stars in Image\n";
-        for (const auto& cand : candidates) std::cout << cand.pixelLine << " | " << cand.text << '\n';
+        checked = stars::RunCatalogCheck(c);
+        if (!checked->ok)
+            std::fprintf(stderr, "vospen-process: check: error %d %s\n", checked->failure.number,
+                         checked->failure.description.c_str());
+    }
+    if (json) {
+        // one document: the candidates inside it, not as text after it
+        std::cout << "{\"workFolder\": \"" << jsonEscape(r.workFolder) << "\", \"object\": \""
+                  << jsonEscape(r.objectName) << "\", \"suspicious\": [";
+        for (std::size_t i = 0; i < r.suspicious.size(); ++i)
+            std::cout << (i ? ", " : "") << "\"" << jsonEscape(r.suspicious[i]) << "\"";
+        std::cout << "]";
+        if (checked) {
+            std::cout << ", \"candidates\": [";
+            for (std::size_t i = 0; i < checked->candidates.size(); ++i) {
+                const auto& cand = checked->candidates[i];
+                std::cout << (i ? ", " : "") << "{\"line\": \"" << jsonEscape(cand.pixelLine) << "\", \"text\": \""
+                          << jsonEscape(cand.text) << "\"}";
+            }
+            std::cout << "]";
+        }
+        std::cout << "}\n";
+    } else if (checked) {
+        std::cout << "# candidates\n";
+        if (checked->candidates.empty()) std::cout << "No unidentifyable Stars in Image\n";
+        for (const auto& cand : checked->candidates) std::cout << cand.pixelLine << " | " << cand.text << '\n';
     }
     return 0;
 }
