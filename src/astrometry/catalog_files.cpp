@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 #include "astrometry/catalog.h"
 #include "astrometry/errors.h"
@@ -30,6 +33,25 @@ void RequireFolder(const std::string& folder, const char* catalogName) {
     if (folder.empty() || !std::filesystem::is_directory(folder, ec))
         throw Error(kCatalogError, std::string("The ") + catalogName + " catalog folder \"" +
                                        folder + "\" does not exist");
+    // an unreadable folder is not one without the files
+    std::filesystem::directory_iterator list(folder, ec);
+    if (ec)
+        throw Error(kCatalogError, std::string("The ") + catalogName + " catalog folder \"" + folder +
+                                       "\" cannot be read: " + ec.message());
+}
+
+const std::filesystem::path& RequireReadable(const std::filesystem::path& file) {
+    std::error_code ec;
+    const auto st = std::filesystem::status(file, ec);
+    if (!std::filesystem::is_regular_file(st))
+        throw Error(kCatalogError, "The catalog file " + file.string() +
+                                       " is not a regular file (a folder, a FIFO or a device is in its place)");
+    errno = 0;
+    if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
+        std::fclose(f);
+        return file;
+    }
+    throw Error(kCatalogError, "The catalog file " + file.string() + " cannot be read: " + std::strerror(errno));
 }
 
 bool InRaRange(double ra, double raMin, double raMax) {

@@ -192,7 +192,7 @@ std::vector<CatalogStar> ReadGscAct(const std::string& folderIn, const SkyBox& b
         root = *gsc; // the CD layout has a gsc/ level
     std::vector<CatalogStar> out;
     bool anyZone = false, anyOverlap = false;
-    for (const Region& r : readRegions(*regionsPath)) {
+    for (const Region& r : readRegions(RequireReadable(*regionsPath))) {
         if (!overlaps(r, box)) continue;
         const Band* band = nullptr;
         for (const auto& b : kBands)
@@ -205,7 +205,7 @@ std::vector<CatalogStar> ReadGscAct(const std::string& folderIn, const SkyBox& b
         anyZone = anyZone || zone.has_value();
         const auto file = zone ? FindNoCase(*zone, name) : std::nullopt;
         if (!file) continue; // a region without stars has no file
-        for (const auto& s : ReadGscRegionFile(file->string()).stars) {
+        for (const auto& s : ReadGscRegionFile(RequireReadable(*file).string()).stars) {
             if (s.mag > maxMag || s.dec < box.decMin || s.dec > box.decMax) continue;
             if (!InRaRange(s.ra, box.raMin, box.raMax)) continue;
             out.push_back(s);

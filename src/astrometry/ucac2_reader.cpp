@@ -49,7 +49,7 @@ Ucac2Index readIndex(const std::string& folderIn) {
     }
     if (!indexPath)
         throw Error(kCatalogError, "The UCAC2 catalog folder \"" + folderIn + "\" has no index u2index.da");
-    index.path = *indexPath;
+    index.path = RequireReadable(*indexPath);
     std::ifstream idx(index.path, std::ios::binary);
     std::vector<unsigned char> raw(288 * 240 * 4);
     idx.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
@@ -124,6 +124,7 @@ std::vector<CatalogStar> ReadUcac2(const std::string& folderIn, const SkyBox& bo
         if (!zonePath)
             throw Error(kCatalogError, "The UCAC2 catalog folder \"" + folderIn + "\" has no " + name +
                                            ", which covers this field");
+        RequireReadable(*zonePath);
         ZoneRead zr{index, z, n0, *zonePath, std::ifstream(*zonePath, std::ios::binary), 0, false, decLo, decHi, maxMag};
         std::error_code sizeError;
         zr.bytes = static_cast<std::int64_t>(std::filesystem::file_size(*zonePath, sizeError));

@@ -77,7 +77,7 @@ void readZone(const std::string& folder, int zone, const SkyBox& box, double max
         throw Error(kCatalogError, "The USNO-A2.0 catalog folder \"" + folder + "\" has no " +
                                        name + ".cat, which covers this field");
     Zone z;
-    z.cat.open(*catPath, std::ios::binary);
+    z.cat.open(RequireReadable(*catPath), std::ios::binary);
     z.cat.seekg(0, std::ios::end);
     const auto size = static_cast<long>(z.cat.tellg());
     if (!z.cat || size % 12)
@@ -99,7 +99,7 @@ void readZone(const std::string& folder, int zone, const SkyBox& box, double max
             throw Error(kCatalogError, catPath->string() + " does not hold USNO-A2.0 records");
     }
     if (const auto accPath = FindNoCase(folder, std::string(name) + ".acc")) {
-        std::ifstream acc(*accPath);
+        std::ifstream acc(RequireReadable(*accPath));
         std::string line;
         while (std::getline(acc, line)) {
             std::istringstream s(line);

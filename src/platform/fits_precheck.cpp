@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdlib>
 #include <memory>
 #include <string_view>
@@ -28,6 +29,11 @@ long long number(std::string_view card) {
 } // namespace
 
 std::string FitsHeaderProblem(const std::string& path) {
+    // a FIFO or device in the file's place would block the program in open()
+    std::error_code ec;
+    const auto st = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st))
+        return "it is not a regular file (a folder, a FIFO or a device is in its place)";
     // gzread reads plain files as they are
     std::unique_ptr<gzFile_s, GzCloser> f(gzopen(path.c_str(), "rb"));
     if (!f) return {}; // cfitsio tells why it cannot open it

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <vector>
 
+#include <unistd.h>
+
 namespace platform {
 namespace {
 
@@ -46,6 +48,8 @@ bool keyLine(const std::string& line, std::string& key, std::string& value) {
 std::vector<std::string> readLines(const std::string& file, bool& crlf) {
     std::vector<std::string> lines;
     crlf = false;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) return lines;
     std::ifstream in(file, std::ios::binary);
     if (!in) return lines;
     std::string line;
@@ -61,8 +65,8 @@ std::vector<std::string> readLines(const std::string& file, bool& crlf) {
 
 } // namespace
 
-std::string ReadProfileString(const std::string& file, const std::string& section,
-                              const std::string& key) {
+std::optional<std::string> ReadProfileValue(const std::string& file, const std::string& section,
+                                            const std::string& key) {
     bool crlf = false;
     bool inSection = false;
     for (const auto& line : readLines(file, crlf)) {
@@ -73,11 +77,20 @@ std::string ReadProfileString(const std::string& file, const std::string& sectio
             return v;
         }
     }
-    return {};
+    return std::nullopt;
+}
+
+std::string ReadProfileString(const std::string& file, const std::string& section,
+                              const std::string& key) {
+    return ReadProfileValue(file, section, key).value_or("");
 }
 
 bool WriteProfileString(const std::string& file, const std::string& section,
                         const std::string& key, const std::string& value) {
+    namespace fs = std::filesystem;
+    if (ProfileFileProtected(file)) return false;
+    std::error_code exists;
+    const fs::file_status was = fs::symlink_status(file, exists);
     bool crlf = false;
     std::vector<std::string> lines = readLines(file, crlf);
     const std::string newLine = key + "=" + value;
@@ -112,7 +125,6 @@ bool WriteProfileString(const std::string& file, const std::string& section,
     const char* eol = crlf ? "\r\n" : "\n";
     for (const auto& l : lines) out << l << eol;
 
-    namespace fs = std::filesystem;
     const fs::path target(file);
     const fs::path temp = target.string() + ".tmp";
     {
@@ -127,12 +139,24 @@ bool WriteProfileString(const std::string& file, const std::string& section,
         }
     }
     std::error_code ec;
+    if (fs::exists(was)) fs::permissions(temp, fs::status(file, ec).permissions(), ec);
     fs::rename(temp, target, ec);
     if (ec) {
         fs::remove(temp, ec);
         return false;
     }
     return true;
+}
+
+bool ProfileFileProtected(const std::string& file) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status st = fs::status(file, ec);
+    if (!fs::exists(st)) return false;
+    if (!fs::is_regular_file(st)) return true;
+    // root may write anything: a file without any write permission counts as protected too
+    const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (st.permissions() & write) == fs::perms::none || ::access(file.c_str(), W_OK) != 0;
 }
 
 } // namespace platform

@@ -20,6 +20,12 @@ struct Reader {
     const WholeNumberParser& whole;
     bool broken = false;
 
+    // a value stored empty stands as it is (a base folder not yet chosen)
+    std::string stored(const char* section, const char* key) {
+        if (auto v = platform::ReadProfileValue(file, section, key)) return *v;
+        broken = true;
+        return defaultOf(key).text;
+    }
     std::string text(const char* section, const char* key) {
         std::string v = platform::ReadProfileString(file, section, key);
         if (!v.empty()) return v;
@@ -91,7 +97,7 @@ ReadSettingsResult ReadSettings(const std::string& file, const NumberParser& num
     s.snrCatalog = read.value("Solving", "SNRC");
     s.snrImages = read.value("Solving", "SNRI");
     s.snrSubtracted = read.value("Solving", "SNRP");
-    s.baseFolder = read.text("SurveyScanner", "BaseFolder");
+    s.baseFolder = read.stored("SurveyScanner", "BaseFolder");
     s.inverted = read.onOff("Inverted");
     s.zoom = read.onOff("CZoom");
     // optional, not one of the eleven: read, never written

@@ -98,7 +98,8 @@ void FrmMain::SaveSettings() {
         platform::dialogs().messageBox(
             "Something is wrong with the\r\nConfiguration-File. Trying to repair...",
             "Configfile is broken...", platform::msg::Information);
-        WriteDefaults();
+        // a settings file its user made read-only stays as it is
+        if (!platform::ProfileFileProtected(file)) WriteDefaults();
     }
 }
 

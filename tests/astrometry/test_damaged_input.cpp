@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "support/temp_dir.h"
 #include "astrometry/catalog.h"
 #include "astrometry/errors.h"
@@ -220,4 +223,28 @@ TEST(DamagedFits, OldNcpProjectionIsStillRead) {
     ASSERT_TRUE(wcs.pixelToSky(50, 50, ra, dec));
     EXPECT_NEAR(ra, 150, 1e-9);
     EXPECT_NEAR(dec, 60, 1e-9);
+}
+
+// A FIFO or a folder in place of a catalog file or an image is named for what
+// it is, at once (opening a FIFO would block the program for good); so is a
+// catalog folder that cannot be listed.
+TEST(DamagedCatalogs, AFifoOrFolderInPlaceOfAFileIsNamedNotOpened) {
+    TempDir t("vospen-fifo");
+    ::alarm(20); // a blocked open() ends the test instead of the run
+    const astrometry::SkyBox box = astrometry::BoxAround(143.0, 21.5, 0.1); // USNO zone 1050
+    for (const bool fifo : {true, false}) {
+        const fs::path folder = t.path / (fifo ? "fifo" : "folder");
+        fs::create_directories(folder);
+        const fs::path zone = folder / "zone1050.cat";
+        if (fifo) ASSERT_EQ(::mkfifo(zone.c_str(), 0644), 0);
+        else fs::create_directories(zone);
+        const std::string why = errorOf([&] { astrometry::ReadCatalog("5", folder.string(), box, 18); });
+        EXPECT_NE(why.find("zone1050.cat is not a regular file"), std::string::npos) << why;
+        EXPECT_EQ(why.find("12-byte records"), std::string::npos) << why;
+    }
+    const fs::path image = t.path / "image.fts";
+    ASSERT_EQ(::mkfifo(image.c_str(), 0644), 0);
+    const std::string why = errorOf([&] { astrometry::ReadFitsImage(image.string()); });
+    EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+    ::alarm(0);
 }

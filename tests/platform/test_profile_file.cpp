@@ -2,7 +2,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/profile_file.h"
 
@@ -96,4 +100,32 @@ TEST_F(ProfileFile, BinaryGarbageAndHugeLinesDoNotBreakReading) {
     EXPECT_EQ(ReadProfileString(file, "A", "k"), "v");
     ASSERT_TRUE(WriteProfileString(file, "A", "k", "w"));
     EXPECT_EQ(ReadProfileString(file, "A", "k"), "w");
+}
+
+// A FIFO in place of the file would block the program in open(): it reads as
+// missing and is not replaced. A file its user made read-only is not replaced
+// either; a writable one keeps its permissions. An empty value is told from a
+// missing key.
+TEST_F(ProfileFile, OnlyRegularWritableFilesAreReadOrReplaced) {
+    const std::string fifo = (dir / "fifo.ini").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ::alarm(20); // a blocked open() ends the test instead of the run
+    EXPECT_EQ(ReadProfileString(fifo, "A", "b"), "");
+    EXPECT_FALSE(WriteProfileString(fifo, "A", "b", "c"));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    ::alarm(0);
+
+    put("[A]\nb=old\n");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_FALSE(WriteProfileString(file, "A", "b", "new"));
+    EXPECT_EQ(contents(), "[A]\nb=old\n");
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::group_read);
+
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(WriteProfileString(file, "A", "b", "new"));
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    put("[A]\nempty=\n");
+    EXPECT_EQ(platform::ReadProfileValue(file, "A", "empty"), std::optional<std::string>(""));
+    EXPECT_EQ(platform::ReadProfileValue(file, "A", "missing"), std::nullopt);
 }

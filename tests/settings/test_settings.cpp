@@ -78,3 +78,14 @@ TEST(SettingsFile, TheCallersNumberFormAndPositionMinusOneKeepingTheCode) {
     EXPECT_EQ(settings::CatalogCodeAt(2), "6");
     EXPECT_FALSE(settings::CatalogCodeAt(3).has_value());
 }
+
+// A base folder stored empty reads back empty (the scanner then asks for one),
+// not as the default folder; a missing key still takes the default.
+TEST(SettingsFile, AnEmptyBaseFolderStandsAsStored) {
+    testsupport::TempDir t("vospen-settings");
+    const auto empty = settings::ReadSettings(write(t, "[SurveyScanner]\nBaseFolder=\n"));
+    EXPECT_EQ(empty.settings.baseFolder, "");
+    const auto missing = settings::ReadSettings(write(t, "[SurveyScanner]\n"));
+    EXPECT_EQ(missing.settings.baseFolder, "C:\\Astronomy\\SNe");
+    EXPECT_TRUE(missing.broken);
+}
