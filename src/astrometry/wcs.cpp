@@ -130,6 +130,24 @@ std::string withNumbersAsNumbers(const std::string& header, bool& broken) {
     return out;
 }
 
+// A solution that maps the sky at all: its two celestial axes not parallel
+// (a rank-1 CD matrix passes wcslib when rounding leaves it a pivot), a scale
+// between 0.001" and 10 degrees a pixel, a reference point on the sky.
+bool plausible(const wcsprm* w) {
+    // the pixel-to-intermediate matrix: PC scaled by CDELT (a CD matrix is held as PC, CDELT 1)
+    const int n = w->naxis, x = w->lng, y = w->lat;
+    const double *pc = w->lin.pc, *cdelt = w->lin.cdelt;
+    if (!pc || !cdelt) return false;
+    const double a = cdelt[x] * pc[x * n + 0], b = cdelt[x] * pc[x * n + 1];
+    const double c = cdelt[y] * pc[y * n + 0], d = cdelt[y] * pc[y * n + 1];
+    const double det = a * d - b * c, rows = std::hypot(a, b) * std::hypot(c, d);
+    if (!std::isfinite(det) || !(rows > 0) || std::abs(det) < 1e-6 * rows) return false;
+    const double scale = std::sqrt(std::abs(det)); // degrees a pixel
+    if (!(scale >= 0.001 / 3600 && scale <= 10)) return false;
+    const double ra = w->crval[x], dec = w->crval[y];
+    return std::isfinite(ra) && ra >= -360 && ra <= 720 && std::isfinite(dec) && dec >= -90 && dec <= 90;
+}
+
 } // namespace
 
 bool IsPlateSolutionKey(const std::string& k) {
@@ -175,6 +193,7 @@ Wcs Wcs::FromHeader(const std::string& header, int cards) {
         if (cand->naxis < 2 || cand->naxis > 9 || cand->lng < 0 || cand->lat < 0 || cand->lng > 1 ||
             cand->lat > 1)
             continue;
+        if (!plausible(cand)) continue;
         // a solution must map the centre of the sky and back
         w.wcs_ = cand;
         break;

@@ -248,3 +248,23 @@ TEST(DamagedCatalogs, AFifoOrFolderInPlaceOfAFileIsNamedNotOpened) {
     EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
     ::alarm(0);
 }
+
+// Plate solutions that wcslib would take but that map no sky: the two axes
+// parallel (a rank-1 CD), a reference point or a scale beyond any telescope.
+TEST(DamagedFits, DegeneratePlateSolutionsAreNoSolutions) {
+    const auto solution = [](const char* crval1, const char* cd11, const char* cd21, const char* cd22) {
+        std::string h;
+        for (const std::string c : {std::string("CTYPE1  = 'RA---TAN'"), std::string("CTYPE2  = 'DEC--TAN'"),
+                                    "CRVAL1  = " + std::string(crval1), std::string("CRVAL2  = 20.0"),
+                                    std::string("CRPIX1  = 50"), std::string("CRPIX2  = 50"),
+                                    "CD1_1   = " + std::string(cd11), std::string("CD1_2   = 0.0002"),
+                                    "CD2_1   = " + std::string(cd21), "CD2_2   = " + std::string(cd22)})
+            h += card(c);
+        return astrometry::Wcs::FromHeader(h, static_cast<int>(h.size() / 80)).valid();
+    };
+    EXPECT_TRUE(solution("150.0", "-0.0004", "0.0", "0.0004"));
+    EXPECT_FALSE(solution("150.0", "0.0004", "0.0008", "0.0004")) << "rank 1: the second row twice the first";
+    EXPECT_FALSE(solution("1E30", "-0.0004", "0.0", "0.0004"));
+    EXPECT_FALSE(solution("150.0", "1E30", "0.0", "0.0004"));
+    EXPECT_FALSE(solution("150.0", "-1E-12", "0.0", "1E-12")) << "a scale below 0.001 arcsec";
+}

@@ -4,6 +4,9 @@
 #include <iostream>
 #include <string>
 
+#include "astrometry/errors.h"
+#include "astrometry/fits_image.h"
+#include "astrometry/wcs.h"
 #include "platform/app_folder.h"
 #include "settings/vospen_settings.h"
 #include "stars/star_lines.h"
@@ -55,6 +58,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     q.threshold = sigma > 0 ? sigma : (q.starKind == 0 ? settings.snrCatalog : settings.snrImages);
+    if (q.lineKind == stars::kSkyLines) {
+        // sky lines of an image without a plate solution would all read "0 0"
+        try {
+            const auto h = astrometry::ReadFitsHeader(q.file);
+            if (!astrometry::Wcs::FromHeader(h.header, h.headerCards).valid()) {
+                std::fprintf(stderr, "vospen-stars: %s has no plate solution: sky lines need one\n", q.file.c_str());
+                return 1;
+            }
+        } catch (const astrometry::Error&) {
+            // the extraction below names what is wrong with the file
+        }
+    }
     stars::StarList lines;
     stars::ExtractionFailure failure;
     const bool ok = stars::ExtractStarLines(q, lines, failure);
