@@ -59,7 +59,8 @@ void FrmMain::Timer2_Timer() {
 
 void FrmMain::cmdGetDSS_Click() {
     platform::BusyCursor busy;
-    if (!Timer2->isActive()) GetDSSPicture();
+    // after a failed retrieval nothing new is shown: the folder's old picture may be another galaxy's
+    if (!Timer2->isActive() && !GetDSSPicture()) return;
     if (!display::ShowPicture(*this, workFolder + "DSSPicture.jpg")) return;
     display::RefreshZoom(*picMain, *picZoom);
     cmdblinkdss->setEnabled(true);

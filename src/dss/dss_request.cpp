@@ -2,10 +2,13 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace dss {
@@ -42,6 +45,27 @@ std::string DssRequest(double raHours, double decDeg, double height, double widt
 }
 
 namespace {
+
+// NAXIS1 x NAXIS2 of the first header of a plain or gzip FITS file, read
+// without unpacking more than the header.
+std::optional<long long> headerPixels(const std::string& path) {
+    std::unique_ptr<gzFile_s, int (*)(gzFile)> gz(gzopen(path.c_str(), "rb"), gzclose);
+    if (!gz) return std::nullopt;
+    long long n1 = -1, n2 = -1;
+    char card[80];
+    for (int i = 0; i < 36 * 10 && gzread(gz.get(), card, 80) == 80; ++i) {
+        const std::string key(card, 8);
+        if (key == "END     ") break;
+        if (card[8] != '=') continue;
+        const long long v = std::strtoll(std::string(card + 10, 70).c_str(), nullptr, 10);
+        if (key == "NAXIS1  ") n1 = v;
+        if (key == "NAXIS2  ") n2 = v;
+    }
+    if (n1 < 0 || n2 < 0) return std::nullopt;
+    const long long cap = 1LL << 31; // no survey plate is wider: the product cannot overflow
+    return std::min(n1, cap) * std::min(n2, cap);
+}
+
 std::string describe(const std::string& head) {
     std::string shown;
     for (char c : head) {
@@ -55,7 +79,14 @@ std::string describe(const std::string& head) {
 }
 } // namespace
 
-std::string CheckDssReply(const std::string& path) {
+long long MostDssPixels(double widthArcmin, double heightArcmin) {
+    const double asked = std::abs(widthArcmin * 60) * std::abs(heightArcmin * 60);
+    return static_cast<long long>(std::max(4e6, std::min(16 * asked, 1e12)));
+}
+
+std::string CheckDssReply(const std::string& path, long long maxPixels) {
+    if (const auto pixels = headerPixels(path); pixels && *pixels > maxPixels)
+        return "a plate of " + std::to_string(*pixels) + " pixels, far more than the field asked for";
     std::ifstream in(path, std::ios::binary);
     std::string head(80, '\0');
     in.read(head.data(), 80);

@@ -22,7 +22,15 @@ double FieldArcmin(long pixels, double arcsecPerPixel);
 
 // Checks a downloaded reply: a FITS file is kept as it is, a gzip file is
 // unpacked into place. Returns "" when `path` now holds a FITS file, else what
-// came back, in words for a message.
-std::string CheckDssReply(const std::string& path);
+// came back, in words for a message. A plate of more than `maxPixels` pixels
+// (its header says so) is refused before it is unpacked: a cut-out of the
+// field asked for has a known size, and a small gzip reply can unpack to
+// gigabytes.
+std::string CheckDssReply(const std::string& path, long long maxPixels = 1LL << 40);
+
+// The most pixels a cut-out of `widthArcmin` x `heightArcmin` may have: 16
+// times the field at one arc-second a pixel (the finest survey plates), at
+// least four megapixels.
+long long MostDssPixels(double widthArcmin, double heightArcmin);
 
 } // namespace dss

@@ -10,6 +10,30 @@
 #include "platform/http_download.h"
 
 namespace dss {
+namespace {
+
+// Why the plate at `path` cannot serve the reshot whose centre is (raHours,
+// decDeg); "" when it can: it opens, carries the survey's plate solution and
+// has the centre on it. A reply can start like FITS and be none of that, and a
+// kept picture can be another galaxy's whose reshot shared the folder.
+std::string plateProblem(engine::Application& app, const std::string& path, double raHours, double decDeg) {
+    auto plate = app.CreateDocument();
+    std::string problem;
+    try {
+        plate->OpenFile(path);
+        plate->UseSurveyPlateSolution();
+        double x = 0, y = 0;
+        const bool on = plate->wcs().skyToPixel(raHours * 15, decDeg, x, y) && x >= 0.5 && y >= 0.5 &&
+                        x <= plate->ImageWidth() + 0.5 && y <= plate->ImageHeight() + 0.5;
+        if (!on) problem = "a plate of another field (the reshot's centre is not on it)";
+    } catch (const platform::Error& e) {
+        problem = e.description();
+    }
+    plate->CloseDocument();
+    return problem;
+}
+
+} // namespace
 
 void RetrieveDssPicture(const std::string& imagePath, const std::string& folder, const std::string& server,
                         char sep, const RetrievalSteps& steps) {
@@ -20,8 +44,9 @@ void RetrieveDssPicture(const std::string& imagePath, const std::string& folder,
     image->OpenFile(imagePath);
     auto survey = app.CreateDocument();
     const std::string fit = folder + "DSSPicture.fit";
-    if (!fs::exists(fit)) {
-        const double ra = std::abs(image->CentreRightAscension()), dec = image->CentreDeclination();
+    const double ra = std::abs(image->CentreRightAscension()), dec = image->CentreDeclination();
+    // a kept picture is used only while it still serves this reshot
+    if (!fs::exists(fit) || !plateProblem(app, fit, ra, dec).empty()) {
         const double height = FieldArcmin(image->ImageHeight(), image->ImageScale());
         const double width = FieldArcmin(image->ImageWidth(), image->ImageScale());
         std::string base = server;
@@ -31,7 +56,8 @@ void RetrieveDssPicture(const std::string& imagePath, const std::string& folder,
         // a failed or foreign reply is never kept under the picture's name
         const std::string part = fit + ".part";
         const auto got = platform::DownloadToFile(url, part);
-        std::string problem = got.ok ? CheckDssReply(part) : got.error;
+        std::string problem = got.ok ? CheckDssReply(part, MostDssPixels(width, height)) : got.error;
+        if (got.ok && problem.empty()) problem = plateProblem(app, part, ra, dec);
         if (!problem.empty()) {
             std::error_code ec;
             fs::remove(part, ec);

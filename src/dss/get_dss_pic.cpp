@@ -11,9 +11,10 @@
 
 namespace shell {
 
-void FrmMain::GetDSSPicture() { GetDSSPic(reshotPath, workFolder); }
+bool FrmMain::GetDSSPicture() { return GetDSSPic(reshotPath, workFolder); }
 
-void FrmMain::GetDSSPic(const std::string& imagePath, const std::string& folder) {
+bool FrmMain::GetDSSPic(const std::string& imagePath, const std::string& folder) {
+    bool ok = false;
     try {
         lblDownload->setText("Downloading DSS-Image, please wait...");
         lblDownload->show();
@@ -24,6 +25,7 @@ void FrmMain::GetDSSPic(const std::string& imagePath, const std::string& folder)
         steps.beforeDownload = [] { QCoreApplication::processEvents(); };
         steps.downloaded = [this] { lblDownload->setText("Image downloaded, processing Image..."); };
         dss::RetrieveDssPicture(imagePath, folder, dssServer, point.isEmpty() ? '.' : point[0].toLatin1(), steps);
+        ok = true;
     } catch (const platform::Error& e) {
         platform::dialogs().messageBox(QString("Error in Sub GetDSSPic: \r\n%1%2")
                                            .arg(e.number())
@@ -34,6 +36,7 @@ void FrmMain::GetDSSPic(const std::string& imagePath, const std::string& folder)
                                        platform::msg::OkOnly);
     }
     lblDownload->hide();
+    return ok;
 }
 
 } // namespace shell

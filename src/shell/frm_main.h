@@ -176,8 +176,8 @@ public:
     // Both blinks off, captions back ("Blink", "Blink DSS").
     void StopBlinks();
     // The survey-picture retrieval for the reshot on show.
-    void GetDSSPicture();
-    void GetDSSPic(const std::string& imagePath, const std::string& folder);
+    bool GetDSSPicture();
+    bool GetDSSPic(const std::string& imagePath, const std::string& folder); // false: failed, the user told
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -6,7 +6,10 @@
 
 #include "support/files.h"
 #include <fstream>
+#include <memory>
 #include <sstream>
+
+#include <zlib.h>
 
 #include "dss/dss_request.h"
 #include "pair.h"
@@ -19,6 +22,22 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The simulated survey plate with its RA moved by `hours`: a plate of another field.
+std::string plateMovedBy(const std::string& plate, int hours) {
+    std::string moved = plate;
+    for (std::size_t o = 0; o + 80 <= moved.size() && moved.compare(o, 3, "END") != 0; o += 80)
+        if (moved.compare(o, 9, "PLTRAH  =") == 0) {
+            const int h = std::atoi(moved.substr(o + 10, 20).c_str());
+            char card[81];
+            std::snprintf(card, sizeof card, "PLTRAH  = %20d", (h + hours) % 24);
+            std::string c(card);
+            c.resize(80, ' ');
+            moved.replace(o, 80, c);
+        }
+    return moved;
+}
+
 } // namespace
 
 class TestDss : public QObject {
@@ -98,6 +117,68 @@ private slots:
             QCOMPARE(QString::fromStdString(dss::CheckDssReply(p.string())), QString());
             QVERIFY(testsupport::Slurp(p).rfind("SIMPLE  =", 0) == 0);
         }
+    }
+
+    // A reply whose header claims a plate far larger than the field asked for
+    // (a small gzip reply could unpack to gigabytes) is refused unread.
+    void aPlateFarLargerThanAskedIsRefusedBeforeUnpacking() {
+        const fs::path p = root / "huge.fit";
+        std::string h;
+        for (const char* c : {"SIMPLE  =                    T", "BITPIX  =                    8", "NAXIS   =                    2",
+                              "NAXIS1  =                20000", "NAXIS2  =                20000", "END"}) {
+            std::string card(c);
+            card.resize(80, ' ');
+            h += card;
+        }
+        h.resize(2880, ' ');
+        for (const bool zipped : {false, true}) {
+            if (zipped) {
+                std::unique_ptr<gzFile_s, int (*)(gzFile)> gz(gzopen(p.c_str(), "wb"), gzclose);
+                gzwrite(gz.get(), h.data(), static_cast<unsigned>(h.size()));
+            } else {
+                std::ofstream(p, std::ios::binary | std::ios::trunc) << h;
+            }
+            const QString why = QString::fromStdString(dss::CheckDssReply(p.string(), dss::MostDssPixels(16, 12)));
+            QVERIFY2(why.contains("400000000 pixels"), qPrintable(why));
+        }
+        QVERIFY(dss::MostDssPixels(16, 12) >= 16LL * 960 * 720);
+    }
+
+    // A reply that starts like FITS but cannot serve: cut short, or a plate of
+    // another field. Never kept; a kept picture of another field (two
+    // galaxies' reshots in one folder) is fetched anew; after a failure the
+    // folder's old picture is not shown and "Blink DSS" stays as it was.
+    void aReplyThatIsNoUsablePlateIsNeverKept() {
+        const std::string good = testsupport::Slurp(root / "pair" / "dss.fits");
+        testsupport::HttpServer server;
+        shell::FrmMain w;
+        w.Form_Load("");
+        shell::dssServer = server.base();
+        w.reshotPath = (root / "pair" / "reshot.fts").string();
+        w.workFolder = (root / "pair" / "current").string() + "/";
+        const fs::path fit = root / "pair" / "current" / "DSSPicture.fit";
+        std::ofstream(root / "pair" / "current" / "DSSPicture.jpg") << "another galaxy's picture";
+        w.cmdGetDSS->setEnabled(true);
+        w.cmdblinkdss->setEnabled(false);
+        int replies = 0;
+        for (const std::string& bad : {good.substr(0, 5760), plateMovedBy(good, 3)}) {
+            server.body = bad;
+            w.cmdGetDSS->click();
+            QCOMPARE(int(server.requests().size()), ++replies);
+            QCOMPARE(int(f.dialogs->messages.size()), replies);
+            QVERIFY(f.dialogs->messages.back().text.startsWith("Error in Sub GetDSSPic: \r\n3001"));
+            QVERIFY(!fs::exists(fit));
+            QVERIFY(!w.cmdblinkdss->isEnabled());
+        }
+        QVERIFY(f.dialogs->messages.back().text.contains("another field"));
+        // a picture of another field kept from before is replaced by the right one
+        std::ofstream(fit, std::ios::binary) << plateMovedBy(good, 3);
+        server.body = good;
+        w.cmdGetDSS->click();
+        QCOMPARE(int(server.requests().size()), ++replies);
+        QCOMPARE(int(f.dialogs->messages.size()), replies - 1);
+        QCOMPARE(testsupport::Slurp(fit), good);
+        QVERIFY(w.cmdblinkdss->isEnabled());
     }
 
     void aRealGzipCutOutFromTheServerIsKeptAsFits() {
