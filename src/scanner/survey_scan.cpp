@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "astrometry/fits_image.h"
 #include "platform/busy_cursor.h"
 #include "platform/error.h"
 #include "scanner/frm_scanner.h"
@@ -23,6 +24,17 @@ QString dateText(std::filesystem::file_time_type t) {
     const auto sys = std::chrono::file_clock::to_sys(t);
     const auto secs = std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count();
     return QLocale::system().toString(QDateTime::fromSecsSinceEpoch(secs), QLocale::ShortFormat);
+}
+
+// The reference of a target cannot be read (a copy cut short, a damaged file):
+// then no new image of the target can be offered, however sound it is.
+bool ReferenceUnreadable(const std::string& referenceFile) {
+    try {
+        astrometry::ReadFitsHeader(referenceFile);
+        return false;
+    } catch (const platform::Error&) {
+        return true;
+    }
 }
 
 // the products of the target on offer, while some are still being written
@@ -82,13 +94,17 @@ void ScanBaseFolder(shell::FrmMain& main, FrmScanner& window, const std::string&
         main.txtPre->setText(QString::fromStdString(n.referenceFile));
         main.txtRe->setText(QString::fromStdString(n.newImageFile));
         main.cmdProcess->setEnabled(true);
+        std::string why;
         try {
             PrepareTarget(main, window, n.referenceFile, n.newImageFile, n.targetFolder + "/current");
+            return true;
         } catch (const platform::Error& e) {
-            std::fprintf(stderr, "vospen: scan: %s not offered: %s\n", n.newImageFile.c_str(), e.description().c_str());
+            why = e.description();
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "vospen: scan: %s not offered: %s\n", n.newImageFile.c_str(), e.what());
+            why = e.what();
         }
+        std::fprintf(stderr, "vospen: scan: %s not offered: %s\n", n.newImageFile.c_str(), why.c_str());
+        return !ReferenceUnreadable(n.referenceFile);
     };
     WalkSurvey(baseFolder, cb);
 }

@@ -159,7 +159,19 @@ void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
                                target.string() + " is left for the next scan");
                 continue;
             }
-            if (!inReference.empty()) referenceFile = inReference.back().string(); // the last one listed
+            // a copy cut short by a kill (NAME.part) is no reference: cleaned away
+            std::vector<fs::path> kept;
+            for (const auto& f : inReference) {
+                if (f.extension() != ".part") {
+                    kept.push_back(f);
+                    continue;
+                }
+                std::error_code removeError;
+                files.remove(f, removeError);
+                report(cb, removeError ? "cannot delete the leftover " + f.string() + ": " + removeError.message()
+                                       : "deleted the leftover " + f.string() + " of an interrupted copy");
+            }
+            if (!kept.empty()) referenceFile = kept.back().string(); // the last one listed
         } else {
             files.createDirectory(reference, ec);
             if (ec) report(cb, "cannot create " + reference.string() + ": " + ec.message());
@@ -208,8 +220,9 @@ void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
                     report(cb, "cannot read the time of " + referenceFile + ": " + e1.message() + "; " + newImageFile +
                                    " counts as new");
                 const bool isNew = e1 || referenceFile.empty() || refTime != newTime;
-                if (isNew && cb.offer)
-                    cb.offer({target.filename().string(), target.string(), referenceFile, newImageFile, refTime, newTime});
+                if (isNew && cb.offer &&
+                    !cb.offer({target.filename().string(), target.string(), referenceFile, newImageFile, refTime, newTime}))
+                    complete = false; // the reference failed it: the folder waits for the next scan
             }
             if (!complete) {
                 report(cb, numbered.string() + " is left in place; it is offered again by the next scan");

@@ -18,7 +18,9 @@ struct NewImage {
 
 struct WalkCallbacks {
     // A new image: prepare and show it; returns when the user is done with it.
-    std::function<void(const NewImage&)> offer;
+    // False: it could not be offered because of the reference (unreadable);
+    // its numbered folder then waits for the next scan.
+    std::function<bool(const NewImage&)> offer;
     // What failed and why, for the user to find out why an image was not offered.
     std::function<void(const std::string&)> report;
     // Asked between steps: true ends the walk (the window is closing).

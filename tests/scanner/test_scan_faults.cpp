@@ -106,6 +106,7 @@ std::set<std::string> scan(const fs::path& base, std::vector<std::string>* repor
     scanner::WalkCallbacks cb;
     cb.offer = [&](const scanner::NewImage& n) {
         offered.insert(n.target + "/" + fs::path(n.newImageFile).filename().string());
+        return true;
     };
     cb.report = [&](const std::string& r) {
         if (reports) reports->push_back(r);
@@ -191,6 +192,7 @@ TEST(ScanFaults, FilesThatVanishOrChangeDuringTheScan) {
             fs::remove(base / "T" / "5" / "b.fts");
             std::ofstream(base / "T" / "5" / "c.fts", std::ios::trunc) << "c written again";
         }
+        return true;
     };
     cb.report = [&](const std::string& r) { reports.push_back(r); };
     scanner::WalkSurvey(base.string(), cb);
@@ -200,5 +202,47 @@ TEST(ScanFaults, FilesThatVanishOrChangeDuringTheScan) {
     EXPECT_EQ(testsupport::Slurp(base / "T" / "processed" / "5" / "a.fts"), "image a.fts");
     EXPECT_EQ(testsupport::Slurp(base / "T" / "processed" / "5" / "c.fts"), "c written again");
     EXPECT_EQ(testsupport::Slurp(base / "T" / "reference" / "r.fts"), "reference image");
+    fs::remove_all(base);
+}
+
+// A scan killed while it filled a target's first reference folder left an
+// empty NAME.part there: later scans took it as the reference and filed the
+// target's new folders unseen. The leftover is cleaned away and the reference
+// made anew; and a folder whose image could not be offered because of the
+// reference waits for the next scan instead of being filed.
+TEST(ScanFaults, AnInterruptedReferenceCopyIsCleanedAndNothingIsFiledUnseen) {
+    const fs::path base = fs::temp_directory_path() / ("vospen-part-" + std::to_string(::getpid()));
+    fs::remove_all(base);
+    fs::create_directories(base / "T" / "reference");
+    fs::create_directories(base / "T" / "1");
+    fs::create_directories(base / "T" / "2");
+    std::ofstream(base / "T" / "reference" / "a.fts.part"); // the kill's leftover
+    std::ofstream(base / "T" / "1" / "a.fts") << "first night";
+    std::ofstream(base / "T" / "2" / "b.fts") << "second night";
+    fs::last_write_time(base / "T" / "2" / "b.fts", fs::last_write_time(base / "T" / "1" / "a.fts") + std::chrono::hours(24));
+    std::vector<std::string> reports;
+    std::vector<std::string> references;
+    scanner::WalkCallbacks cb;
+    bool referenceReadable = false;
+    cb.offer = [&](const scanner::NewImage& n) {
+        references.push_back(fs::path(n.referenceFile).filename().string());
+        return referenceReadable;
+    };
+    cb.report = [&](const std::string& r) { reports.push_back(r); };
+    scanner::WalkSurvey(base.string(), cb);
+    EXPECT_FALSE(fs::exists(base / "T" / "reference" / "a.fts.part"));
+    EXPECT_TRUE(fs::exists(base / "T" / "reference" / "a.fts"));
+    ASSERT_EQ(references.size(), 1u); // b, against the new reference a
+    EXPECT_EQ(references[0], "a.fts");
+    // the window could not offer b (say, the reference was unreadable): its folder stays
+    EXPECT_TRUE(fs::exists(base / "T" / "2" / "b.fts"));
+    EXPECT_FALSE(fs::exists(base / "T" / "processed" / "2"));
+    referenceReadable = true;
+    scanner::WalkSurvey(base.string(), cb);
+    EXPECT_EQ(references.size(), 2u);
+    EXPECT_TRUE(fs::exists(base / "T" / "processed" / "2" / "b.fts"));
+    bool told = false;
+    for (const auto& r : reports) told = told || r.find("leftover") != std::string::npos;
+    EXPECT_TRUE(told);
     fs::remove_all(base);
 }
