@@ -14,6 +14,9 @@
 #include "platform/big_buffers.h"
 #include "platform/fits_handle.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+
 namespace engine {
 namespace {
 [[noreturn]] void fail(const std::string& path, const std::string& why) {
@@ -24,14 +27,24 @@ std::string fitsMessage(int status) {
     fits_get_errstatus(status, text);
     return text;
 }
-// The old product goes first and the new one is renamed into its place: a
-// rename over an existing file makes ext4 write the new file's data out at
-// once (its guard for programs that never sync), which costs tens of
-// milliseconds per product and gains nothing here. A failed write has left
-// the old file before this point.
+// The new product takes the old one's place atomically, so that a run killed
+// at any point leaves the old product or the new one, never neither. Swapped
+// in (RENAME_EXCHANGE) and the old one then removed under the temporary name:
+// a plain rename over an existing file makes ext4 write the new file's data
+// out at once (its guard for programs that never sync), 100-160 ms per 64 MB
+// product here, against 1-10 ms for the swap. A failed write has left the old
+// file before this point.
 void ReplaceWith(const std::string& temp, const std::string& path, std::error_code& ec) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
+    ec.clear();
+    // a swap only with an old product: a folder in its place would move to the temporary name
+    std::error_code kind;
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, kind)) &&
+        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
+        return;
+    }
+    // nothing there yet, or a file system without the swap
     std::filesystem::rename(temp, path, ec);
 }
 

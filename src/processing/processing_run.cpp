@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 
 #include "engine/application.h"
 #include "engine/document.h"
@@ -34,10 +35,32 @@ struct Stop {
     std::string message;
 };
 
+// The log is written under a temporary name and renamed into place when the
+// run has ended as the run says it does (its products, or the failed solve):
+// a folder whose log is missing holds a run that was cut short, whatever
+// products of an older run lie beside its new ones.
+struct RunLog {
+    std::string path, part;
+    explicit RunLog(std::string p) : path(std::move(p)), part(path + ".part") {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+    bool finish() const {
+        std::error_code ec;
+        std::filesystem::rename(part, path, ec);
+        return !ec;
+    }
+    void abandon() const {
+        std::error_code ec;
+        std::filesystem::remove(part, ec);
+    }
+};
+
 } // namespace
 
 RunResult RunProcessing(const RunInputs& in, RunHandles h) {
     RunResult r;
+    std::optional<RunLog> log;
     int stage = 0; // which documents exist, for closing on a failure
     try {
         h.app = std::make_unique<engine::Application>();
@@ -69,11 +92,12 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         if (!std::filesystem::is_directory(r.workFolder))
             throw Stop{RunFailure::Other, "Cannot create the output folder " + r.workFolder + ": " + ec.message()};
 
-        const std::string logPath = r.workFolder + r.objectName + "_ProcessLog.txt";
+        log.emplace(r.workFolder + r.objectName + "_ProcessLog.txt");
+        const std::string& logPath = log->part;
         std::string logText = ProcessLogText(in.referencePath, *h.reference, in.reshotPath, *h.reshot);
         if (!named) logText += "\r\nThe reshot has no OBJECT keyword: this log is named after its file.\r\n";
         if (!WriteProcessLog(logPath, logText))
-            throw Stop{RunFailure::Other, "Cannot write the processing log " + logPath};
+            throw Stop{RunFailure::Other, "Cannot write the processing log " + log->path};
 
         const float difference = GetPlateDifference(in.referencePath, in.reshotPath);
         (difference < 0 ? h.reshot : h.reference)->AdjustByDifference(difference);
@@ -97,6 +121,8 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         if (status == engine::kPlateSolveFailed || status == engine::kPlateSolving) {
             r.detail = h.reference->lastSolveReason();
             AppendProcessLog(logPath, std::string(kSolveFailed) + ": " + r.detail);
+            log->finish(); // a failed solve ends a run the way it is meant to end
+            log.reset();
             throw Stop{RunFailure::SolveFailed, kSolveFailed};
         }
         if (!h.reference->lastSolveNote().empty()) AppendProcessLog(logPath, h.reference->lastSolveNote());
@@ -125,6 +151,7 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         h.reference->SaveFile(r.workFolder + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
         h.reshot->SaveFile(r.workFolder + "ReshotImage.fts", engine::kFileFitsFloat, true, 1);
         h.reshot->SaveFile(r.workFolder + "ReshotImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+        if (!log->finish()) throw Stop{RunFailure::Other, "Cannot write the processing log " + log->path};
         return r;
     } catch (const Stop& s) {
         r.failure = s.failure;
@@ -139,6 +166,7 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         r.failure = RunFailure::Other;
         r.message = std::string(e.what()) + " - cannot continue";
     }
+    if (log) log->abandon(); // stopped part-way: no log says the run was whole
     if (stage >= 1) {
         closeAndRelease(h.reference);
         closeAndRelease(h.reshot);

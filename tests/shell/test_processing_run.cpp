@@ -246,6 +246,31 @@ private slots:
         QVERIFY(text.find("Too few stars") != std::string::npos);
     }
 
+    // A run stopped part-way leaves no log: a folder whose log is missing holds
+    // a run cut short, whatever an older run left beside it. No temporary
+    // file stays behind, and a finished run's log replaces the older one.
+    void aRunCutShortLeavesNoLogOfItself() {
+        const fs::path current = solved / "current";
+        {
+            FrmMain w;
+            w.Form_Load(commandLine(solved / "reference.fts", solved / "reshot.fts", solved / "catalog"));
+            QVERIFY(f.dialogs->messages.empty());
+        }
+        QVERIFY(fs::exists(current / "NGC 1234_ProcessLog.txt"));
+        fs::remove(current / "ReshotImage.fts");
+        fs::create_directories(current / "ReshotImage.fts" / "x"); // the last product cannot be written
+        {
+            FrmMain w;
+            w.Form_Load(commandLine(solved / "reference.fts", solved / "reshot.fts", solved / "catalog"));
+            QCOMPARE(int(f.dialogs->messages.size()), 1);
+            QVERIFY(w.runFailed);
+        }
+        QVERIFY(!fs::exists(current / "NGC 1234_ProcessLog.txt"));
+        for (const auto& e : fs::directory_iterator(current))
+            QVERIFY2(e.path().extension() != ".part", qPrintable(QString::fromStdString(e.path().string())));
+        fs::remove_all(current / "ReshotImage.fts");
+    }
+
     void withoutACatalogTheReferenceIsSolvedAgainstTheReshotsStars() {
         FrmMain w;
         w.Form_Load("");
