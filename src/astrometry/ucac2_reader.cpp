@@ -95,6 +95,19 @@ void readRange(ZoneRead& zr, double r1, double r2, std::vector<CatalogStar>& out
     const auto got = static_cast<std::size_t>(zr.file.gcount()) / 44;
     if (got < buf.size() / 44)
         throw Error(kCatalogError, zr.path.string() + " holds fewer stars than u2index.da counts");
+    // The index places these records in its RA bins i1..i2 of this zone's
+    // half-degree band: records elsewhere are no UCAC2 records (random bytes of
+    // the right size read as stars before).
+    const std::int64_t binLo = std::int64_t{i1 - 1} * 5400000, binHi = std::int64_t{i2} * 5400000;
+    const std::int64_t bandLo = -324000000 + std::int64_t{zr.z - 1} * 1800000, bandHi = bandLo + 1800000;
+    std::size_t astray = 0;
+    for (std::size_t k = 0; k < got; ++k) {
+        const std::int64_t ra = le32(buf.data() + k * 44), de = le32(buf.data() + k * 44 + 4);
+        astray += ra < binLo || ra > binHi || de < bandLo || de > bandHi;
+    }
+    if (astray > got / 100)
+        throw Error(kCatalogError, zr.path.string() + " does not hold UCAC2 records where u2index.da places them (" +
+                                       std::to_string(astray) + " of " + std::to_string(got) + " astray)");
     for (std::size_t k = 0; k < got; ++k) {
         const unsigned char* r = buf.data() + k * 44;
         const std::int64_t ra = le32(r), de = le32(r + 4);

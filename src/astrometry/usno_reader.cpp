@@ -108,6 +108,13 @@ void readZone(const std::string& folder, int zone, const SkyBox& box, double max
             if (s >> hours >> start >> count) z.bins.emplace_back(start, count);
         }
         if (z.bins.size() != 96) z.bins.clear(); // not usable: fall back to bisection
+        // a zone file cut short (at a record's end, so its size still divides by 12)
+        if (!z.bins.empty() && z.bins.back().first + z.bins.back().second - 1 > z.records)
+            throw Error(kCatalogError, "The USNO-A2.0 zone file " + catPath->string() + " holds " +
+                                           std::to_string(z.records) + " records where " + accPath->filename().string() +
+                                           " counts " +
+                                           std::to_string(z.bins.back().first + z.bins.back().second - 1) +
+                                           ": it is cut short");
     }
     auto range = [&](double r1, double r2) {
         long firstRec, lastRec;

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "astrometry/fits_image.h"
 #include "astrometry/wcs.h"
 #include "dss_cutout.h"
+#include "pair.h"
 #include "sky_model.h"
 #include "stars/catalog_check.h"
 #include "stars/star_lines.h"
@@ -267,4 +269,35 @@ TEST(DamagedFits, DegeneratePlateSolutionsAreNoSolutions) {
     EXPECT_FALSE(solution("1E30", "-0.0004", "0.0", "0.0004"));
     EXPECT_FALSE(solution("150.0", "1E30", "0.0", "0.0004"));
     EXPECT_FALSE(solution("150.0", "-1E-12", "0.0", "1E-12")) << "a scale below 0.001 arcsec";
+}
+
+// Catalog files damaged in ways their sizes do not show: a USNO-A2.0 zone cut
+// at a record's end (its accelerator counts more), a UCAC2 zone of random
+// bytes of the right size (records outside the RA bins and band the index
+// places them in). Both were read silently, with a part of the stars or
+// invented ones.
+TEST(DamagedCatalogs, ZonesCutShortOrOfRandomBytesAreErrors) {
+    TempDir t("vospen-zones");
+    skysim::PairOptions o;
+    o.out = (t.path / "pair").string();
+    o.width = o.height = 64;
+    o.density = 3000;
+    skysim::WritePair(o, skysim::MakePair(o));
+    const fs::path catalog = t.path / "pair" / "catalog";
+    const astrometry::SkyBox box = astrometry::BoxAround(o.ra, o.dec, 0.2);
+    ASSERT_FALSE(astrometry::ReadCatalog("5", catalog.string(), box, 20).empty());
+    ASSERT_FALSE(astrometry::ReadCatalog("6", catalog.string(), box, 20).empty());
+
+    const fs::path usno = catalog / "zone1050.cat";
+    fs::resize_file(usno, fs::file_size(usno) / 24 * 12); // half the records, whole ones
+    const std::string cut = errorOf([&] { astrometry::ReadCatalog("5", catalog.string(), box, 20); });
+    EXPECT_NE(cut.find("cut short"), std::string::npos) << cut;
+
+    const fs::path ucac = catalog / "z224";
+    std::string noise(fs::file_size(ucac), '\0');
+    std::mt19937 rng(4);
+    for (auto& c : noise) c = static_cast<char>(rng());
+    std::ofstream(ucac, std::ios::binary | std::ios::trunc) << noise;
+    const std::string random = errorOf([&] { astrometry::ReadCatalog("6", catalog.string(), box, 20); });
+    EXPECT_NE(random.find("astray"), std::string::npos) << random;
 }
