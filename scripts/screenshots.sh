@@ -28,7 +28,7 @@ if [ "${1:-}" = "--inner" ]; then
     # "Check against Catalog", then the first candidate
     id=$(xdotool search --name '^Vospen$' | head -n 1)
     xdotool mousemove --window "$id" 831 623 click 1; sleep 3
-    xdotool mousemove --window "$id" 560 640 click 1; sleep 1
+    xdotool mousemove --window "$id" 560 631 click 1; sleep 1 # on the candidate line
     shoot Vospen "$out/candidates.png"
     kill $pid; wait $pid 2>/dev/null || true
     # the survey picture, from a local server that serves the demo's simulated cut-out
