@@ -1,7 +1,10 @@
 #include "dss/dss_retrieval.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <future>
 
 #include "dss/dss_request.h"
 #include "engine/application.h"
@@ -11,6 +14,19 @@
 
 namespace dss {
 namespace {
+
+// The download on a thread of its own while `waiting` runs the caller's
+// events; without it, here and now.
+platform::DownloadResult download(const std::string& url, const std::string& part, const RetrievalSteps& steps) {
+    if (!steps.waiting) return platform::DownloadToFile(url, part);
+    std::atomic<bool> cancel{false};
+    platform::DownloadLimits limits;
+    limits.cancel = &cancel;
+    auto job = std::async(std::launch::async, [&] { return platform::DownloadToFile(url, part, limits); });
+    while (job.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        if (!cancel && !steps.waiting()) cancel = true;
+    return job.get();
+}
 
 // Why the plate at `path` cannot serve the reshot whose centre is (raHours,
 // decDeg); "" when it can: it opens, carries the survey's plate solution and
@@ -55,7 +71,7 @@ void RetrieveDssPicture(const std::string& imagePath, const std::string& folder,
         if (steps.beforeDownload) steps.beforeDownload();
         // a failed or foreign reply is never kept under the picture's name
         const std::string part = fit + ".part";
-        const auto got = platform::DownloadToFile(url, part);
+        const auto got = download(url, part, steps);
         std::string problem = got.ok ? CheckDssReply(part, MostDssPixels(width, height)) : got.error;
         if (got.ok && problem.empty()) problem = plateProblem(app, part, ra, dec);
         if (!problem.empty()) {

@@ -12,6 +12,9 @@ struct RetrievalSteps {
     std::function<void()> downloaded;
     // just before the download (the window lets pending events run)
     std::function<void()> beforeDownload;
+    // Called every few hundredths of a second while the download runs on a
+    // thread of its own (the window paints and answers); false cancels it.
+    std::function<bool()> waiting;
 };
 
 // Throws platform::Error (engine errors, and kDownloadFailed for a download

@@ -15,6 +15,7 @@ bool FrmMain::GetDSSPicture() { return GetDSSPic(reshotPath, workFolder); }
 
 bool FrmMain::GetDSSPic(const std::string& imagePath, const std::string& folder) {
     bool ok = false;
+    downloading_ = true;
     try {
         lblDownload->setText("Downloading DSS-Image, please wait...");
         lblDownload->show();
@@ -24,18 +25,31 @@ bool FrmMain::GetDSSPic(const std::string& imagePath, const std::string& folder)
         dss::RetrievalSteps steps;
         steps.beforeDownload = [] { QCoreApplication::processEvents(); };
         steps.downloaded = [this] { lblDownload->setText("Image downloaded, processing Image..."); };
+        // the window paints and takes a close request while the transfer runs;
+        // clicks and keys wait, so that nothing else starts meanwhile
+        steps.waiting = [this] {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+            return !closeAfterDownload_;
+        };
         dss::RetrieveDssPicture(imagePath, folder, dssServer, point.isEmpty() ? '.' : point[0].toLatin1(), steps);
         ok = true;
     } catch (const platform::Error& e) {
-        platform::dialogs().messageBox(QString("Error in Sub GetDSSPic: \r\n%1%2")
-                                           .arg(e.number())
-                                           .arg(QString::fromStdString(e.description())),
-                                       "Vospen", platform::msg::OkOnly);
+        if (!closeAfterDownload_)
+            platform::dialogs().messageBox(QString("Error in Sub GetDSSPic: \r\n%1%2")
+                                               .arg(e.number())
+                                               .arg(QString::fromStdString(e.description())),
+                                           "Vospen", platform::msg::OkOnly);
     } catch (const std::exception& e) {
-        platform::dialogs().messageBox(QString("Error in Sub GetDSSPic: \r\n%1%2").arg(5).arg(e.what()), "Vospen",
-                                       platform::msg::OkOnly);
+        if (!closeAfterDownload_)
+            platform::dialogs().messageBox(QString("Error in Sub GetDSSPic: \r\n%1%2").arg(5).arg(e.what()),
+                                           "Vospen", platform::msg::OkOnly);
     }
+    downloading_ = false;
     lblDownload->hide();
+    if (closeAfterDownload_) { // cancelled for a close: no message, the window goes now
+        close();
+        return false;
+    }
     return ok;
 }
 

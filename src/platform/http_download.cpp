@@ -30,6 +30,12 @@ std::size_t write(char* data, std::size_t size, std::size_t n, void* user) {
     return std::fwrite(data, 1, len, s->file);
 }
 
+// Non-zero ends the transfer: the caller asked to cancel it.
+int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::atomic<bool>*>(user);
+    return cancel && cancel->load() ? 1 : 0;
+}
+
 } // namespace
 
 DownloadResult DownloadToFile(const std::string& url, const std::string& path, const DownloadLimits& limits) {
@@ -53,6 +59,11 @@ DownloadResult DownloadToFile(const std::string& url, const std::string& path, c
     curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, errors);
     curl_easy_setopt(curl.get(), CURLOPT_USERAGENT, "Vospen/1.0.1");
     curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+    if (limits.cancel) {
+        curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, progress);
+        curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, limits.cancel);
+        curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+    }
     const CURLcode code = curl_easy_perform(curl.get());
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &r.status);
     r.bytes = sink.bytes;
@@ -62,6 +73,8 @@ DownloadResult DownloadToFile(const std::string& url, const std::string& path, c
     }
     if (sink.tooBig) {
         r.error = "the reply is larger than " + std::to_string(limits.maxBytes / (1024 * 1024)) + " MB";
+    } else if (code == CURLE_ABORTED_BY_CALLBACK) {
+        r.error = "the download was cancelled";
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
         r.error = "no complete reply within " + std::to_string(limits.seconds) + " s";
     } else if (code != CURLE_OK) {

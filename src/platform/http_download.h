@@ -1,6 +1,7 @@
 #pragma once
 // A synchronous download with libcurl: redirects followed, https, a time limit
 // and a size limit. The body goes to a file.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -9,6 +10,8 @@ namespace platform {
 struct DownloadLimits {
     long seconds = 60;
     std::uint64_t maxBytes = 100ull * 1024 * 1024;
+    // set from another thread, the transfer ends within a fraction of a second
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct DownloadResult {

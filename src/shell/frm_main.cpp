@@ -143,6 +143,11 @@ void FrmMain::Form_QueryUnload() {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
+    if (downloading_) { // the download's loop closes the window once the transfer is cancelled
+        closeAfterDownload_ = true;
+        event->ignore();
+        return;
+    }
     Form_QueryUnload();
     event->accept();
 }

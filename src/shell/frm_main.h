@@ -193,6 +193,9 @@ private:
 
     std::unique_ptr<scanner::FrmScanner> scanner_;
     bool unloaded_ = false;
+    // a close asked for during the survey download: the transfer is cancelled,
+    // then the window closes
+    bool downloading_ = false, closeAfterDownload_ = false;
 };
 
 } // namespace shell

@@ -181,6 +181,35 @@ private slots:
         QVERIFY(w.cmdblinkdss->isEnabled());
     }
 
+    // The download runs while the window paints and answers: the label stays,
+    // and a close request cancels the transfer and closes the window at once,
+    // instead of waiting out the server's 60 s and then being lost.
+    void aCloseDuringTheDownloadCancelsItAndCloses() {
+        testsupport::HttpServer server;
+        server.mode = testsupport::HttpServer::Mode::Hang;
+        shell::FrmMain w;
+        w.Form_Load("");
+        shell::dssServer = server.base();
+        w.reshotPath = (root / "pair" / "reshot.fts").string();
+        w.workFolder = (root / "pair" / "current").string() + "/";
+        w.cmdGetDSS->setEnabled(true);
+        bool labelShown = false;
+        QTimer::singleShot(1500, [&] {
+            labelShown = !w.lblDownload->isHidden() &&
+                         w.lblDownload->text() == "Downloading DSS-Image, please wait...";
+            w.close();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        w.cmdGetDSS->click();
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(labelShown);
+        QVERIFY(w.isUnloaded());
+        QVERIFY(f.dialogs->messages.empty());
+        QVERIFY(!fs::exists(root / "pair" / "current" / "DSSPicture.fit"));
+        QVERIFY(!fs::exists(root / "pair" / "current" / "DSSPicture.fit.part"));
+    }
+
     void aRealGzipCutOutFromTheServerIsKeptAsFits() {
         const fs::path real = fs::path(VOSPEN_REAL_DATA) / "dss" / "dss.14.29.56-62.41.05.fits.gz";
         if (!fs::exists(real)) QSKIP("real data folder absent");
