@@ -97,6 +97,32 @@ bool isSharpSource(const SharpSearch& in, int x, int y) {
     return !otherShowsIt(in.other, i, w, v - local) || (lone && otherLonePixel(in, x, y));
 }
 
+// A cold defect: a pixel 5 noise units below what lies 3 px around it, with no
+// light near it in either image. The sky has no dips; convolved, a cold pixel
+// or cluster of the template becomes a star-wide positive spot in the
+// difference. Light within 3 px (a star's resampling rings, a star in the
+// other image) leaves it alone.
+bool isColdDefect(const SharpSearch& in, int x, int y) {
+    const int w = in.width;
+    const std::size_t i = static_cast<std::size_t>(y) * w + x;
+    const float v = in.pixels[i];
+    if (!(in.sky - v > 5 * in.noise[i])) return false;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if ((dx || dy) && !(in.pixels[i + static_cast<std::ptrdiff_t>(dy) * w + dx] >= v)) return false;
+    const double local = ringLevel(in.pixels, i, w, in.sky);
+    if (!(local - v > 5 * in.noise[i])) return false;
+    const double otherLocal = ringLevel(in.other, i, w, NAN);
+    if (!std::isfinite(otherLocal)) return false;
+    for (int dy = -3; dy <= 3; ++dy)
+        for (int dx = -3; dx <= 3; ++dx) {
+            const std::size_t j = i + static_cast<std::ptrdiff_t>(dy) * w + dx;
+            if (!(in.pixels[j] - local < 5 * in.noise[j]) || !(in.other[j] - otherLocal < 5 * in.otherNoise[j]))
+                return false;
+        }
+    return true;
+}
+
 std::vector<std::size_t> findSharpSources(const SharpSearch& in) {
     std::vector<std::size_t> hits;
 #pragma omp parallel
@@ -105,7 +131,8 @@ std::vector<std::size_t> findSharpSources(const SharpSearch& in) {
 #pragma omp for schedule(static)
         for (int y = 3; y < in.height - 3; ++y)
             for (int x = 3; x < in.width - 3; ++x)
-                if (isSharpSource(in, x, y)) mine.push_back(static_cast<std::size_t>(y) * in.width + x);
+                if (isSharpSource(in, x, y) || isColdDefect(in, x, y))
+                    mine.push_back(static_cast<std::size_t>(y) * in.width + x);
 #pragma omp critical
         hits.insert(hits.end(), mine.begin(), mine.end());
     }

@@ -307,7 +307,8 @@ TEST(StarMatchingStep, SolutionsThatDisagreeByTensOfPixelsStillPairTheStars) {
 // A hot pixel of the camera shows in both frames at nearly one place when the
 // field barely moved: the template's is still patched (the other image's lone
 // pixel is no source to keep). A sharp peak on a star of the other image is
-// not touched.
+// not touched. A cold clump is patched (convolved it would be a positive
+// spot); a dip beside a star, where resampling rings, is not.
 TEST(SharpSourcesStep, AHotPixelInBothFramesIsPatchedOneOnAStarIsNot) {
     const int w = 120, h = 120;
     std::vector<float> templ(w * h), other(w * h), noise(w * h, 10.f), otherNoise(w * h, 10.f);
@@ -324,11 +325,18 @@ TEST(SharpSourcesStep, AHotPixelInBothFramesIsPatchedOneOnAStarIsNot) {
     templ[40 * w + 40] += 3000, other[40 * w + 41] += 2500; // the camera's hot pixel, the field moved 0.4 px
     templ[80 * w + 80] += 3000;                               // a ray on a star that only the other image shows
     star(other, 80.3, 80.2, 40000);
+    // a cold clump of the template, and a dip as deep beside a star (a resampling ring)
+    templ[20 * w + 90] -= 70, templ[20 * w + 91] -= 40, templ[21 * w + 90] -= 30;
+    star(templ, 30.0, 95.0, 40000);
+    templ[95 * w + 32] -= 70;
     std::vector<unsigned char> marks(templ.size(), 0);
     const engine::SharpSearch in{templ, noise, other, otherNoise, w, h, 1000, 1.5};
-    EXPECT_EQ(engine::MarkSharpSources(in, marks), 1);
+    EXPECT_EQ(engine::MarkSharpSources(in, marks), 2);
     EXPECT_EQ(marks[40 * w + 40], 1);
     EXPECT_EQ(marks[80 * w + 80], 0);
+    EXPECT_EQ(marks[20 * w + 90], 1);
+    EXPECT_EQ(marks[21 * w + 90], 1) << "the clump's other pixels go with it";
+    EXPECT_EQ(marks[95 * w + 32], 0);
 }
 
 // The noise model of each image can miss (a fixed pattern both frames share, a
