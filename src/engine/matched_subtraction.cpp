@@ -194,6 +194,10 @@ std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& 
     SetKernelFlux(*kernel, flux, d.templSky);
     const KernelSums sums = kernelSums(*kernel, w, h);
     if (!(sums.v[0] > 0.05 && sums.v[0] < 20)) return std::nullopt;
+    // the stars' own light ratio in the same wide apertures, unconvolved: a check
+    // on the kernel's flux that the history reports when the two disagree
+    const double starsRatio =
+        KernelFluxScale({d.templ, d.science, tSat, sSat, broader}, *kernel, positions, 5, true);
 
     MatchedSubtraction result;
     // the broader image's stars are the difference's
@@ -206,6 +210,13 @@ std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& 
     subtractConvolved(image, other, d, *kernel, sums, masks, tSat, sSat, trace);
     result.fluxScale = d.convolveOther ? sums.v[0] : 1 / sums.v[0];
     result.how = describe(d, *kernel, masks.sharpSources, result.fluxScale);
+    if (std::isfinite(starsRatio) && std::abs(sums.v[0] / starsRatio - 1) > 0.02) {
+        const double own = d.convolveOther ? starsRatio : 1 / starsRatio;
+        char note[96];
+        std::snprintf(note, sizeof note, " (the stars' own ratio %.5f, %.0f %% apart)", own,
+                      100 * std::abs(sums.v[0] / starsRatio - 1));
+        result.how += note;
+    }
     return result;
 }
 
