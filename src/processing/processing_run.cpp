@@ -56,6 +56,77 @@ struct RunLog {
     }
 };
 
+// Both images open and plate solved, or the run's message for the one that is not.
+void openImages(const RunInputs& in, RunHandles& h, RunResult& r) {
+    h.reference->OpenFile(in.referencePath);
+    if (h.reference->PlateSolveStatus() != engine::kPlateSolved)
+        throw Stop{RunFailure::ReferenceNotSolved, kReferenceNotSolved};
+    r.plateScale = h.reference->ImageScale();
+    r.imageWidth = h.reference->ImageWidth();
+    r.imageHeight = h.reference->ImageHeight();
+    h.reshot->OpenFile(in.reshotPath);
+    if (h.reshot->PlateSolveStatus() != engine::kPlateSolved)
+        throw Stop{RunFailure::ReshotNotSolved, kReshotNotSolved};
+}
+
+// The output folder and the log's first lines (under the log's temporary name).
+RunLog startLog(const RunInputs& in, const RunHandles& h, RunResult& r) {
+    // a reshot without OBJECT names the log after its file
+    const bool named = h.reshot->header().has("OBJECT");
+    r.objectName = SafeObjectName(named ? h.reshot->ReadHeaderKey("OBJECT")
+                                        : std::filesystem::path(in.reshotPath).stem().string());
+    r.workFolder = WorkFolder(in.reshotPath, in.examineFromScanner);
+    std::error_code ec;
+    std::filesystem::create_directories(r.workFolder, ec);
+    if (!std::filesystem::is_directory(r.workFolder))
+        throw Stop{RunFailure::Other, "Cannot create the output folder " + r.workFolder + ": " + ec.message()};
+    RunLog log(r.workFolder + r.objectName + "_ProcessLog.txt");
+    std::string logText = ProcessLogText(in.referencePath, *h.reference, in.reshotPath, *h.reshot);
+    if (!named) logText += "\r\nThe reshot has no OBJECT keyword: this log is named after its file.\r\n";
+    if (!WriteProcessLog(log.part, logText))
+        throw Stop{RunFailure::Other, "Cannot write the processing log " + log.path};
+    return log;
+}
+
+// The aligned reference solved at the reshot's centre and scale; a failure
+// goes into the log, which then ends the run as a finished one.
+void solveAlignedReference(const RunHandles& h, RunResult& r, std::optional<RunLog>& log, double raHint,
+                           double decHint) {
+    h.reference->StartPlateSolve(raHint, decHint, r.plateScale, r.plateScale);
+    // The engine solves before it returns; the poll guards against one that does not.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    int status = h.reference->PlateSolveStatus();
+    while (status == engine::kPlateSolving && std::chrono::steady_clock::now() < deadline)
+        status = h.reference->PlateSolveStatus();
+    if (status == engine::kPlateSolveFailed || status == engine::kPlateSolving) {
+        r.detail = h.reference->lastSolveReason();
+        AppendProcessLog(log->part, std::string(kSolveFailed) + ": " + r.detail);
+        log->finish(); // a failed solve ends a run the way it is meant to end
+        log.reset();
+        throw Stop{RunFailure::SolveFailed, kSolveFailed};
+    }
+    if (!h.reference->lastSolveNote().empty()) AppendProcessLog(log->part, h.reference->lastSolveNote());
+}
+
+// The suspicious stars of the difference just written.
+void searchDifference(const RunInputs& in, RunResult& r) {
+    stars::ExtractionRequest q;
+    q.file = r.workFolder + "Subtracted.fts";
+    q.threshold = in.snrSubtracted;
+    q.starKind = stars::kImageStars;
+    q.plateScale = r.plateScale;
+    q.lineKind = stars::kPixelLines;
+    q.sortKey = astrometry::kSortByRawFlux;
+    q.sortDirection = astrometry::kDescending;
+    q.catalog = in.catalog;
+    stars::ExtractionFailure failure;
+    if (!stars::ExtractStarLines(q, r.suspicious, failure)) {
+        r.extractionFailed = true;
+        r.extractionErrorNumber = failure.number;
+        r.extractionError = failure.description;
+    }
+}
+
 } // namespace
 
 RunResult RunProcessing(const RunInputs& in, RunHandles h) {
@@ -70,34 +141,8 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         h.reshot = h.app->CreateDocument();
         stage = 1;
 
-        h.reference->OpenFile(in.referencePath);
-        if (h.reference->PlateSolveStatus() != engine::kPlateSolved)
-            throw Stop{RunFailure::ReferenceNotSolved, kReferenceNotSolved};
-        r.plateScale = h.reference->ImageScale();
-        r.imageWidth = h.reference->ImageWidth();
-        r.imageHeight = h.reference->ImageHeight();
-
-        h.reshot->OpenFile(in.reshotPath);
-        if (h.reshot->PlateSolveStatus() != engine::kPlateSolved)
-            throw Stop{RunFailure::ReshotNotSolved, kReshotNotSolved};
-
-        // a reshot without OBJECT names the log after its file
-        const bool named = h.reshot->header().has("OBJECT");
-        r.objectName = SafeObjectName(named ? h.reshot->ReadHeaderKey("OBJECT")
-                                            : std::filesystem::path(in.reshotPath).stem().string());
-
-        r.workFolder = WorkFolder(in.reshotPath, in.examineFromScanner);
-        std::error_code ec;
-        std::filesystem::create_directories(r.workFolder, ec);
-        if (!std::filesystem::is_directory(r.workFolder))
-            throw Stop{RunFailure::Other, "Cannot create the output folder " + r.workFolder + ": " + ec.message()};
-
-        log.emplace(r.workFolder + r.objectName + "_ProcessLog.txt");
-        const std::string& logPath = log->part;
-        std::string logText = ProcessLogText(in.referencePath, *h.reference, in.reshotPath, *h.reshot);
-        if (!named) logText += "\r\nThe reshot has no OBJECT keyword: this log is named after its file.\r\n";
-        if (!WriteProcessLog(logPath, logText))
-            throw Stop{RunFailure::Other, "Cannot write the processing log " + log->path};
+        openImages(in, h, r);
+        log.emplace(startLog(in, h, r));
 
         const float difference = GetPlateDifference(in.referencePath, in.reshotPath);
         (difference < 0 ? h.reshot : h.reference)->AdjustByDifference(difference);
@@ -111,40 +156,11 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         stage = 2;
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
         h.subtracted->AlignToThis(engine::kAlignByStars, false);
-
-        h.reference->StartPlateSolve(raHint, decHint, r.plateScale, r.plateScale);
-        // The engine solves before it returns; the poll guards against one that does not.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        int status = h.reference->PlateSolveStatus();
-        while (status == engine::kPlateSolving && std::chrono::steady_clock::now() < deadline)
-            status = h.reference->PlateSolveStatus();
-        if (status == engine::kPlateSolveFailed || status == engine::kPlateSolving) {
-            r.detail = h.reference->lastSolveReason();
-            AppendProcessLog(logPath, std::string(kSolveFailed) + ": " + r.detail);
-            log->finish(); // a failed solve ends a run the way it is meant to end
-            log.reset();
-            throw Stop{RunFailure::SolveFailed, kSolveFailed};
-        }
-        if (!h.reference->lastSolveNote().empty()) AppendProcessLog(logPath, h.reference->lastSolveNote());
+        solveAlignedReference(h, r, log, raHint, decHint);
 
         h.subtracted->SubtractDocument(*h.reference);
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
-
-        stars::ExtractionRequest q;
-        q.file = r.workFolder + "Subtracted.fts";
-        q.threshold = in.snrSubtracted;
-        q.starKind = stars::kImageStars;
-        q.plateScale = r.plateScale;
-        q.lineKind = stars::kPixelLines;
-        q.sortKey = astrometry::kSortByRawFlux;
-        q.sortDirection = astrometry::kDescending;
-        q.catalog = in.catalog;
-        stars::ExtractionFailure failure;
-        if (!stars::ExtractStarLines(q, r.suspicious, failure)) {
-            r.extractionFailed = true;
-            r.extractionErrorNumber = failure.number;
-            r.extractionError = failure.description;
-        }
+        searchDifference(in, r);
 
         h.subtracted->SaveFile(r.workFolder + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
         h.reference->SaveFile(r.workFolder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);

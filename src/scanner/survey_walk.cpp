@@ -133,49 +133,120 @@ std::vector<fs::path> ListFiles(const fs::path& folder) {
     return list(folder, false, ec);
 }
 
+namespace {
+
+// The target's reference image ("" while there is none yet); false when the
+// target must wait for the next scan (its reference folder cannot be read).
+// Leftovers of a copy cut short by a kill (NAME.part) are no reference: they
+// are cleaned away.
+bool findReference(const fs::path& target, const WalkCallbacks& cb, std::string& referenceFile) {
+    auto& files = Files();
+    const fs::path reference = target / "reference";
+    std::error_code ec;
+    const bool hasReference = files.isDirectory(reference, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) {
+        report(cb, "cannot look at " + reference.string() + ": " + ec.message() + "; " + target.string() +
+                       " is left for the next scan");
+        return false;
+    }
+    if (!hasReference) {
+        files.createDirectory(reference, ec);
+        if (ec) report(cb, "cannot create " + reference.string() + ": " + ec.message());
+        return true;
+    }
+    const auto inReference = list(reference, false, ec);
+    if (ec) { // an unread reference folder is never filled anew over what it holds
+        report(cb, "cannot read " + reference.string() + ": " + ec.message() + "; " + target.string() +
+                       " is left for the next scan");
+        return false;
+    }
+    std::vector<fs::path> kept;
+    for (const auto& f : inReference) {
+        if (f.extension() != ".part") {
+            kept.push_back(f);
+            continue;
+        }
+        std::error_code removeError;
+        files.remove(f, removeError);
+        report(cb, removeError ? "cannot delete the leftover " + f.string() + ": " + removeError.message()
+                               : "deleted the leftover " + f.string() + " of an interrupted copy");
+    }
+    if (!kept.empty()) referenceFile = kept.back().string(); // the last one listed
+    return true;
+}
+
+// How the offer of a numbered folder's images ended: each looked at, one not
+// (unreadable, or the reference failed it: the folder stays), or a stop.
+enum class Offered { All, NotAll, Stopped };
+
+Offered offerImages(const fs::path& target, const std::vector<fs::path>& images, const std::string& referenceFile,
+                    const WalkCallbacks& cb) {
+    auto& files = Files();
+    bool complete = true;
+    for (const auto& file : images) {
+        if (stopped(cb)) return Offered::Stopped;
+        const std::string newImageFile = file.string();
+        // new when the time stamps differ; a test that fails counts as new
+        std::error_code e1, e2;
+        const auto refTime = files.lastWriteTime(referenceFile, e1);
+        const auto newTime = files.lastWriteTime(newImageFile, e2);
+        if (e2) {
+            std::error_code e3;
+            if (files.exists(file, e3) || e3) {
+                report(cb, "cannot read the time of " + newImageFile + ": " + e2.message());
+                complete = false;
+            } else {
+                report(cb, newImageFile + " vanished during the scan");
+            }
+            continue;
+        }
+        if (e1 && !referenceFile.empty())
+            report(cb, "cannot read the time of " + referenceFile + ": " + e1.message() + "; " + newImageFile +
+                           " counts as new");
+        const bool isNew = e1 || referenceFile.empty() || refTime != newTime;
+        if (isNew && cb.offer &&
+            !cb.offer({target.filename().string(), target.string(), referenceFile, newImageFile, refTime, newTime}))
+            complete = false; // the reference failed it: the folder waits for the next scan
+    }
+    return complete ? Offered::All : Offered::NotAll;
+}
+
+// Moves a numbered folder whose images were all looked at into "processed".
+void fileFolder(const fs::path& target, const fs::path& numbered, const WalkCallbacks& cb) {
+    auto& files = Files();
+    std::error_code ec;
+    const fs::path processed = target / "processed";
+    if (!files.isDirectory(processed, ec)) {
+        files.createDirectory(processed, ec);
+        if (ec) {
+            report(cb, "cannot create " + processed.string() + ": " + ec.message());
+            return;
+        }
+    }
+    const fs::path destination = processed / numbered.filename();
+    const bool taken = files.exists(destination, ec);
+    if (taken || ec) {
+        report(cb, "cannot move " + numbered.string() + ": " + destination.string() +
+                       (ec ? " cannot be checked" : " exists") + "; it is offered again by the next scan");
+        return;
+    }
+    files.rename(numbered, destination, ec);
+    if (ec) report(cb, "cannot move " + numbered.string() + " to " + processed.string() + ": " + ec.message());
+}
+
+} // namespace
+
 // A numbered folder is filed under "processed" only when every image in it was
 // looked at: one that could not be read stays, and with it its folder, for the
 // next scan to offer again.
 void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
-    auto& files = Files();
     std::error_code baseError;
     const auto targets = list(baseFolder, true, baseError);
     if (baseError) report(cb, "cannot read " + baseFolder + ": " + baseError.message());
     for (const auto& target : targets) {
         if (stopped(cb)) return;
         std::string referenceFile;
-        const fs::path reference = target / "reference";
-        std::error_code ec;
-        const bool hasReference = files.isDirectory(reference, ec);
-        if (ec && ec != std::errc::no_such_file_or_directory) {
-            report(cb, "cannot look at " + reference.string() + ": " + ec.message() + "; " + target.string() +
-                           " is left for the next scan");
-            continue;
-        }
-        if (hasReference) {
-            const auto inReference = list(reference, false, ec);
-            if (ec) { // an unread reference folder is never filled anew over what it holds
-                report(cb, "cannot read " + reference.string() + ": " + ec.message() + "; " +
-                               target.string() + " is left for the next scan");
-                continue;
-            }
-            // a copy cut short by a kill (NAME.part) is no reference: cleaned away
-            std::vector<fs::path> kept;
-            for (const auto& f : inReference) {
-                if (f.extension() != ".part") {
-                    kept.push_back(f);
-                    continue;
-                }
-                std::error_code removeError;
-                files.remove(f, removeError);
-                report(cb, removeError ? "cannot delete the leftover " + f.string() + ": " + removeError.message()
-                                       : "deleted the leftover " + f.string() + " of an interrupted copy");
-            }
-            if (!kept.empty()) referenceFile = kept.back().string(); // the last one listed
-        } else {
-            files.createDirectory(reference, ec);
-            if (ec) report(cb, "cannot create " + reference.string() + ": " + ec.message());
-        }
+        if (!findReference(target, cb, referenceFile)) continue;
         std::error_code foldersError;
         const auto numberedFolders = list(target, true, foldersError);
         if (foldersError) { // a partial listing could put a later folder first and make it the reference
@@ -187,64 +258,24 @@ void WalkSurvey(const std::string& baseFolder, const WalkCallbacks& cb) {
             if (!IsNumberedFolder(numbered.filename().string())) continue;
             std::error_code filesError;
             const auto images = list(numbered, false, filesError);
-            bool complete = !filesError;
             if (filesError) report(cb, "cannot read " + numbered.string() + ": " + filesError.message());
-            // a stop while files of this folder are still to come leaves it in place;
-            // once its last image was shown it is filed as usual
             if (referenceFile.empty() && (filesError || !images.empty())) {
                 // the first numbered folder makes the reference; the later ones wait until it exists
-                if (!filesError) referenceFile = makeReference(numbered, reference, cb);
+                if (!filesError) referenceFile = makeReference(numbered, target / "reference", cb);
                 if (referenceFile.empty()) {
                     report(cb, "the reference of " + target.string() + " could not be made; the target is left for the next scan");
                     break;
                 }
             }
-            for (const auto& file : images) {
-                if (stopped(cb)) return;
-                const std::string newImageFile = file.string();
-                // new when the time stamps differ; a test that fails counts as new
-                std::error_code e1, e2;
-                const auto refTime = files.lastWriteTime(referenceFile, e1);
-                const auto newTime = files.lastWriteTime(newImageFile, e2);
-                if (e2) {
-                    std::error_code e3;
-                    if (files.exists(file, e3) || e3) {
-                        report(cb, "cannot read the time of " + newImageFile + ": " + e2.message());
-                        complete = false;
-                    } else {
-                        report(cb, newImageFile + " vanished during the scan");
-                    }
-                    continue;
-                }
-                if (e1 && !referenceFile.empty())
-                    report(cb, "cannot read the time of " + referenceFile + ": " + e1.message() + "; " + newImageFile +
-                                   " counts as new");
-                const bool isNew = e1 || referenceFile.empty() || refTime != newTime;
-                if (isNew && cb.offer &&
-                    !cb.offer({target.filename().string(), target.string(), referenceFile, newImageFile, refTime, newTime}))
-                    complete = false; // the reference failed it: the folder waits for the next scan
-            }
-            if (!complete) {
+            // a stop while files of this folder are still to come leaves it in place;
+            // once its last image was shown it is filed as usual
+            const Offered offered = offerImages(target, images, referenceFile, cb);
+            if (offered == Offered::Stopped) return;
+            if (offered == Offered::NotAll || filesError) {
                 report(cb, numbered.string() + " is left in place; it is offered again by the next scan");
                 continue;
             }
-            const fs::path processed = target / "processed";
-            if (!files.isDirectory(processed, ec)) {
-                files.createDirectory(processed, ec);
-                if (ec) {
-                    report(cb, "cannot create " + processed.string() + ": " + ec.message());
-                    continue;
-                }
-            }
-            const fs::path destination = processed / numbered.filename();
-            const bool taken = files.exists(destination, ec);
-            if (taken || ec) {
-                report(cb, "cannot move " + numbered.string() + ": " + destination.string() +
-                               (ec ? " cannot be checked" : " exists") + "; it is offered again by the next scan");
-                continue;
-            }
-            files.rename(numbered, destination, ec);
-            if (ec) report(cb, "cannot move " + numbered.string() + " to " + processed.string() + ": " + ec.message());
+            fileFolder(target, numbered, cb);
         }
     }
 }

@@ -45,6 +45,14 @@ class TestDss : public QObject {
     testsupport::WindowFixture f;
     fs::path root;
     skysim::Pair pair;
+    // The window loaded, on the pair's reshot and work folder, the server set.
+    void openOnThePair(shell::FrmMain& w, const testsupport::HttpServer& server) {
+        w.Form_Load("");
+        shell::dssServer = server.base();
+        w.reshotPath = (root / "pair" / "reshot.fts").string();
+        w.workFolder = (root / "pair" / "current").string() + "/";
+        w.cmdGetDSS->setEnabled(true);
+    }
 
 private slots:
     void initTestCase() {
@@ -60,6 +68,7 @@ private slots:
         fs::create_directories(root / "pair" / "current");
     }
     void cleanupTestCase() { fs::remove_all(root); }
+
     void init() {
         f.setUp();
         fs::remove(root / "pair" / "current" / "DSSPicture.fit");
@@ -152,13 +161,9 @@ private slots:
         const std::string good = testsupport::Slurp(root / "pair" / "dss.fits");
         testsupport::HttpServer server;
         shell::FrmMain w;
-        w.Form_Load("");
-        shell::dssServer = server.base();
-        w.reshotPath = (root / "pair" / "reshot.fts").string();
-        w.workFolder = (root / "pair" / "current").string() + "/";
+        openOnThePair(w, server);
         const fs::path fit = root / "pair" / "current" / "DSSPicture.fit";
         std::ofstream(root / "pair" / "current" / "DSSPicture.jpg") << "another galaxy's picture";
-        w.cmdGetDSS->setEnabled(true);
         w.cmdblinkdss->setEnabled(false);
         int replies = 0;
         for (const std::string& bad : {good.substr(0, 5760), plateMovedBy(good, 3)}) {
@@ -188,11 +193,7 @@ private slots:
         testsupport::HttpServer server;
         server.mode = testsupport::HttpServer::Mode::Hang;
         shell::FrmMain w;
-        w.Form_Load("");
-        shell::dssServer = server.base();
-        w.reshotPath = (root / "pair" / "reshot.fts").string();
-        w.workFolder = (root / "pair" / "current").string() + "/";
-        w.cmdGetDSS->setEnabled(true);
+        openOnThePair(w, server);
         bool labelShown = false;
         QTimer::singleShot(1500, [&] {
             labelShown = !w.lblDownload->isHidden() &&
@@ -225,11 +226,7 @@ private slots:
         testsupport::HttpServer server;
         server.body = testsupport::Slurp(root / "pair" / "dss.fits");
         shell::FrmMain w;
-        w.Form_Load("");
-        shell::dssServer = server.base();
-        w.reshotPath = (root / "pair" / "reshot.fts").string();
-        w.workFolder = (root / "pair" / "current").string() + "/";
-        w.cmdGetDSS->setEnabled(true);
+        openOnThePair(w, server);
         w.cmdGetDSS->click();
         QVERIFY2(f.dialogs->messages.empty(), f.dialogs->messages.empty() ? "" : qPrintable(f.dialogs->messages[0].text));
         QCOMPARE(int(server.requests().size()), 1);
@@ -255,11 +252,7 @@ private slots:
         testsupport::HttpServer server;
         server.mode = testsupport::HttpServer::Mode::Html;
         shell::FrmMain w;
-        w.Form_Load("");
-        shell::dssServer = server.base();
-        w.reshotPath = (root / "pair" / "reshot.fts").string();
-        w.workFolder = (root / "pair" / "current").string() + "/";
-        w.cmdGetDSS->setEnabled(true);
+        openOnThePair(w, server);
         w.cmdGetDSS->click();
         QCOMPARE(int(f.dialogs->messages.size()), 1);
         QVERIFY(f.dialogs->messages[0].text.startsWith("Error in Sub GetDSSPic: \r\n3001"));
