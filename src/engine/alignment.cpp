@@ -81,6 +81,8 @@ Alignment AlignImage(const SolvedImage& target, Image& source, const SkyStats& s
             map = fit->map;
             how.stars = fit->stars;
             how.rms = fit->rms;
+        } else {
+            how.starsFailed = true;
         }
     }
     if (!map)
@@ -125,8 +127,9 @@ std::string describeStars(const Alignment& how) {
 
 void TakeAlignment(Image& source, const Image& target, const Alignment& how) {
     TakeSolution(source, target);
-    source.header.history("Aligned to " + target.name() + " " +
-                          (how.stars ? describeStars(how) : std::string("by the plate solutions")) +
+    const std::string solutions = how.starsFailed ? "by the plate solutions alone: too few stars paired up to refine them"
+                                                  : "by the plate solutions";
+    source.header.history("Aligned to " + target.name() + " " + (how.stars ? describeStars(how) : solutions) +
                           ", Lanczos-3" +
                           (how.modelledStars ? ", " + std::to_string(how.modelledStars) + " stars modelled"
                                              : std::string()));

@@ -24,6 +24,7 @@ struct Alignment {
     int modelledStars = 0;
     double solutionsOff = 0; // px by which the plate solutions disagreed, where the stars said so
     bool byTriangles = false; // the stars paired by triangle patterns
+    bool starsFailed = false; // asked to align on stars, too few paired up: the plate solutions alone
 };
 
 // Resamples `source` onto `target`'s grid in place (pixels, noise, size,

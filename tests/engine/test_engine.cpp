@@ -14,6 +14,7 @@
 #include "support/temp_dir.h"
 #include "astrometry/detection.h"
 #include "engine/application.h"
+#include "engine/automation_codes.h"
 #include "engine/document.h"
 #include "engine/errors.h"
 #include "engine/pixel_stats.h"
@@ -266,6 +267,25 @@ TEST(EngineAlign, AReferenceOfAnotherTelescopeLandsOnTheReshotsStars) {
         EXPECT_LT(rms, 0.1) << c.scale << ": " << rms << " px over " << matched << " stars";
         ++k;
     }
+}
+
+// Asked to align on stars where too few pair up (a field of a galaxy alone):
+// the plate solutions do it, and the history says the stars could not refine them.
+TEST(EngineAlign, WhenTheStarsCannotRefineTheSolutionsTheHistorySaysSo) {
+    TempDir t("vospen-engine");
+    skysim::PairOptions o = pairOptions(t.path, 71);
+    o.density = 0;
+    skysim::WritePair(o, skysim::MakePair(o));
+    engine::Application app;
+    auto ref = app.CreateDocument(), reshot = app.CreateDocument();
+    ref->OpenFile(o.out + "/reference.fts");
+    reshot->OpenFile(o.out + "/reshot.fts");
+    reshot->AlignToThis(engine::kAlignByStars, false);
+    std::string history; // long lines run on over several cards
+    const std::string block = ref->header().block();
+    for (std::size_t k = 0; k + 80 <= block.size(); k += 80)
+        if (block.compare(k, 8, "HISTORY ") == 0) history += block.substr(k + 8, 72);
+    EXPECT_NE(history.find("by the plate solutions alone: too few stars paired up"), std::string::npos) << history;
 }
 
 TEST(EngineAlign, NoCommonStarsFailsQuicklyWithAReason) {
