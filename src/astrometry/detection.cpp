@@ -278,7 +278,7 @@ std::optional<float> saturationLevel(const Search& s) {
 struct Candidate {
     DetectedStar star;
     double peakFraction, width, peakSnr;
-    double sharperFit = 0; // chi2 of the point spread over that of a near-point source (differences only)
+    int px, py; // the brightest pixel, 0-based
 };
 
 // A light-weighted centroid, refined by the windowed position where it
@@ -311,11 +311,8 @@ Candidate measure(Search& s, const sep_catalog& cat, int i, std::optional<float>
     const double peakNoise = s.haveNoise ? s.noise[static_cast<std::size_t>(py) * w + px] : s.backgroundRms;
     c.peakSnr = peakNoise > 0 && peakNoise < 1e20 ? cat.peak[i] / peakNoise : 0;
     c.width = MinorWidth(s.sub, w, s.img.height, px, py, 0);
-    if (s.difference() && s.haveNoise) {
-        // a plain scaled subtraction names no point spread: its stars' width stands in
-        const double sigma = s.psfSigma > 0 ? s.psfSigma : s.record->starWidth;
-        c.sharperFit = SharpnessPreference({s.sub, s.noise, w, s.img.height}, px, py, sigma);
-    }
+    c.px = px;
+    c.py = py;
     return c;
 }
 
@@ -350,16 +347,24 @@ StarLook starLook(const Search& s, const std::vector<Candidate>& cands) {
     return {std::max(0.6, 2.0 * starFractionNow), 0.5 * starWidth, starWidth};
 }
 
+// A difference's source that a near-point model fits better than the point
+// spread by 25 in chi2 (five sigma, its own significance test): a hot pixel
+// or pair, a ray's track. Asked only of the sources the cheaper tests keep.
+bool sharperThanAStar(const Search& s, const Candidate& c) {
+    if (!s.difference() || !s.haveNoise) return false;
+    // a plain scaled subtraction names no point spread: its stars' width stands in
+    const double sigma = s.psfSigma > 0 ? s.psfSigma : s.record->starWidth;
+    return SharpnessPreference({s.sub, s.noise, s.img.width, s.img.height}, c.px, c.py, sigma) > 25;
+}
+
 void keepStars(Search& s, const std::vector<Candidate>& cands, DetectionResult& result) {
     const StarLook look = starLook(s, cands);
     for (const auto& c : cands) {
         if (!(c.star.flux > 0)) continue;
         const double snr = c.star.fluxError > 0 ? c.star.flux / c.star.fluxError : 0;
-        // a near-point source fitting better by 25 in chi2 (five sigma, its own
-        // significance test): a hot pixel or pair, a ray's track
         const bool sharp = !c.star.saturated && (((snr > 5 || c.peakSnr > 5) &&
                                                   (c.peakFraction > look.maxFraction || c.width < look.minWidth)) ||
-                                                 c.sharperFit > 25);
+                                                 sharperThanAStar(s, c));
         if (sharp) {
             ++result.rejectedSharp;
             continue;

@@ -28,25 +28,22 @@ platform::DownloadResult download(const std::string& url, const std::string& par
     return job.get();
 }
 
-// Why the plate at `path` cannot serve the reshot whose centre is (raHours,
-// decDeg); "" when it can: it opens, carries the survey's plate solution and
-// has the centre on it. A reply can start like FITS and be none of that, and a
-// kept picture can be another galaxy's whose reshot shared the folder.
-std::string plateProblem(engine::Application& app, const std::string& path, double raHours, double decDeg) {
-    auto plate = app.CreateDocument();
-    std::string problem;
+// Opens the plate at `path` into `plate` with the survey's plate solution;
+// "" when it serves the reshot whose centre is (raHours, decDeg), else why not:
+// a reply can start like FITS and be no usable plate, and a kept picture can be
+// another galaxy's whose reshot shared the folder. Opened once, it is the plate
+// the picture is made from.
+std::string openPlate(engine::Document& plate, const std::string& path, double raHours, double decDeg) {
     try {
-        plate->OpenFile(path);
-        plate->UseSurveyPlateSolution();
-        double x = 0, y = 0;
-        const bool on = plate->wcs().skyToPixel(raHours * 15, decDeg, x, y) && x >= 0.5 && y >= 0.5 &&
-                        x <= plate->ImageWidth() + 0.5 && y <= plate->ImageHeight() + 0.5;
-        if (!on) problem = "a plate of another field (the reshot's centre is not on it)";
+        plate.OpenFile(path);
+        plate.UseSurveyPlateSolution();
     } catch (const platform::Error& e) {
-        problem = e.description();
+        return e.description();
     }
-    plate->CloseDocument();
-    return problem;
+    double x = 0, y = 0;
+    const bool on = plate.wcs().skyToPixel(raHours * 15, decDeg, x, y) && x >= 0.5 && y >= 0.5 &&
+                    x <= plate.ImageWidth() + 0.5 && y <= plate.ImageHeight() + 0.5;
+    return on ? "" : "a plate of another field (the reshot's centre is not on it)";
 }
 
 } // namespace
@@ -62,7 +59,7 @@ void RetrieveDssPicture(const std::string& imagePath, const std::string& folder,
     const std::string fit = folder + "DSSPicture.fit";
     const double ra = std::abs(image->CentreRightAscension()), dec = image->CentreDeclination();
     // a kept picture is used only while it still serves this reshot
-    if (!fs::exists(fit) || !plateProblem(app, fit, ra, dec).empty()) {
+    if (!fs::exists(fit) || !openPlate(*survey, fit, ra, dec).empty()) {
         const double height = FieldArcmin(image->ImageHeight(), image->ImageScale());
         const double width = FieldArcmin(image->ImageWidth(), image->ImageScale());
         std::string base = server;
@@ -73,7 +70,7 @@ void RetrieveDssPicture(const std::string& imagePath, const std::string& folder,
         const std::string part = fit + ".part";
         const auto got = download(url, part, steps);
         std::string problem = got.ok ? CheckDssReply(part, MostDssPixels(width, height)) : got.error;
-        if (got.ok && problem.empty()) problem = plateProblem(app, part, ra, dec);
+        if (got.ok && problem.empty()) problem = openPlate(*survey, part, ra, dec);
         if (!problem.empty()) {
             std::error_code ec;
             fs::remove(part, ec);
@@ -85,8 +82,6 @@ void RetrieveDssPicture(const std::string& imagePath, const std::string& folder,
         if (ec) throw platform::Error(kDownloadFailed, "Cannot keep the survey picture as " + fit + ": " + ec.message());
         if (steps.downloaded) steps.downloaded();
     }
-    survey->OpenFile(fit);
-    survey->UseSurveyPlateSolution();
     const long w = survey->ImageWidth(), h = survey->ImageHeight();
     auto half = [](long v) { return static_cast<int>(std::nearbyint(v / 4.0)); }; // halves to even
     const auto levels = survey->MeasureLevels(half(w), half(h), half(3 * w), half(3 * h));

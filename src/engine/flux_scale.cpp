@@ -65,28 +65,36 @@ double ApertureFluxScale(const Image& image, const Image& other, const std::vect
     return scale > 0.05 && scale < 20 ? scale : 1.0;
 }
 
-double KernelFluxScale(const FluxScaleInputs& in, const MatchingKernel& kernel, const std::vector<StampStar>& stars,
-                       std::size_t fewest, bool keepsLight) {
+KernelFlux MeasureKernelFlux(const FluxScaleInputs& in, const MatchingKernel& kernel,
+                             const std::vector<StampStar>& stars, std::size_t fewest, bool keepsLight) {
     const Image &s = in.science, &t = in.templ;
     const int w = s.width, h = s.height;
     // docs/difference-imaging.md: why 3.5 FWHM, and why no star counts for more than one at 0.5 %
     const double fwhm = 2.355 * in.broaderSigma;
     const double rBig = std::max(6.0, 3.5 * fwhm), rIn = rBig + 2, rOut = rBig + 2 + std::max(6.0, 2 * fwhm);
-    std::vector<double> ratios, errors;
+    struct Ratios {
+        std::vector<double> values, errors;
+        void add(const ApertureMeasure& ms, const ApertureMeasure& mt, double ft) {
+            const double r = ms.flux / ft;
+            values.push_back(r);
+            errors.push_back(r * std::sqrt(ms.variance / (ms.flux * ms.flux) + mt.variance / (ft * ft)));
+        }
+        double mean(std::size_t fewest) const {
+            return values.size() >= fewest ? RobustWeightedMean(values, errors, 0.005) : NAN;
+        }
+    } convolved, own;
     for (const auto& p : stars) {
         if (saturatedAt(s, p.x, p.y, in.scienceSaturation) || saturatedAt(t, p.x, p.y, in.templSaturation)) continue;
         const ApertureMeasure ms = MeasureAperture(s.pixels, s.noise, w, h, p.x + 1, p.y + 1, rBig, rIn, rOut);
         // the variance of the template's aperture as it was: the kernel's shape sums to one
         const ApertureMeasure mt = MeasureAperture(t.pixels, t.noise, w, h, p.x + 1, p.y + 1, rBig, rIn, rOut);
         if (!(ms.flux > 0) || !(mt.flux > 0)) continue;
-        const double ft =
-            keepsLight ? mt.flux : convolvedApertureFlux(t.pixels, w, h, kernel, p.x, p.y, rBig, rIn, rOut);
-        if (!(ft > 0) || !std::isfinite(ft)) continue;
-        const double r = ms.flux / ft;
-        ratios.push_back(r);
-        errors.push_back(r * std::sqrt(ms.variance / (ms.flux * ms.flux) + mt.variance / (ft * ft)));
+        own.add(ms, mt, mt.flux);
+        if (keepsLight) continue;
+        const double ft = convolvedApertureFlux(t.pixels, w, h, kernel, p.x, p.y, rBig, rIn, rOut);
+        if (ft > 0 && std::isfinite(ft)) convolved.add(ms, mt, ft);
     }
-    return ratios.size() >= fewest ? RobustWeightedMean(ratios, errors, 0.005) : NAN;
+    return {(keepsLight ? own : convolved).mean(fewest), own.mean(5)};
 }
 
 void SetKernelFlux(MatchingKernel& kernel, double flux, double templSky) {

@@ -30,8 +30,13 @@ struct FluxScaleInputs {
 // A kernel of known shape that keeps the light (`keepsLight`, a Gaussian from
 // the widths) needs no convolution there: the template's own light is what
 // the kernel spreads, and a star nearer the edge than the kernel reaches counts.
-double KernelFluxScale(const FluxScaleInputs& in, const MatchingKernel& kernel, const std::vector<StampStar>& stars,
-                       std::size_t fewest = 5, bool keepsLight = false);
+// In the same pass, the stars' own light ratio in those apertures,
+// unconvolved (NaN with fewer than five stars): a check on the kernel's flux.
+struct KernelFlux {
+    double kernel, starsOwn;
+};
+KernelFlux MeasureKernelFlux(const FluxScaleInputs& in, const MatchingKernel& kernel,
+                             const std::vector<StampStar>& stars, std::size_t fewest, bool keepsLight);
 
 // The kernel rescaled to `flux` at the image's centre; the background takes
 // up the template's sky that the change of flux moves.

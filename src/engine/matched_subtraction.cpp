@@ -187,17 +187,14 @@ std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& 
     const double broader = std::max(mine, theirs);
     // A kernel from the widths has no flux of its own: at least three stars
     // must tell it, so that one new or variable star among them is outvoted.
-    const double flux =
-        KernelFluxScale({d.templ, d.science, tSat, sSat, broader}, *kernel, positions, kernel->stamps ? 5 : 3,
-                        kernel->stamps == 0);
-    if (kernel->stamps == 0 && !std::isfinite(flux)) return std::nullopt;
-    SetKernelFlux(*kernel, flux, d.templSky);
+    const KernelFlux flux = MeasureKernelFlux({d.templ, d.science, tSat, sSat, broader}, *kernel, positions,
+                                              kernel->stamps ? 5 : 3, kernel->stamps == 0);
+    if (kernel->stamps == 0 && !std::isfinite(flux.kernel)) return std::nullopt;
+    SetKernelFlux(*kernel, flux.kernel, d.templSky);
     const KernelSums sums = kernelSums(*kernel, w, h);
     if (!(sums.v[0] > 0.05 && sums.v[0] < 20)) return std::nullopt;
-    // the stars' own light ratio in the same wide apertures, unconvolved: a check
-    // on the kernel's flux that the history reports when the two disagree
-    const double starsRatio =
-        KernelFluxScale({d.templ, d.science, tSat, sSat, broader}, *kernel, positions, 5, true);
+    // the history reports where the stars' own ratio disagrees with the kernel's flux
+    const double starsRatio = flux.starsOwn;
 
     MatchedSubtraction result;
     // the broader image's stars are the difference's

@@ -50,10 +50,12 @@ astrometry::SolveResult SolveAgainstImage(const Image& image, const SkyStats& sk
     for (const auto& s : brightStars(image, sky)) {
         if (s.saturated) continue;
         const astrometry::DetectedStar* best = nullptr;
+        double nearest = 2;
         for (const auto& t : theirs)
-            if (!t.saturated && std::hypot(t.x - s.x, t.y - s.y) < 2 &&
-                (!best || std::hypot(t.x - s.x, t.y - s.y) < std::hypot(best->x - s.x, best->y - s.y)))
+            if (const double d = std::hypot(t.x - s.x, t.y - s.y); !t.saturated && d < nearest) {
+                nearest = d;
                 best = &t;
+            }
         double ra, dec;
         if (!best || !solvedWcs.pixelToSky(best->x, best->y, ra, dec)) continue;
         pixels.push_back({s.x, s.y});

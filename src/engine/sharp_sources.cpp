@@ -32,17 +32,23 @@ bool isPeak(const std::vector<float>& pix, std::size_t i, int w) {
     return true;
 }
 
-// A lone pixel: a local peak holding more than 70 % of its 3 x 3 light above
-// the ring 3 px out, 12 noise units bright. (x, y) at least 3 px in from the edge.
-bool isLonePixel(const std::vector<float>& pix, const std::vector<float>& noise, int x, int y, int w, double sky) {
-    const std::size_t i = static_cast<std::size_t>(y) * w + x;
-    if (!isPeak(pix, i, w)) return false;
-    const double local = ringLevel(pix, i, w, sky), v = pix[i];
-    if (!(v - local > 12 * noise[i])) return false;
+// Pixel i holds more than 70 % of its 3 x 3 light above `local`: in a sharp
+// image a star's width comes close to what the sky's noise lends a hot pixel,
+// but not its brightest pixel's share.
+bool holdsNearlyAll(const std::vector<float>& pix, std::size_t i, int w, double local) {
     double around3 = 0;
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) around3 += pix[i + static_cast<std::ptrdiff_t>(dy) * w + dx] - local;
-    return around3 > 0 && (v - local) / around3 > 0.7;
+    return around3 > 0 && (pix[i] - local) / around3 > 0.7;
+}
+
+// A lone pixel: a local peak 12 noise units above the ring 3 px out, holding
+// nearly all its 3 x 3 light. (x, y) at least 3 px in from the edge.
+bool isLonePixel(const std::vector<float>& pix, const std::vector<float>& noise, int x, int y, int w, double sky) {
+    const std::size_t i = static_cast<std::size_t>(y) * w + x;
+    if (!isPeak(pix, i, w)) return false;
+    const double local = ringLevel(pix, i, w, sky);
+    return pix[i] - local > 12 * noise[i] && holdsNearlyAll(pix, i, w, local);
 }
 
 // The other image's own lone pixel within a pixel of (x, y): a hot pixel of
@@ -86,13 +92,8 @@ bool isSharpSource(const SharpSearch& in, int x, int y) {
     // bright above what lies right around it too: a galaxy's noise peak is nearly all in one pixel as well
     const double local = ringLevel(pix, i, w, in.sky);
     if (!(v - local > 12 * in.noise[i])) return false;
-    // Narrow, or nearly all its light in one pixel: in a sharp image a star's
-    // width comes close to what the sky's noise lends a hot pixel, but not its
-    // brightest pixel's share.
-    double around3 = 0;
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) around3 += pix[i + static_cast<std::ptrdiff_t>(dy) * w + dx] - local;
-    const bool lone = around3 > 0 && (v - local) / around3 > 0.7;
+    // narrow, or nearly all its light in one pixel
+    const bool lone = holdsNearlyAll(pix, i, w, local);
     if (!lone && astrometry::MinorWidth(pix, w, in.height, x, y, local) >= 0.5 * in.starWidth) return false;
     return !otherShowsIt(in.other, i, w, v - local) || (lone && otherLonePixel(in, x, y));
 }

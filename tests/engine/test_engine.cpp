@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 
+#include "support/history_text.h"
 #include "support/subtracted_pair.h"
 #include "support/temp_dir.h"
 #include "astrometry/detection.h"
@@ -281,10 +282,7 @@ TEST(EngineAlign, WhenTheStarsCannotRefineTheSolutionsTheHistorySaysSo) {
     ref->OpenFile(o.out + "/reference.fts");
     reshot->OpenFile(o.out + "/reshot.fts");
     reshot->AlignToThis(engine::kAlignByStars, false);
-    std::string history; // long lines run on over several cards
-    const std::string block = ref->header().block();
-    for (std::size_t k = 0; k + 80 <= block.size(); k += 80)
-        if (block.compare(k, 8, "HISTORY ") == 0) history += block.substr(k + 8, 72);
+    const std::string history = testsupport::HistoryText(ref->header().block());
     EXPECT_NE(history.find("by the plate solutions alone: too few stars paired up"), std::string::npos) << history;
 }
 

@@ -24,6 +24,7 @@
 #include "engine/star_matching.h"
 #include "engine/subtraction.h"
 #include "platform/fits_handle.h"
+#include "support/history_text.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -363,10 +364,7 @@ TEST(SubtractionStep, TheDifferencesNoiseIsScaledToItsMeasuredScatter) {
         for (std::size_t i = 0; i < a.pixels.size(); ++i) z.push_back(std::abs(a.pixels[i] / a.noise[i]));
         std::nth_element(z.begin(), z.begin() + z.size() / 2, z.end());
         EXPECT_NEAR(1.4826 * z[z.size() / 2], 1.0, 0.1) << claimed;
-        std::string history; // long lines run on over several cards
-        const std::string block = a.header.block();
-        for (std::size_t k = 0; k + 80 <= block.size(); k += 80)
-            if (block.compare(k, 8, "HISTORY ") == 0) history += block.substr(k + 8, 72);
+        const std::string history = testsupport::HistoryText(a.header.block());
         const bool said = history.find("noise scaled by") != std::string::npos;
         EXPECT_EQ(said, claimed != 10.0) << claimed;
     }
