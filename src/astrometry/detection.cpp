@@ -12,6 +12,7 @@ extern "C" {
 
 #include "astrometry/errors.h"
 #include "astrometry/source_shape.h"
+#include "platform/step_trace.h"
 
 namespace astrometry {
 namespace {
@@ -414,14 +415,19 @@ DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& setti
     }
     if (s.settings.sigma <= 0) throw Error(kBadArgument, "The detection threshold must be above 0");
     DetectionResult result;
+    platform::StepTrace trace("detect");
     prepare(s, result);
+    trace.mark("background");
     const auto cat = extract(s);
+    trace.mark("extract");
     const std::optional<float> saturation = saturationLevel(s);
     std::vector<Candidate> cands;
     cands.reserve(static_cast<std::size_t>(cat->nobj));
     for (int i = 0; i < cat->nobj; ++i) cands.push_back(measure(s, *cat, i, saturation));
+    trace.mark("measure");
     keepStars(s, cands, result);
     result.apertureCorrection = apertureCorrection(s, result.stars);
+    trace.mark("keep");
     return result;
 }
 

@@ -11,6 +11,8 @@ namespace astrometry {
 
 void Plate::AttachFITS(const std::string& path) {
     DetachFITS();
+    // looked at before the read: a file replaced during it is not taken for the old one
+    state_ = StateOfFile(path);
     image_ = ReadFitsImage(path);
     wcs_ = Wcs::FromHeader(image_.header, image_.headerCards);
     attached_ = true;
@@ -18,6 +20,7 @@ void Plate::AttachFITS(const std::string& path) {
 
 void Plate::DetachFITS() {
     image_ = FitsImage();
+    state_.reset();
     wcs_ = Wcs();
     attached_ = false;
 }
@@ -50,7 +53,7 @@ void Plate::FindImageStars() {
     settings.sigma = SigmaAboveMean;
     settings.innerAperture = InnerAperture > 0 ? InnerAperture : 3;
     settings.outerAperture = OuterAperture > settings.innerAperture ? OuterAperture : settings.innerAperture + 3;
-    const DetectionResult found = DetectStars(image_, settings);
+    const DetectionResult found = DetectStarsCached(state_, image_, settings);
     rejectedSharp_ = found.rejectedSharp;
     backgroundLevel_ = found.backgroundLevel;
     apertureCorrection_ = found.apertureCorrection;

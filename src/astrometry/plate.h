@@ -1,8 +1,10 @@
 #pragma once
 // The astrometric engine's plate: one FITS image, its stars and the catalog
 // stars on it.
+#include <optional>
 #include <string>
 
+#include "astrometry/detection_cache.h"
 #include "astrometry/fits_image.h"
 #include "astrometry/star_collection.h"
 #include "astrometry/wcs.h"
@@ -57,6 +59,7 @@ private:
     std::vector<struct CatalogStar> catalogOnImage(double margin) const;
 
     FitsImage image_;
+    std::optional<FileState> state_;
     Wcs wcs_;
     bool attached_ = false;
     StarCollection imageStars_, catalogStars_;

@@ -9,7 +9,7 @@
 #include "engine/errors.h"
 #include "engine/modelled_resample.h"
 #include "engine/star_matching.h"
-#include "engine/step_trace.h"
+#include "platform/step_trace.h"
 
 namespace engine {
 namespace {
@@ -30,7 +30,7 @@ bool farFromPrediction(const std::vector<astrometry::P>& a, const std::vector<as
 // The map refined by matched stars; `start` is the plate solutions' map, if
 // any. Stars that do not pair up through it are paired by triangle patterns.
 std::optional<StarMapFit> mapFromStars(const SolvedImage& target, const SolvedImage& source,
-                                       const std::optional<PolyMap>& start, Alignment& how, StepTrace& trace) {
+                                       const std::optional<PolyMap>& start, Alignment& how, platform::StepTrace& trace) {
     const MatchableStars a = FindMatchableStars(target.image, target.sky);
     const MatchableStars b = FindMatchableStars(source.image, source.sky);
     trace.mark("stars");
@@ -72,7 +72,7 @@ Alignment AlignImage(const SolvedImage& target, Image& source, const SkyStats& s
     const bool bothSolved = target.wcs.valid() && sourceWcs.valid();
     if (mode == kAlignByPlateSolutions && !bothSolved)
         throw Error(kAlignFailed, "Aligning by plate solutions needs a plate solution in both images");
-    StepTrace trace("align");
+    platform::StepTrace trace("align");
     Alignment how;
     std::optional<PolyMap> map;
     if (bothSolved) map = MapFromPlateSolutions(target.wcs, sourceWcs, w, h);

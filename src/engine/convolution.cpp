@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/step_trace.h"
+#include "platform/step_trace.h"
 #include "platform/big_buffers.h"
 
 namespace engine {
@@ -152,7 +152,7 @@ template <typename RowOf>
 std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelAt& kernelAt, double tolerance,
                             int tile, const RowOf& rowOf) {
     const int side = 2 * half + 1;
-    StepTrace trace("convolve");
+    platform::StepTrace trace("convolve");
     std::vector<float> out;
     platform::ResizeFast(out, n, std::numeric_limits<float>::quiet_NaN());
     const int tilesX = (w + tile - 1) / tile, tilesY = (h + tile - 1) / tile;

@@ -10,7 +10,7 @@
 
 #include "engine/errors.h"
 #include "engine/grey_jpeg.h"
-#include "engine/step_trace.h"
+#include "platform/step_trace.h"
 #include "platform/big_buffers.h"
 #include "platform/fits_handle.h"
 
@@ -53,7 +53,7 @@ void ReplaceWith(const std::string& temp, const std::string& path, std::error_co
 void WriteFloatFits(const std::string& path, const std::vector<float>& pixels, int w, int h,
                     const HeaderCards& header, const std::vector<float>* noise) {
     // written beside the target and renamed, so that a failed write leaves the old file
-    StepTrace trace("fits");
+    platform::StepTrace trace("fits");
     const std::string temp = path + ".part";
     int status = 0;
     fitsfile* raw = nullptr;
@@ -104,7 +104,7 @@ void WriteFloatFits(const std::string& path, const std::vector<float>& pixels, i
 }
 
 void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, int w, int h, const Stretch& s) {
-    StepTrace trace("jpeg");
+    platform::StepTrace trace("jpeg");
     // The stretch as a table over the values from `low` to `high`: the
     // conversion is a look-up per pixel, without branches (a difference's noise
     // is positive and negative at random). Square root for a picture; for a

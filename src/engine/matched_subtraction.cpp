@@ -14,7 +14,7 @@
 #include "engine/saturation.h"
 #include "engine/sharp_sources.h"
 #include "engine/star_width.h"
-#include "engine/step_trace.h"
+#include "platform/step_trace.h"
 
 namespace engine {
 namespace {
@@ -75,7 +75,7 @@ KernelSums kernelSums(const MatchingKernel& k, int w, int h) {
 // The pixels first and the noise after, so that the convolved pixels are gone
 // before the convolved variance is made: one image less at the peak.
 void subtractConvolved(Image& image, const Image& other, const Direction& d, const MatchingKernel& kernel,
-                       const KernelSums& sums, TemplateMasks& masks, float tSat, float sSat, StepTrace& trace) {
+                       const KernelSums& sums, TemplateMasks& masks, float tSat, float sSat, platform::StepTrace& trace) {
     const int w = image.width, h = image.height;
     const auto kernelAt = [&](double x, double y) { return kernel.at(x, y); };
     auto convolved = ConvolveMasked(d.templ.pixels, masks.blank, w, h, kernel.half, kernelAt, false);
@@ -156,7 +156,7 @@ std::string describe(const Direction& d, const MatchingKernel& kernel, int sharp
 std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& sky, const Image& other,
                                                   const SkyStats& otherSky, const std::vector<BrightStar>& stars) {
     const int w = image.width, h = image.height;
-    StepTrace trace("match");
+    platform::StepTrace trace("match");
     if (image.noise.size() != image.pixels.size() || other.noise.size() != other.pixels.size()) return std::nullopt;
     const std::vector<StampStar> positions = UnsaturatedStamps(stars);
     if (positions.size() < 3) return std::nullopt;

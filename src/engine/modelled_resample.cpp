@@ -6,7 +6,7 @@
 
 #include "engine/star_finder.h"
 #include "engine/star_model.h"
-#include "engine/step_trace.h"
+#include "platform/step_trace.h"
 
 namespace engine {
 namespace {
@@ -85,7 +85,7 @@ bool invert(const PolyMap& map, double u, double v, double cx, double cy, double
 ModelledResample ResampleModelled(std::vector<float>& src, const std::vector<float>& noise, int sw, int sh,
                                   const SkyStats& sky, std::optional<double> saturation, const PolyMap& map, int tw,
                                   int th) {
-    StepTrace trace("resample");
+    platform::StepTrace trace("resample");
     ModelledResample out;
     std::vector<Model> taken, given;
     if (sky.sigma > 0) {

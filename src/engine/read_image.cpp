@@ -10,7 +10,7 @@
 #include "engine/noise_model.h"
 #include "engine/saturation.h"
 #include "engine/sky_level_cache.h"
-#include "engine/step_trace.h"
+#include "platform/step_trace.h"
 
 namespace engine {
 namespace {
@@ -30,7 +30,7 @@ void requireData(const Image& image) {
 } // namespace
 
 ReadResult ReadImage(const std::string& path) {
-    StepTrace trace("open");
+    platform::StepTrace trace("open");
     astrometry::FitsImage fits;
     try {
         fits = astrometry::ReadFitsImage(path);

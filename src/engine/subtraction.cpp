@@ -12,7 +12,7 @@
 #include "engine/pixel_stats.h"
 #include "engine/star_finder.h"
 #include "engine/star_width.h"
-#include "engine/step_trace.h"
+#include "platform/step_trace.h"
 #include "engine/zero_point.h"
 
 namespace engine {
@@ -95,7 +95,7 @@ double noiseCorrelation(const Image& image, double psfSigma) {
 
 Subtraction SubtractImages(Image& image, const SkyStats& sky, const astrometry::Wcs& wcs, const Image& other,
                            const SkyStats& otherSky, const SubtractionSettings& settings) {
-    StepTrace trace("subtract");
+    platform::StepTrace trace("subtract");
     const auto stars = FindBrightStars(image.pixels, image.width, image.height, sky.level, sky.sigma, 20, 200);
     trace.mark("stars");
     Subtraction result;

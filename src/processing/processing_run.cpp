@@ -8,6 +8,7 @@
 #include "engine/application.h"
 #include "engine/document.h"
 #include "platform/error.h"
+#include "platform/step_trace.h"
 #include "processing/plate_difference.h"
 #include "processing/processing_log.h"
 #include "processing/work_folder.h"
@@ -141,7 +142,9 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         h.reshot = h.app->CreateDocument();
         stage = 1;
 
+        platform::StepTrace trace("run");
         openImages(in, h, r);
+        trace.mark("open both");
         log.emplace(startLog(in, h, r));
 
         const float difference = GetPlateDifference(in.referencePath, in.reshotPath);
@@ -155,18 +158,25 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         h.subtracted = h.reshot->DuplicateDocument();
         stage = 2;
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
+        trace.mark("log, first Subtracted.fts");
         h.subtracted->AlignToThis(engine::kAlignByStars, false);
+        trace.mark("align");
         solveAlignedReference(h, r, log, raHint, decHint);
+        trace.mark("solve");
 
         h.subtracted->SubtractDocument(*h.reference);
+        trace.mark("subtract");
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
+        trace.mark("write Subtracted.fts");
         searchDifference(in, r);
+        trace.mark("search");
 
         h.subtracted->SaveFile(r.workFolder + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
         h.reference->SaveFile(r.workFolder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);
         h.reference->SaveFile(r.workFolder + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
         h.reshot->SaveFile(r.workFolder + "ReshotImage.fts", engine::kFileFitsFloat, true, 1);
         h.reshot->SaveFile(r.workFolder + "ReshotImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+        trace.mark("other products");
         if (!log->finish()) throw Stop{RunFailure::Other, "Cannot write the processing log " + log->path};
         return r;
     } catch (const Stop& s) {

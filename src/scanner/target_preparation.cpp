@@ -8,7 +8,7 @@
 
 #include "engine/application.h"
 #include "engine/document.h"
-#include "engine/step_trace.h"
+#include "platform/step_trace.h"
 #include "platform/error.h"
 #include "processing/plate_difference.h"
 
@@ -34,7 +34,7 @@ void sideBySide(First&& first, Second&& second) {
 
 TargetProducts PrepareTargetProducts(const std::string& referenceFile, const std::string& newImageFile,
                                     const std::string& currentFolder) {
-    engine::StepTrace trace("prepare");
+    platform::StepTrace trace("prepare");
     // an application of its own: the main window may process meanwhile
     auto app = std::make_shared<engine::Application>();
     auto reference = app->CreateDocument(), reshot = app->CreateDocument();
@@ -59,7 +59,7 @@ TargetProducts PrepareTargetProducts(const std::string& referenceFile, const std
     // while subtracting takes every core: the two input images are written
     // beside the subtraction.
     return TargetProducts(std::async(std::launch::async, [app, reference, reshot, f] {
-        engine::StepTrace rest("prepare");
+        platform::StepTrace rest("prepare");
         sideBySide(
             [&] {
                 reshot->SaveFile(f + "ReshotImage.fts", engine::kFileFitsFloat, false, 1, 1);

@@ -7,6 +7,7 @@
 
 #include "astrometry/plate.h"
 #include "platform/error.h"
+#include "platform/step_trace.h"
 
 namespace stars {
 
@@ -64,8 +65,10 @@ std::string WholeNumber(double v) { return std::to_string(std::llround(v)); }
 
 bool ExtractStarLines(const ExtractionRequest& q, StarList& out, ExtractionFailure& failure) {
     try {
+        platform::StepTrace trace("lines");
         astrometry::Plate plate;
         plate.AttachFITS(q.file);
+        trace.mark("read");
         plate.SigmaAboveMean = q.threshold;
         plate.ArcsecPerPixelHoriz = q.plateScale;
         plate.ArcsecPerPixelVert = q.plateScale;
@@ -82,6 +85,7 @@ bool ExtractStarLines(const ExtractionRequest& q, StarList& out, ExtractionFailu
             plate.FindImageStars();
             stars = &plate.ImageStars();
         }
+        trace.mark(q.starKind == kCatalogStars ? "catalog stars" : "image stars");
         stars->Sort(q.sortKey, q.sortDirection);
         for (const auto& s : *stars) {
             if (q.lineKind == kSkyLines)
@@ -92,6 +96,7 @@ bool ExtractStarLines(const ExtractionRequest& q, StarList& out, ExtractionFailu
                               OneDecimal(s.Magnitude) + " " + PlainNumber(s.RawFlux));
         }
         plate.DetachFITS();
+        trace.mark("written");
         return true;
     } catch (const platform::Error& e) {
         failure = {e.number(), e.description()};

@@ -155,3 +155,26 @@ TEST(DetectionQuality, CleanSkyHasAlmostNoSpuriousDetections) {
     plate.FindImageStars();
     EXPECT_EQ(plate.ImageStars().Count(), 0u);
 }
+
+// The stars of a file are found once per state of the file: a file rewritten
+// in place or another swapped in under its name is searched anew.
+TEST(DetectionQuality, AFileChangedUnderItsNameIsSearchedAnew) {
+    SimulatedPair sim(21, 512, false);
+    const auto countOf = [](const fs::path& file) {
+        astrometry::Plate plate;
+        plate.AttachFITS(file.string());
+        plate.SigmaAboveMean = 5;
+        plate.FindImageStars();
+        return plate.ImageStars().Count();
+    };
+    const fs::path ref = sim.dir / "reference.fts", reshot = sim.dir / "reshot.fts", kept = sim.dir / "kept.fts";
+    fs::copy_file(ref, kept);
+    const auto refStars = countOf(ref), reshotStars = countOf(reshot);
+    ASSERT_NE(refStars, reshotStars);
+    EXPECT_EQ(countOf(ref), refStars); // unchanged: the same answer
+
+    fs::copy_file(reshot, ref, fs::copy_options::overwrite_existing); // rewritten in place
+    EXPECT_EQ(countOf(ref), reshotStars);
+    fs::rename(kept, ref); // the old contents swapped back in under the name
+    EXPECT_EQ(countOf(ref), refStars);
+}

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace engine {
+namespace platform {
 
 class StepTrace {
 public:
@@ -28,4 +28,4 @@ private:
     std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
-} // namespace engine
+} // namespace platform
