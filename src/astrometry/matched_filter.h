@@ -1,0 +1,31 @@
+#pragma once
+// The detection images of a difference with a noise image, the two that SEP's
+// matched filter makes, made here instead: SEP runs its filter as a full 2-D
+// kernel on one core (2.3 s for 16 megapixels); the filter is a Gaussian, so
+// two passes of rows and columns on every core give the same in a tenth.
+#include <vector>
+
+namespace astrometry {
+
+struct FilteredImages {
+    // sum(f x) / sum(f): what SEP's deblending and centroids see
+    std::vector<float> smoothed;
+    // sum(f x / v) / sqrt(sum(f^2 / v)), v the variance: which pixels belong
+    // to a source; 0 where no pixel under the filter has a noise
+    std::vector<float> snr;
+};
+
+// `row`: the filter's row (the filter is its outer product with itself).
+// Pixels outside the image take no part; neither do those whose noise is not
+// a positive finite number (their value is taken as 0 for `smoothed`).
+FilteredImages MatchedFilter(const std::vector<float>& pixels, const std::vector<float>& noise, int width, int height,
+                             const std::vector<float>& row);
+
+// SEP given `smoothed` as the image finds the pixels where snr > threshold
+// when given this as the noise at a threshold relative to it: smoothed / snr
+// where both are positive, a threshold just under `smoothed` where a pixel
+// above it in S/N is not above 0 in `smoothed`, and far above elsewhere.
+// Computed into `snr`.
+void SnrAsNoise(const std::vector<float>& smoothed, std::vector<float>& snr, double threshold);
+
+} // namespace astrometry
