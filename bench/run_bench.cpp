@@ -1,0 +1,183 @@
+// vospen-bench-run: the whole processing run as vospen-process runs it, with
+// and without the catalog check, each repeat in a process of its own (so that
+// its peak memory is its own), against SEP alone on the reshot in the same
+// minute.
+//
+// usage: vospen-bench-run [--size WxH | --pair DIR] [--repeats N] [--steps]
+// --steps prints each step's time and peak memory (to standard error).
+#include <sys/resource.h>
+#include <unistd.h>
+
+extern "C" {
+#include <sep.h>
+}
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "astrometry/fits_image.h"
+#include "bench_common.h"
+#include "engine/application.h"
+#include "engine/document.h"
+#include "pair.h"
+#include "processing/processing_run.h"
+#include "settings/vospen_settings.h"
+#include "stars/catalog_check_run.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Timing {
+    double runMs = 0, checkMs = 0, peakMb = 0;
+    int candidates = -1;
+};
+
+double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+// One whole run and its catalog check, in this process.
+Timing runOnce(const fs::path& dir) {
+    const settings::Settings s;
+    processing::RunInputs in;
+    in.referencePath = (dir / "reference.fts").string();
+    in.reshotPath = (dir / "reshot.fts").string();
+    in.catalog = s.catalog;
+    in.catalog.folder = (dir / "catalog").string();
+    in.catalog.code = *settings::CatalogCodeAt(1);
+    in.snrSubtracted = s.snrSubtracted;
+    Timing t;
+    const auto start = Clock::now();
+    std::unique_ptr<engine::Application> app;
+    std::shared_ptr<engine::Document> a, b, c;
+    const auto r = processing::RunProcessing(in, {app, a, b, c});
+    if (r.failure != processing::RunFailure::None) {
+        std::fprintf(stderr, "run failed: %s %s\n", r.message.c_str(), r.detail.c_str());
+        return t;
+    }
+    app->CloseAll();
+    t.runMs = msSince(start);
+    stars::CatalogCheckInputs q;
+    q.subtractedPath = r.workFolder + "Subtracted.fts";
+    q.reshotPath = in.reshotPath;
+    q.snrSubtracted = in.snrSubtracted;
+    q.snrCatalog = s.snrCatalog;
+    q.plateScale = r.plateScale;
+    q.catalog = in.catalog;
+    q.toleranceDeg = s.matchToleranceDeg;
+    q.minRawFlux = s.minRawFlux;
+    const auto checked = stars::RunCatalogCheck(q);
+    t.checkMs = msSince(start);
+    t.candidates = static_cast<int>(checked.candidates.size());
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    t.peakMb = u.ru_maxrss / 1024.0;
+    return t;
+}
+
+// The run in a process of its own, this program started again: its own peak
+// memory, and no thread pool inherited across a fork (GNU OpenMP's would hang).
+Timing runInChild(const std::string& self, const fs::path& dir) {
+    Timing t;
+    const std::string command = "'" + self + "' --child '" + dir.string() + "'";
+    std::FILE* p = popen(command.c_str(), "r");
+    if (!p) return t;
+    if (std::fscanf(p, "%lf %lf %lf %d", &t.runMs, &t.checkMs, &t.peakMb, &t.candidates) != 4) t = {};
+    pclose(p);
+    return t;
+}
+
+// SEP alone, one thread, on the reshot as read: background map, subtraction
+// of it, extraction at 5 sigma with SEP's default filter.
+double sepAlone(const astrometry::FitsImage& img) {
+    const auto start = Clock::now();
+    std::vector<float> data = img.pixels;
+    sep_image im{};
+    im.data = data.data();
+    im.dtype = SEP_TFLOAT;
+    im.w = img.width;
+    im.h = img.height;
+    sep_bkg* bkg = nullptr;
+    if (sep_background(&im, 64, 64, 3, 3, 0.0, &bkg) != 0) return NAN;
+    sep_bkg_subarray(bkg, data.data(), SEP_TFLOAT);
+    im.noiseval = sep_bkg_globalrms(bkg);
+    im.noise_type = SEP_NOISE_STDDEV;
+    const float conv[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+    sep_catalog* cat = nullptr;
+    sep_set_extract_pixstack(std::max<std::size_t>(300000, data.size() / 4));
+    const int status = sep_extract(&im, 5, SEP_THRESH_REL, 5, conv, 3, 3, SEP_FILTER_CONV, 32, 0.005, 1, 1.0, &cat);
+    const double ms = msSince(start);
+    if (status == 0) sep_catalog_free(cat);
+    sep_bkg_free(bkg);
+    return status == 0 ? ms : NAN;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? NAN : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int width = 4096, height = 4096, repeats = 3;
+    std::string given;
+    if (argc == 3 && std::string(argv[1]) == "--child") {
+        const Timing t = runOnce(argv[2]);
+        std::printf("%.3f %.3f %.1f %d\n", t.runMs, t.checkMs, t.peakMb, t.candidates);
+        return 0;
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--size" && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &width, &height) == 1) height = width;
+        } else if (a == "--pair" && i + 1 < argc) {
+            given = argv[++i];
+        } else if (a == "--repeats" && i + 1 < argc) {
+            repeats = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--steps") {
+            setenv("VOSPEN_STEP_TIMES", "1", 1);
+        }
+    }
+    const fs::path dir = given.empty()
+                             ? fs::temp_directory_path() / ("vospen-bench-run-" + std::to_string(::getpid()))
+                             : fs::path(given);
+    if (given.empty()) {
+        skysim::PairOptions o;
+        o.out = dir.string();
+        o.width = width;
+        o.height = height;
+        o.seed = 4;
+        o.supernovae = {15};
+        o.density = 3000;
+        skysim::WritePair(o, skysim::MakePair(o));
+    }
+    const auto reshot = astrometry::ReadFitsImage((dir / "reshot.fts").string());
+    std::printf("# pair %s: %dx%d, %d repeats\n", dir.c_str(), reshot.width, reshot.height, repeats);
+    std::vector<double> run, check, peak, sep;
+    int candidates = -1;
+    for (int i = 0; i < repeats; ++i) {
+        // the peer first, then the run, in the same minute
+        sep.push_back(sepAlone(reshot));
+        const Timing t = runInChild(fs::canonical("/proc/self/exe").string(), dir);
+        run.push_back(t.runMs);
+        check.push_back(t.checkMs);
+        peak.push_back(t.peakMb);
+        candidates = t.candidates;
+    }
+    bench::figure("whole run without the catalog check (median)", median(run), "ms");
+    bench::figure("whole run with the catalog check (median)", median(check), "ms");
+    bench::figure("catalog check alone (median)", median(check) - median(run), "ms");
+    bench::figure("peak resident memory (largest)", *std::max_element(peak.begin(), peak.end()), "MB");
+    bench::figure("SEP alone on the reshot, one thread (median)", median(sep), "ms");
+    bench::figure("whole run with the check over SEP alone", median(check) / median(sep), "");
+    bench::figure("candidates", candidates, "");
+    if (given.empty() && !std::getenv("VOSPEN_BENCH_KEEP")) fs::remove_all(dir);
+    return 0;
+}
