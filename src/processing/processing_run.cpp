@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <future>
 #include <optional>
 
 #include "engine/application.h"
@@ -128,6 +129,14 @@ void searchDifference(const RunInputs& in, RunResult& r) {
     }
 }
 
+void saveOtherProducts(const RunHandles& h, const std::string& folder) {
+    h.subtracted->SaveFile(folder + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
+    h.reference->SaveFile(folder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);
+    h.reference->SaveFile(folder + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+    h.reshot->SaveFile(folder + "ReshotImage.fts", engine::kFileFitsFloat, true, 1);
+    h.reshot->SaveFile(folder + "ReshotImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+}
+
 } // namespace
 
 RunResult RunProcessing(const RunInputs& in, RunHandles h) {
@@ -168,14 +177,12 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         trace.mark("subtract");
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
         trace.mark("write Subtracted.fts");
+        // the other products are written while the difference is searched:
+        // much of the search runs on one core
+        auto products = std::async(std::launch::async, [&h, &r] { saveOtherProducts(h, r.workFolder); });
         searchDifference(in, r);
         trace.mark("search");
-
-        h.subtracted->SaveFile(r.workFolder + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
-        h.reference->SaveFile(r.workFolder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);
-        h.reference->SaveFile(r.workFolder + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
-        h.reshot->SaveFile(r.workFolder + "ReshotImage.fts", engine::kFileFitsFloat, true, 1);
-        h.reshot->SaveFile(r.workFolder + "ReshotImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+        products.get();
         trace.mark("other products");
         if (!log->finish()) throw Stop{RunFailure::Other, "Cannot write the processing log " + log->path};
         return r;
