@@ -13,6 +13,7 @@ extern "C" {
 #include "astrometry/errors.h"
 #include "astrometry/matched_filter.h"
 #include "astrometry/source_shape.h"
+#include "platform/big_buffers.h"
 #include "platform/step_trace.h"
 
 namespace astrometry {
@@ -219,13 +220,15 @@ void prepare(Search& s, DetectionResult& result) {
     auto bkg = background(img);
     result.backgroundLevel = sep_bkg_global(bkg.get());
     result.backgroundRms = s.backgroundRms = sep_bkg_globalrms(bkg.get());
-    s.sub = img.pixels;
+    s.sub = platform::CopyFast(img.pixels);
     check(sep_bkg_subarray(bkg.get(), s.sub.data(), SEP_TFLOAT), "background subtraction");
     // Pixels no source pixel covered (NaN) and blanks take no part.
     s.haveNoise = !img.noise.empty();
     if (s.haveNoise) {
-        s.noise = img.noise;
-        for (std::size_t i = 0; i < s.noise.size(); ++i)
+        s.noise = platform::CopyFast(img.noise);
+        const long long n = static_cast<long long>(s.noise.size());
+#pragma omp parallel for schedule(static)
+        for (long long i = 0; i < n; ++i)
             if (!(s.noise[i] > 0) || !std::isfinite(s.sub[i])) {
                 s.noise[i] = 1e30f;
                 s.sub[i] = 0;
@@ -308,12 +311,13 @@ std::unique_ptr<sep_catalog, CatFree> extract(Search& s) {
 // The image's saturation level: the highest raw value, when several pixels
 // reach it (a lone hot pixel at the top is no saturation); none in a difference.
 std::optional<float> saturationLevel(const Search& s) {
+    if (s.difference()) return std::nullopt;
     float maxRaw = -1e30f;
     for (float v : s.img.pixels)
         if (v > maxRaw) maxRaw = v;
     std::size_t atTop = 0;
     for (float v : s.img.pixels) atTop += v >= maxRaw - 0.5f;
-    if (atTop >= 3 && maxRaw > 1000 && !s.difference()) return maxRaw;
+    if (atTop >= 3 && maxRaw > 1000) return maxRaw;
     return std::nullopt;
 }
 
