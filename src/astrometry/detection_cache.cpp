@@ -46,20 +46,22 @@ std::optional<FileState> StateOfFile(const std::string& path) {
     return s;
 }
 
-DetectionResult DetectStarsCached(const std::optional<FileState>& state, const FitsImage& image,
-                                  const DetectionSettings& settings) {
-    if (!state) return DetectStars(image, settings);
-    {
-        std::lock_guard lock(guard());
-        for (const auto& e : entries())
-            if (e.state == *state && sameSettings(e.settings, settings)) return e.result;
-    }
-    DetectionResult found = DetectStars(image, settings);
+std::optional<DetectionResult> CachedDetection(const std::optional<FileState>& state,
+                                               const DetectionSettings& settings) {
+    if (!state) return std::nullopt;
+    std::lock_guard lock(guard());
+    for (const auto& e : entries())
+        if (e.state == *state && sameSettings(e.settings, settings)) return e.result;
+    return std::nullopt;
+}
+
+void RememberDetection(const std::optional<FileState>& state, const DetectionSettings& settings,
+                       const DetectionResult& found) {
+    if (!state) return;
     std::lock_guard lock(guard());
     auto& all = entries();
     all.push_front({*state, settings, found});
     if (all.size() > kEntries) all.pop_back();
-    return found;
 }
 
 } // namespace astrometry

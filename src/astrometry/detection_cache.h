@@ -22,9 +22,12 @@ struct FileState {
 // nullopt where the file cannot be looked at (it is then not cached).
 std::optional<FileState> StateOfFile(const std::string& path);
 
-// DetectStars on `image`, read from the file in `state`, or the result an
-// earlier call had for that very state and settings.
-DetectionResult DetectStarsCached(const std::optional<FileState>& state, const FitsImage& image,
-                                  const DetectionSettings& settings);
+// What an earlier search of the file in `state` with these settings found.
+std::optional<DetectionResult> CachedDetection(const std::optional<FileState>& state,
+                                               const DetectionSettings& settings);
+
+// Keeps `found`, the search of the file as it was in `state`.
+void RememberDetection(const std::optional<FileState>& state, const DetectionSettings& settings,
+                       const DetectionResult& found);
 
 } // namespace astrometry

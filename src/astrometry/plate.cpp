@@ -11,9 +11,9 @@ namespace astrometry {
 
 void Plate::AttachFITS(const std::string& path) {
     DetachFITS();
-    // looked at before the read: a file replaced during it is not taken for the old one
     state_ = StateOfFile(path);
-    image_ = ReadFitsImage(path);
+    image_ = ReadFitsHeader(path);
+    path_ = path;
     wcs_ = Wcs::FromHeader(image_.header, image_.headerCards);
     attached_ = true;
 }
@@ -21,8 +21,21 @@ void Plate::AttachFITS(const std::string& path) {
 void Plate::DetachFITS() {
     image_ = FitsImage();
     state_.reset();
+    pixelState_.reset();
+    pixelsRead_ = false;
+    path_.clear();
     wcs_ = Wcs();
     attached_ = false;
+}
+
+const FitsImage& Plate::image() const {
+    if (attached_ && !pixelsRead_) {
+        // looked at before the read: a file replaced during it is not taken for the old one
+        pixelState_ = StateOfFile(path_);
+        image_ = ReadFitsImage(path_);
+        pixelsRead_ = true;
+    }
+    return image_;
 }
 
 void Plate::requireAttached() const {
@@ -53,7 +66,12 @@ void Plate::FindImageStars() {
     settings.sigma = SigmaAboveMean;
     settings.innerAperture = InnerAperture > 0 ? InnerAperture : 3;
     settings.outerAperture = OuterAperture > settings.innerAperture ? OuterAperture : settings.innerAperture + 3;
-    const DetectionResult found = DetectStarsCached(state_, image_, settings);
+    std::optional<DetectionResult> cached = CachedDetection(state_, settings);
+    if (!cached) {
+        cached = DetectStars(image(), settings);
+        RememberDetection(pixelState_, settings, *cached);
+    }
+    const DetectionResult& found = *cached;
     rejectedSharp_ = found.rejectedSharp;
     backgroundLevel_ = found.backgroundLevel;
     apertureCorrection_ = found.apertureCorrection;

@@ -51,15 +51,20 @@ public:
     double backgroundLevel() const { return backgroundLevel_; }
     double apertureCorrection() const { return apertureCorrection_; }
     bool hasSolution() const { return wcs_.valid(); }
-    const FitsImage& image() const { return image_; }
+    // The pixels are read on first need: a search already made of this very
+    // file (same state, same settings) needs only the header.
+    const FitsImage& image() const;
     const Wcs& wcs() const { return wcs_; }
 
 private:
     void requireAttached() const;
     std::vector<struct CatalogStar> catalogOnImage(double margin) const;
 
-    FitsImage image_;
+    mutable FitsImage image_;
+    std::string path_;
     std::optional<FileState> state_;
+    mutable std::optional<FileState> pixelState_;
+    mutable bool pixelsRead_ = false;
     Wcs wcs_;
     bool attached_ = false;
     StarCollection imageStars_, catalogStars_;
