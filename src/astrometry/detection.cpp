@@ -46,7 +46,8 @@ sep_image view(const float* data, const float* noise, int w, int h) {
     return im;
 }
 
-std::unique_ptr<sep_bkg, BkgFree> background(const FitsImage& img) {
+template <typename Image>
+std::unique_ptr<sep_bkg, BkgFree> background(const Image& img) {
     sep_image im = view(img.pixels.data(), nullptr, img.width, img.height);
     sep_bkg* bkg = nullptr;
     const int box = std::clamp(std::min(img.width, img.height) / 8, 16, 64);
@@ -204,7 +205,7 @@ namespace {
 // The image as the extraction sees it: background-subtracted, blanks at zero
 // with an infinite noise (or zero without a noise image).
 struct Search {
-    const FitsImage& img;
+    const PixelsView& img;
     std::optional<DifferenceRecord> record;
     DetectionSettings settings;
     std::vector<float> sub, noise;
@@ -216,7 +217,7 @@ struct Search {
 };
 
 void prepare(Search& s, DetectionResult& result) {
-    const FitsImage& img = s.img;
+    const PixelsView& img = s.img;
     auto bkg = background(img);
     result.backgroundLevel = sep_bkg_global(bkg.get());
     result.backgroundRms = s.backgroundRms = sep_bkg_globalrms(bkg.get());
@@ -452,8 +453,12 @@ double apertureCorrection(Search& s, const std::vector<DetectedStar>& stars) {
 
 } // namespace
 
-DetectionResult DetectStars(const FitsImage& img, const DetectionSettings& settings) {
-    Search s{img, ReadDifferenceRecord(img), settings, {}, {}};
+DetectionResult DetectStars(const FitsImage& image, const DetectionSettings& settings) {
+    return DetectStars(image, PixelsView{image.pixels, image.noise, image.width, image.height}, settings);
+}
+
+DetectionResult DetectStars(const FitsImage& header, const PixelsView& img, const DetectionSettings& settings) {
+    Search s{img, ReadDifferenceRecord(header), settings, {}, {}};
     if (s.record) {
         s.settings.innerAperture = kDifferenceInnerAperture;
         s.settings.outerAperture = kDifferenceOuterAperture;

@@ -39,6 +39,17 @@ struct DetectionResult {
 // narrower than the stars (see detection.cpp for the numbers).
 DetectionResult DetectStars(const FitsImage& image, const DetectionSettings& settings);
 
+// The pixels and noise of an image held elsewhere, for a search that needs
+// not read them again.
+struct PixelsView {
+    const std::vector<float>& pixels;
+    const std::vector<float>& noise; // may be empty
+    int width, height;
+};
+
+// The same search of `pixels`, with the header (difference record) of `header`.
+DetectionResult DetectStars(const FitsImage& header, const PixelsView& pixels, const DetectionSettings& settings);
+
 // Light-weighted second moment across the narrowest direction of the source
 // whose brightest pixel is (px, py) (0-based), over the 5 x 5 pixels around it,
 // above `sky`. Stars are as wide as the seeing; cosmic rays and hot pixels are

@@ -4,6 +4,7 @@
 // the same file, and each detection of a large image takes a second or more.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "astrometry/detection.h"
 
@@ -17,6 +18,14 @@ struct FileState {
     unsigned long long device = 0, inode = 0, size = 0;
     long long modifiedNs = 0;
     bool operator==(const FileState&) const = default;
+};
+
+// The pixels and noise of a file just written, still in memory: a search of
+// the file in that very state takes them instead of reading them back.
+struct LentPixels {
+    const std::vector<float>* pixels;
+    const std::vector<float>* noise; // may be empty
+    FileState state;
 };
 
 // nullopt where the file cannot be looked at (it is then not cached).

@@ -23,6 +23,7 @@ void Plate::DetachFITS() {
     state_.reset();
     pixelState_.reset();
     pixelsRead_ = false;
+    lent_.reset();
     path_.clear();
     wcs_ = Wcs();
     attached_ = false;
@@ -36,6 +37,13 @@ const FitsImage& Plate::image() const {
         pixelsRead_ = true;
     }
     return image_;
+}
+
+std::optional<PixelsView> Plate::lentView() const {
+    if (!lent_ || !state_ || !(lent_->state == *state_) || pixelsRead_) return std::nullopt;
+    const std::size_t n = static_cast<std::size_t>(image_.width) * image_.height;
+    if (lent_->pixels->size() != n || (!lent_->noise->empty() && lent_->noise->size() != n)) return std::nullopt;
+    return PixelsView{*lent_->pixels, *lent_->noise, image_.width, image_.height};
 }
 
 void Plate::requireAttached() const {
@@ -68,8 +76,13 @@ void Plate::FindImageStars() {
     settings.outerAperture = OuterAperture > settings.innerAperture ? OuterAperture : settings.innerAperture + 3;
     std::optional<DetectionResult> cached = CachedDetection(state_, settings);
     if (!cached) {
-        cached = DetectStars(image(), settings);
-        RememberDetection(pixelState_, settings, *cached);
+        if (const auto view = lentView()) {
+            cached = DetectStars(image_, *view, settings);
+            RememberDetection(state_, settings, *cached);
+        } else {
+            cached = DetectStars(image(), settings);
+            RememberDetection(pixelState_, settings, *cached);
+        }
     }
     const DetectionResult& found = *cached;
     rejectedSharp_ = found.rejectedSharp;

@@ -25,6 +25,9 @@ public:
 
     void AttachFITS(const std::string& path);
     void DetachFITS();
+    // Pixels of the attached file held in memory by whoever wrote it: used
+    // while the file is in the state they were written in.
+    void LendPixels(const LentPixels& lent) { lent_ = lent; }
     bool attached() const { return attached_; }
 
     // Image stars: detected, measured, placed on the sky through the plate
@@ -58,6 +61,7 @@ public:
 
 private:
     void requireAttached() const;
+    std::optional<PixelsView> lentView() const;
     std::vector<struct CatalogStar> catalogOnImage(double margin) const;
 
     mutable FitsImage image_;
@@ -65,6 +69,7 @@ private:
     std::optional<FileState> state_;
     mutable std::optional<FileState> pixelState_;
     mutable bool pixelsRead_ = false;
+    std::optional<LentPixels> lent_;
     Wcs wcs_;
     bool attached_ = false;
     StarCollection imageStars_, catalogStars_;

@@ -111,8 +111,9 @@ void solveAlignedReference(const RunHandles& h, RunResult& r, std::optional<RunL
 }
 
 // The suspicious stars of the difference just written.
-void searchDifference(const RunInputs& in, RunResult& r) {
+void searchDifference(const RunInputs& in, RunResult& r, std::optional<astrometry::LentPixels> lent) {
     stars::ExtractionRequest q;
+    q.lent = std::move(lent);
     q.file = r.workFolder + "Subtracted.fts";
     q.threshold = in.snrSubtracted;
     q.starKind = stars::kImageStars;
@@ -176,11 +177,15 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         h.subtracted->SubtractDocument(*h.reference);
         trace.mark("subtract");
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
+        // the search takes the difference as written from memory
+        std::optional<astrometry::LentPixels> lent;
+        if (const auto written = astrometry::StateOfFile(r.workFolder + "Subtracted.fts"))
+            lent = astrometry::LentPixels{&h.subtracted->pixels(), &h.subtracted->noise(), *written};
         trace.mark("write Subtracted.fts");
         // the other products are written while the difference is searched:
         // much of the search runs on one core
         auto products = std::async(std::launch::async, [&h, &r] { saveOtherProducts(h, r.workFolder); });
-        searchDifference(in, r);
+        searchDifference(in, r, lent);
         trace.mark("search");
         products.get();
         trace.mark("other products");

@@ -68,6 +68,7 @@ bool ExtractStarLines(const ExtractionRequest& q, StarList& out, ExtractionFailu
         platform::StepTrace trace("lines");
         astrometry::Plate plate;
         plate.AttachFITS(q.file);
+        if (q.lent) plate.LendPixels(*q.lent);
         trace.mark("read");
         plate.SigmaAboveMean = q.threshold;
         plate.ArcsecPerPixelHoriz = q.plateScale;

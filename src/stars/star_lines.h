@@ -3,10 +3,12 @@
 // separator in every locale. Sky lines: RA hours, Dec degrees, magnitude with
 // one decimal, raw flux. Pixel lines: x and y rounded, magnitude, raw flux.
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "astrometry/catalog.h"
+#include "astrometry/detection_cache.h"
 #include "astrometry/star_collection.h"
 
 namespace stars {
@@ -39,6 +41,8 @@ struct ExtractionRequest {
     int lineKind = kPixelLines; // any other value than kSkyLines: pixel lines
     int sortKey = astrometry::kSortByMagnitude, sortDirection = astrometry::kAscending;
     astrometry::CatalogSettings catalog;
+    // the file's pixels, when its writer still holds them
+    std::optional<astrometry::LentPixels> lent;
 };
 
 struct ExtractionFailure {

@@ -178,3 +178,35 @@ TEST(DetectionQuality, AFileChangedUnderItsNameIsSearchedAnew) {
     fs::rename(kept, ref); // the old contents swapped back in under the name
     EXPECT_EQ(countOf(ref), refStars);
 }
+
+// Pixels lent by the writer of a file are searched only while the file is as
+// it was written: the same stars as reading it, and none of theirs once the
+// file has changed.
+TEST(DetectionQuality, LentPixelsStandInOnlyForTheFileAsWritten) {
+    SimulatedPair sim(22, 512, false);
+    const fs::path ref = sim.dir / "reference.fts", reshot = sim.dir / "reshot.fts";
+    const auto refImage = astrometry::ReadFitsImage(ref.string());
+    const auto linesOf = [](const fs::path& file, const std::optional<astrometry::LentPixels>& lent) {
+        astrometry::Plate plate;
+        plate.AttachFITS(file.string());
+        if (lent) plate.LendPixels(*lent);
+        plate.SigmaAboveMean = 4.5; // settings of no earlier search: nothing kept
+        plate.FindImageStars();
+        std::vector<std::pair<double, double>> at;
+        for (const auto& s : plate.ImageStars()) at.emplace_back(s.x, s.Y);
+        return at;
+    };
+    const auto state = astrometry::StateOfFile(ref.string());
+    ASSERT_TRUE(state);
+    const astrometry::LentPixels lent{&refImage.pixels, &refImage.noise, *state};
+    const auto lentLines = linesOf(ref, lent);
+    EXPECT_FALSE(lentLines.empty());
+    fs::copy_file(ref, sim.dir / "original.fts");
+    EXPECT_EQ(lentLines, linesOf(sim.dir / "original.fts", std::nullopt));
+
+    fs::copy_file(reshot, ref, fs::copy_options::overwrite_existing); // the file changed since
+    const auto afterChange = linesOf(ref, lent);
+    EXPECT_NE(afterChange, lentLines);
+    fs::copy_file(reshot, sim.dir / "copy.fts");
+    EXPECT_EQ(afterChange, linesOf(sim.dir / "copy.fts", std::nullopt));
+}
