@@ -204,6 +204,11 @@ void Document::StartPlateSolve(double raHours, double decDeg, double scaleX, dou
     }
 }
 
+void Document::ReleaseNoise() {
+    image_.noise.clear();
+    image_.noise.shrink_to_fit();
+}
+
 void Document::SaveFile(const std::string& path, int type, bool, int, int) {
     requireOpen("SaveFile");
     if (type == kFileFitsFloat) {

@@ -60,6 +60,10 @@ public:
     // extension); kFileJpegGrey: 8-bit grey JPEG. Other types are errors.
     void SaveFile(const std::string& path, int type, bool flag = true, int a = 1, int b = 1);
     void CloseDocument();
+    // Gives the noise plane back once the subtraction has used it: a run's
+    // reference and reshot need it no more (their products carry none). A
+    // later subtraction with this document would be a plain scaled one.
+    void ReleaseNoise();
 
     // The survey-picture operations.
     // Checks the DSS plate keywords and makes the survey plate solution the

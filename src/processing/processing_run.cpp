@@ -175,6 +175,8 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         trace.mark("solve");
 
         h.subtracted->SubtractDocument(*h.reference);
+        h.reference->ReleaseNoise(); // a lower peak for the search
+        h.reshot->ReleaseNoise();
         trace.mark("subtract");
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
         // the search takes the difference as written from memory
