@@ -1,8 +1,15 @@
 // vospen-bench-display: one blink tick (load the JPEG product, stretch it into
 // the picture area, invert, refresh the zoom box, paint) on a 4096 x 4096 product.
+// With --process DIR (a pair made by vospen-skysim, with its catalog): the
+// window's PROCESS, click to the reshot shown with its markers, against
+// vospen-process (without the check, as PROCESS) on the same pair in turn.
 #include <QApplication>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <vector>
 #include <filesystem>
 
 #include "bench_common.h"
@@ -14,8 +21,54 @@
 #include "pair.h"
 #include "platform/dialogs.h"
 #include "shell/frm_main.h"
+#include "shell/working_settings.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+double msOf(const std::function<void()>& fn) {
+    const auto a = std::chrono::steady_clock::now();
+    fn();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - a).count();
+}
+
+double medianOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// PROCESS in the window against the command-line run, five times each in turn.
+int processFigures(const fs::path& pair) {
+    shell::FrmMain w;
+    w.Form_Load("");
+    w.show();
+    shell::catalogPath = (pair / "catalog").string();
+    shell::catalogCode = "5";
+    w.txtPre->setText(QString::fromStdString((pair / "reference.fts").string()));
+    w.txtRe->setText(QString::fromStdString((pair / "reshot.fts").string()));
+    w.cmdProcess->setEnabled(true); // as choosing both files does
+    const fs::path tool = fs::canonical("/proc/self/exe").parent_path() / "vospen-process";
+    const std::string command = "'" + tool.string() + "' '" + (pair / "reference.fts").string() + "' '" +
+                                (pair / "reshot.fts").string() + "' --catalog '" + (pair / "catalog").string() +
+                                "' --catalog-index 1 > /dev/null";
+    std::vector<double> window, tool_;
+    for (int i = 0; i < 5; ++i) {
+        window.push_back(msOf([&] {
+            w.cmdProcess->click();
+            w.picMain->repaint();
+        }));
+        tool_.push_back(msOf([&] { [[maybe_unused]] const int rc = std::system(command.c_str()); }));
+    }
+    bench::figure("window PROCESS, click to the reshot shown (median)", medianOf(window), "ms");
+    bench::figure("vospen-process, whole process (median)", medianOf(tool_), "ms");
+    bench::figure("window over vospen-process", medianOf(window) / medianOf(tool_), "");
+    bench::figure("suspicious stars listed", w.lstSuspicious->count(), "");
+    w.Form_QueryUnload();
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -24,6 +77,11 @@ int main(int argc, char** argv) {
     qputenv("VOSPEN_HOME", dir.string().c_str());
     QApplication app(argc, argv);
     platform::setDialogs(std::make_unique<platform::ScriptedDialogs>());
+    if (argc > 2 && std::string(argv[1]) == "--process") {
+        const int rc = processFigures(fs::absolute(argv[2]));
+        fs::remove_all(dir);
+        return rc;
+    }
     // products of a simulated 4096 x 4096 pair, with the engine's own stretch
     skysim::PairOptions o;
     o.width = o.height = 4096;
