@@ -5,6 +5,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -216,31 +217,39 @@ struct Search {
     bool difference() const { return record.has_value(); }
 };
 
-void prepare(Search& s, DetectionResult& result) {
-    const PixelsView& img = s.img;
-    auto bkg = background(img);
+std::unique_ptr<sep_bkg, BkgFree> measureBackground(Search& s, DetectionResult& result) {
+    auto bkg = background(s.img);
     result.backgroundLevel = sep_bkg_global(bkg.get());
     result.backgroundRms = s.backgroundRms = sep_bkg_globalrms(bkg.get());
+    s.haveNoise = !s.img.noise.empty();
+    return bkg;
+}
+
+// Pixels no source pixel covered (NaN) and blanks take no part.
+inline void blankUnusable(float& value, float& noise) {
+    if (!(noise > 0) || !std::isfinite(value)) {
+        noise = 1e30f;
+        value = 0;
+    }
+}
+
+// `sub` and `noise` as the measurements see them.
+void subtractBackground(Search& s, sep_bkg& bkg) {
+    const PixelsView& img = s.img;
     s.sub = platform::CopyFast(img.pixels);
-    check(sep_bkg_subarray(bkg.get(), s.sub.data(), SEP_TFLOAT), "background subtraction");
-    // Pixels no source pixel covered (NaN) and blanks take no part.
-    s.haveNoise = !img.noise.empty();
+    check(sep_bkg_subarray(&bkg, s.sub.data(), SEP_TFLOAT), "background subtraction");
     if (s.haveNoise) {
         s.noise = platform::CopyFast(img.noise);
         const long long n = static_cast<long long>(s.noise.size());
 #pragma omp parallel for schedule(static)
-        for (long long i = 0; i < n; ++i)
-            if (!(s.noise[i] > 0) || !std::isfinite(s.sub[i])) {
-                s.noise[i] = 1e30f;
-                s.sub[i] = 0;
-            }
+        for (long long i = 0; i < n; ++i) blankUnusable(s.sub[i], s.noise[i]);
     } else {
         for (auto& v : s.sub)
             if (!std::isfinite(v)) v = 0;
     }
     s.im = view(s.sub.data(), s.haveNoise ? s.noise.data() : nullptr, img.width, img.height);
     if (!s.haveNoise) {
-        s.im.noiseval = result.backgroundRms;
+        s.im.noiseval = s.backgroundRms;
         s.im.noise_type = SEP_NOISE_STDDEV;
     }
 }
@@ -259,15 +268,31 @@ std::vector<float> detectionFilterRow(double psfSigma) {
 // given to SEP without a filter find the same sources, while SEP's own filter
 // runs on one core at ten times the cost. SEP then takes the smoothed image
 // for the unfiltered one: the brightest pixel is looked up in the pixels.
-sep_catalog* extractMatched(Search& s, double threshold, int minArea) {
+//
+// The filter takes the image row by row, each row's background taken out as
+// SEP takes it out of the whole image: the background-subtracted copy is
+// made only after the filter's two images are given back (a lower peak).
+sep_catalog* extractMatched(Search& s, sep_bkg& bkg, double threshold, int minArea) {
     const int w = s.img.width, h = s.img.height;
-    FilteredImages f = MatchedFilter(s.sub, s.noise, w, h, detectionFilterRow(s.psfSigma));
-    SnrAsNoise(f.smoothed, f.snr, threshold);
-    const sep_image im = view(f.smoothed.data(), f.snr.data(), w, h);
+    std::atomic<int> failed{0}; // told after the filter's threads: none may throw
+    const auto rows = [&](int y, float* values, float* noise) {
+        const std::size_t o = static_cast<std::size_t>(y) * w;
+        std::copy(s.img.pixels.begin() + o, s.img.pixels.begin() + o + w, values);
+        std::copy(s.img.noise.begin() + o, s.img.noise.begin() + o + w, noise);
+        if (const int status = sep_bkg_subline(&bkg, y, values, SEP_TFLOAT)) failed = status;
+        for (int x = 0; x < w; ++x) blankUnusable(values[x], noise[x]);
+    };
     sep_catalog* cat = nullptr;
-    check(sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, nullptr, 0, 0, SEP_FILTER_CONV,
-                      32, 0.005, s.difference() ? 0 : 1, 1.0, &cat),
-          "extraction");
+    {
+        FilteredImages f = MatchedFilter(rows, w, h, detectionFilterRow(s.psfSigma));
+        check(failed, "background subtraction");
+        SnrAsNoise(f.smoothed, f.snr, threshold);
+        const sep_image im = view(f.smoothed.data(), f.snr.data(), w, h);
+        check(sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, nullptr, 0, 0,
+                          SEP_FILTER_CONV, 32, 0.005, s.difference() ? 0 : 1, 1.0, &cat),
+              "extraction");
+    }
+    subtractBackground(s, bkg);
     for (int i = 0; i < cat->nobj; ++i) {
         float peak = -INFINITY;
         int at = -1;
@@ -286,20 +311,21 @@ sep_catalog* extractMatched(Search& s, double threshold, int minArea) {
 // With a noise image the matched filter weighs each pixel by its own noise (a
 // plain convolution would carry a noisy pixel's value into quiet neighbours).
 // A difference says how wide its point spread is and how correlated its noise.
-std::unique_ptr<sep_catalog, CatFree> extract(Search& s) {
+std::unique_ptr<sep_catalog, CatFree> extract(Search& s, sep_bkg& bkg) {
     int side = 3;
     s.psfSigma = s.record ? s.record->psfSigma : 0;
     double threshold = s.settings.sigma;
     if (s.record && s.record->noiseCorrelation >= 1 && s.record->noiseCorrelation <= 5)
         threshold *= s.record->noiseCorrelation;
-    sep_set_extract_pixstack(std::max<std::size_t>(300000, s.sub.size() / 4));
+    sep_set_extract_pixstack(std::max<std::size_t>(300000, s.img.pixels.size() / 4));
     sep_set_sub_object_limit(4096);
     // Cleaning takes a faint object for the wing of a bright neighbour; in a
     // difference the bright neighbours are residuals without wings. There one
     // filtered pixel above the threshold is a source (docs/difference-imaging.md).
     const int minArea = s.difference() && s.haveNoise ? 1 : 3;
     if (s.difference() && s.haveNoise)
-        return std::unique_ptr<sep_catalog, CatFree>(extractMatched(s, threshold, minArea));
+        return std::unique_ptr<sep_catalog, CatFree>(extractMatched(s, bkg, threshold, minArea));
+    subtractBackground(s, bkg);
     std::vector<float> conv = DetectionFilter(s.psfSigma, side);
     sep_catalog* rawCat = nullptr;
     check(sep_extract(&s.im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, conv.data(), side, side,
@@ -466,9 +492,9 @@ DetectionResult DetectStars(const FitsImage& header, const PixelsView& img, cons
     if (s.settings.sigma <= 0) throw Error(kBadArgument, "The detection threshold must be above 0");
     DetectionResult result;
     platform::StepTrace trace("detect");
-    prepare(s, result);
+    const auto bkg = measureBackground(s, result);
     trace.mark("background");
-    const auto cat = extract(s);
+    const auto cat = extract(s, *bkg);
     trace.mark("extract");
     const std::optional<float> saturation = saturationLevel(s);
     std::vector<Candidate> cands;

@@ -43,14 +43,14 @@ void filterLine(const float* in, const std::vector<float>& k, float* out, int w)
 // The three quantities of image row y, filtered along the row, into lines
 // of the band buffer; zeros for rows outside the image.
 struct RowPass {
-    const std::vector<float>& pixels;
-    const std::vector<float>& noise;
+    const RowSource& rows;
     const Kernels& k;
     int w, h;
+    std::vector<float> pixels, noise;            // the row as given
     std::vector<float> value, weighted, inverse; // padded input lines
 
-    RowPass(const std::vector<float>& p, const std::vector<float>& n, const Kernels& kk, int ww, int hh)
-        : pixels(p), noise(n), k(kk), w(ww), h(hh), value(ww + 2 * kk.half, 0.0f),
+    RowPass(const RowSource& r, const Kernels& kk, int ww, int hh)
+        : rows(r), k(kk), w(ww), h(hh), pixels(ww), noise(ww), value(ww + 2 * kk.half, 0.0f),
           weighted(ww + 2 * kk.half, 0.0f), inverse(ww + 2 * kk.half, 0.0f) {}
 
     void run(int y, float* plain, float* num, float* den) {
@@ -60,9 +60,9 @@ struct RowPass {
             std::fill(den, den + w, 0.0f);
             return;
         }
-        const std::size_t o = static_cast<std::size_t>(y) * w;
+        rows(y, pixels.data(), noise.data());
         for (int x = 0; x < w; ++x) {
-            const float n = noise[o + x], v = pixels[o + x];
+            const float n = noise[x], v = pixels[x];
             const bool usable = n > 0 && n * n < INFINITY && std::isfinite(v);
             const float iv = usable ? 1.0f / (n * n) : 0.0f;
             value[k.half + x] = std::isfinite(v) ? v : 0.0f;
@@ -110,14 +110,24 @@ void filterBand(RowPass& rows, int y0, int y1, std::vector<float>& lines, Filter
 
 FilteredImages MatchedFilter(const std::vector<float>& pixels, const std::vector<float>& noise, int w, int h,
                              const std::vector<float>& row) {
+    const RowSource rows = [&](int y, float* values, float* n) {
+        const std::size_t o = static_cast<std::size_t>(y) * w;
+        std::copy(pixels.begin() + o, pixels.begin() + o + w, values);
+        std::copy(noise.begin() + o, noise.begin() + o + w, n);
+    };
+    return MatchedFilter(rows, w, h, row);
+}
+
+FilteredImages MatchedFilter(const RowSource& source, int w, int h, const std::vector<float>& row) {
     const Kernels k = kernelsOf(row);
     FilteredImages out;
-    platform::ResizeFast(out.smoothed, pixels.size());
-    platform::ResizeFast(out.snr, pixels.size());
+    const std::size_t n = static_cast<std::size_t>(w) * h;
+    platform::ResizeFast(out.smoothed, n);
+    platform::ResizeFast(out.snr, n);
     const int bands = (h + kBand - 1) / kBand;
 #pragma omp parallel
     {
-        RowPass rows(pixels, noise, k, w, h);
+        RowPass rows(source, k, w, h);
         std::vector<float> lines;
 #pragma omp for schedule(dynamic, 4)
         for (int b = 0; b < bands; ++b) filterBand(rows, b * kBand, std::min(h, (b + 1) * kBand), lines, out);

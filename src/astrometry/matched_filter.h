@@ -3,6 +3,7 @@
 // matched filter makes, made here instead: SEP runs its filter as a full 2-D
 // kernel on one core (2.3 s for 16 megapixels); the filter is a Gaussian, so
 // two passes of rows and columns on every core give the same in a tenth.
+#include <functional>
 #include <vector>
 
 namespace astrometry {
@@ -20,6 +21,12 @@ struct FilteredImages {
 // a positive finite number (their value is taken as 0 for `smoothed`).
 FilteredImages MatchedFilter(const std::vector<float>& pixels, const std::vector<float>& noise, int width, int height,
                              const std::vector<float>& row);
+
+// The same with the image given a row at a time: `rows(y, values, noise)`
+// fills `width` values of row y and their noise (called from several threads
+// at once), so that the caller needs no whole copy of what it hands in.
+using RowSource = std::function<void(int y, float* values, float* noise)>;
+FilteredImages MatchedFilter(const RowSource& rows, int width, int height, const std::vector<float>& row);
 
 // SEP given `smoothed` as the image finds the pixels where snr > threshold
 // when given this as the noise at a threshold relative to it: smoothed / snr

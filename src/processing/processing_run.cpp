@@ -130,12 +130,16 @@ void searchDifference(const RunInputs& in, RunResult& r, std::optional<astrometr
     }
 }
 
+// Each document is closed once its products are written: the window shows
+// the products, and the search's peak comes while they are written.
 void saveOtherProducts(const RunHandles& h, const std::string& folder) {
     h.subtracted->SaveFile(folder + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
     h.reference->SaveFile(folder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);
     h.reference->SaveFile(folder + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+    h.reference->CloseDocument();
     h.reshot->SaveFile(folder + "ReshotImage.fts", engine::kFileFitsFloat, true, 1);
     h.reshot->SaveFile(folder + "ReshotImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+    h.reshot->CloseDocument();
 }
 
 } // namespace

@@ -57,8 +57,10 @@ extern const char* const kReshotNotSolved;
 extern const char* const kSolveFailed;
 
 // Steps 6 to 23 of a run. On a failure the documents concerned are closed and
-// released; the application stays. On success the documents stay open for the
-// caller, which ends the run with CloseAll.
+// released; the application stays. On success the reference and the reshot
+// come back closed, their products written (their memory is given back while
+// the difference is searched), and the difference open for the caller, which
+// ends the run with CloseAll.
 RunResult RunProcessing(const RunInputs& in, RunHandles h);
 
 } // namespace processing
