@@ -132,14 +132,17 @@ void searchDifference(const RunInputs& in, RunResult& r, std::optional<astrometr
 
 // Each document is closed once its products are written: the window shows
 // the products, and the search's peak comes while they are written.
-void saveOtherProducts(const RunHandles& h, const std::string& folder) {
-    h.subtracted->SaveFile(folder + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
-    h.reference->SaveFile(folder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);
-    h.reference->SaveFile(folder + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
-    h.reference->CloseDocument();
+void saveReshotProducts(const RunHandles& h, const std::string& folder) {
     h.reshot->SaveFile(folder + "ReshotImage.fts", engine::kFileFitsFloat, true, 1);
     h.reshot->SaveFile(folder + "ReshotImage.jpg", engine::kFileJpegGrey, true, 1, 1);
     h.reshot->CloseDocument();
+}
+
+void saveOtherProducts(const RunHandles& h, const std::string& folder) {
+    h.reference->SaveFile(folder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);
+    h.reference->SaveFile(folder + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
+    h.reference->CloseDocument();
+    h.subtracted->SaveFile(folder + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
 }
 
 } // namespace
@@ -178,9 +181,12 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         solveAlignedReference(h, r, log, raHint, decHint);
         trace.mark("solve");
 
+        // Nothing changes the reshot after its alignment: its products are
+        // written while the difference is made (its copy keeps the noise).
+        h.reshot->ReleaseNoise();
+        auto reshotProducts = std::async(std::launch::async, [&h, &r] { saveReshotProducts(h, r.workFolder); });
         h.subtracted->SubtractDocument(*h.reference);
         h.reference->ReleaseNoise(); // a lower peak for the search
-        h.reshot->ReleaseNoise();
         trace.mark("subtract");
         h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
         // the search takes the difference as written from memory
@@ -194,6 +200,7 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         searchDifference(in, r, lent);
         trace.mark("search");
         products.get();
+        reshotProducts.get();
         trace.mark("other products");
         if (!log->finish()) throw Stop{RunFailure::Other, "Cannot write the processing log " + log->path};
         return r;
