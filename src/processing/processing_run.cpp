@@ -101,6 +101,9 @@ void solveAlignedReference(const RunHandles& h, RunResult& r, std::optional<RunL
     while (status == engine::kPlateSolving && std::chrono::steady_clock::now() < deadline)
         status = h.reference->PlateSolveStatus();
     if (status == engine::kPlateSolveFailed || status == engine::kPlateSolving) {
+        // a failed run leaves the copy of the reshot as its Subtracted.fts: the
+        // alignment changed only the other documents
+        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
         r.detail = h.reference->lastSolveReason();
         AppendProcessLog(log->part, std::string(kSolveFailed) + ": " + r.detail);
         log->finish(); // a failed solve ends a run the way it is meant to end
@@ -172,10 +175,12 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         r.imageHeight = h.reshot->ImageHeight();
         const double raHint = h.reshot->CentreRightAscension(), decHint = h.reshot->CentreDeclination();
 
+        // The difference to be starts as a copy of the reshot. That copy is
+        // written as Subtracted.fts only when the solve fails: a run that goes
+        // on writes the difference over it a second later.
         h.subtracted = h.reshot->DuplicateDocument();
         stage = 2;
-        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
-        trace.mark("log, first Subtracted.fts");
+        trace.mark("log, the copy");
         h.subtracted->AlignToThis(engine::kAlignByStars, false);
         trace.mark("align");
         solveAlignedReference(h, r, log, raHint, decHint);
