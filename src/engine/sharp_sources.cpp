@@ -137,6 +137,9 @@ std::vector<std::size_t> findSharpSources(const SharpSearch& in) {
 #pragma omp critical
         hits.insert(hits.end(), mine.begin(), mine.end());
     }
+    // in image order: a footprint leaves out what an earlier one marked, so
+    // the order in which the threads finished must not decide it
+    std::sort(hits.begin(), hits.end());
     return hits;
 }
 
