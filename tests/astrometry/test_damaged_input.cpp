@@ -256,7 +256,7 @@ TEST(DamagedCatalogs, AFifoOrFolderInPlaceOfAFileIsNamedNotOpened) {
 TEST(DamagedFits, DegeneratePlateSolutionsAreNoSolutions) {
     const auto solution = [](const char* crval1, const char* cd11, const char* cd21, const char* cd22) {
         std::string h;
-        for (const std::string c : {std::string("CTYPE1  = 'RA---TAN'"), std::string("CTYPE2  = 'DEC--TAN'"),
+        for (const std::string& c : {std::string("CTYPE1  = 'RA---TAN'"), std::string("CTYPE2  = 'DEC--TAN'"),
                                     "CRVAL1  = " + std::string(crval1), std::string("CRVAL2  = 20.0"),
                                     std::string("CRPIX1  = 50"), std::string("CRPIX2  = 50"),
                                     "CD1_1   = " + std::string(cd11), std::string("CD1_2   = 0.0002"),
