@@ -63,16 +63,8 @@ Timing runOnce(const fs::path& dir) {
     }
     app->CloseAll();
     t.runMs = msSince(start);
-    stars::CatalogCheckInputs q;
-    q.subtractedPath = r.workFolder + "Subtracted.fts";
-    q.reshotPath = in.reshotPath;
-    q.snrSubtracted = in.snrSubtracted;
-    q.snrCatalog = s.snrCatalog;
-    q.plateScale = r.plateScale;
-    q.catalog = in.catalog;
-    q.toleranceDeg = s.matchToleranceDeg;
-    q.minRawFlux = s.minRawFlux;
-    const auto checked = stars::RunCatalogCheck(q);
+    const auto checked =
+        stars::RunCatalogCheck(processing::CheckInputs(in, r, s.snrCatalog, s.matchToleranceDeg, s.minRawFlux));
     t.checkMs = msSince(start);
     t.candidates = static_cast<int>(checked.candidates.size());
     rusage u{};

@@ -47,6 +47,12 @@ sep_image view(const float* data, const float* noise, int w, int h) {
     return im;
 }
 
+// The detection filter's reach: 2 sigma of the point spread, at most 6 px;
+// 0 without a point spread of at least 0.9 px (the filter is then 1 2 1).
+int filterHalf(double psfSigma) {
+    return psfSigma > 0.9 ? std::min(6, static_cast<int>(std::ceil(2 * psfSigma))) : 0;
+}
+
 template <typename Image>
 std::unique_ptr<sep_bkg, BkgFree> background(const Image& img) {
     sep_image im = view(img.pixels.data(), nullptr, img.width, img.height);
@@ -99,11 +105,11 @@ double SourceLight(const std::vector<float>& pixels, int w, int h, double x, dou
 }
 
 std::vector<float> DetectionFilter(double psfSigma, int& side) {
-    if (!(psfSigma > 0.9)) {
+    const int half = filterHalf(psfSigma);
+    if (half == 0) {
         side = 3;
         return {1, 2, 1, 2, 4, 2, 1, 2, 1};
     }
-    const int half = std::min(6, static_cast<int>(std::ceil(2 * psfSigma)));
     side = 2 * half + 1;
     std::vector<float> f(static_cast<std::size_t>(side) * side);
     for (int y = -half; y <= half; ++y)
@@ -256,14 +262,15 @@ void subtractBackground(Search& s, sep_bkg& bkg) {
 
 // The filter's row: the detection filter is its outer product with itself.
 std::vector<float> detectionFilterRow(double psfSigma) {
-    if (!(psfSigma > 0.9)) return {1, 2, 1};
-    const int half = std::min(6, static_cast<int>(std::ceil(2 * psfSigma)));
+    const int half = filterHalf(psfSigma);
+    if (half == 0) return {1, 2, 1};
     std::vector<float> row;
     for (int x = -half; x <= half; ++x) row.push_back(static_cast<float>(std::exp(-0.5 * x * x / (psfSigma * psfSigma))));
     return row;
 }
 
-// SEP's matched filter thresholds the filtered S/N but hands its deblending
+// A difference's sources (no cleaning, see extract). SEP's matched filter
+// thresholds the filtered S/N but hands its deblending
 // and centroids the plain convolution; both images made by MatchedFilter and
 // given to SEP without a filter find the same sources, while SEP's own filter
 // runs on one core at ten times the cost. SEP then takes the smoothed image
@@ -289,7 +296,7 @@ sep_catalog* extractMatched(Search& s, sep_bkg& bkg, double threshold, int minAr
         SnrAsNoise(f.smoothed, f.snr, threshold);
         const sep_image im = view(f.smoothed.data(), f.snr.data(), w, h);
         check(sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, nullptr, 0, 0,
-                          SEP_FILTER_CONV, 32, 0.005, s.difference() ? 0 : 1, 1.0, &cat),
+                          SEP_FILTER_CONV, 32, 0.005, 0, 1.0, &cat),
               "extraction");
     }
     subtractBackground(s, bkg);

@@ -231,4 +231,18 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
     return r;
 }
 
+stars::CatalogCheckInputs CheckInputs(const RunInputs& in, const RunResult& r, double snrCatalog,
+                                      double toleranceDeg, double minRawFlux) {
+    stars::CatalogCheckInputs c;
+    c.subtractedPath = r.workFolder + "Subtracted.fts";
+    c.reshotPath = in.reshotPath;
+    c.snrSubtracted = in.snrSubtracted;
+    c.snrCatalog = snrCatalog;
+    c.plateScale = r.plateScale;
+    c.catalog = in.catalog;
+    c.toleranceDeg = toleranceDeg;
+    c.minRawFlux = minRawFlux;
+    return c;
+}
+
 } // namespace processing

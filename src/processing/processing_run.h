@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "astrometry/catalog.h"
+#include "stars/catalog_check_run.h"
 
 namespace engine {
 class Application;
@@ -62,5 +63,10 @@ extern const char* const kSolveFailed;
 // the difference is searched), and the difference open for the caller, which
 // ends the run with CloseAll.
 RunResult RunProcessing(const RunInputs& in, RunHandles h);
+
+// The catalog check of a finished run, as "Check against Catalog" takes it:
+// the run's files and settings, and the check's own three settings.
+stars::CatalogCheckInputs CheckInputs(const RunInputs& in, const RunResult& r, double snrCatalog,
+                                      double toleranceDeg, double minRawFlux);
 
 } // namespace processing

@@ -87,16 +87,8 @@ int main(int argc, char** argv) {
     std::optional<stars::CatalogCheckResult> checked;
     if (check) {
         // the catalog check, as "Check against Catalog" does it
-        stars::CatalogCheckInputs c;
-        c.subtractedPath = r.workFolder + "Subtracted.fts";
-        c.reshotPath = in.reshotPath;
-        c.snrSubtracted = in.snrSubtracted;
-        c.snrCatalog = settings.snrCatalog;
-        c.plateScale = r.plateScale;
-        c.catalog = in.catalog;
-        c.toleranceDeg = settings.matchToleranceDeg;
-        c.minRawFlux = settings.minRawFlux;
-        checked = stars::RunCatalogCheck(c);
+        checked = stars::RunCatalogCheck(
+            processing::CheckInputs(in, r, settings.snrCatalog, settings.matchToleranceDeg, settings.minRawFlux));
         if (!checked->ok)
             std::fprintf(stderr, "vospen-process: check: error %d %s\n", checked->failure.number,
                          checked->failure.description.c_str());
