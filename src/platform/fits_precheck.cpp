@@ -16,6 +16,7 @@ constexpr int kHdus = 8;          // the readers never go further
 constexpr int kBlocksPerHeader = 400; // 16 000 cards
 constexpr long long kLarge = 1LL << 20; // bytes of data worth skipping to the next header
 constexpr long long kHuge = 1LL << 40;
+constexpr std::size_t kLongestNumber = 60; // a complex pair of doubles is under 50 characters
 
 struct GzCloser {
     void operator()(gzFile_s* f) const { gzclose(f); }
@@ -54,10 +55,13 @@ std::string FitsHeaderProblem(const std::string& path) {
                 if (card[8] != '=') continue;
                 const std::string_view value = card.substr(9);
                 const auto first = value.find_first_not_of(' ');
-                // a value that is not a string and fills the whole field, as no number does
-                if (first != std::string_view::npos && value[first] != '\'' &&
-                    value.find_first_of(" /", first) == std::string_view::npos && value.size() - first >= 69)
-                    return "the header card " + std::string(key) + " is damaged";
+                // a value that is not a string and runs on for most of the field, as no
+                // number does: cfitsio copies such a value unchecked into its column names
+                if (first != std::string_view::npos && value[first] != '\'') {
+                    const auto stop = value.find_first_of(" /", first);
+                    const auto length = (stop == std::string_view::npos ? value.size() : stop) - first;
+                    if (length >= kLongestNumber) return "the header card " + std::string(key) + " is damaged";
+                }
                 // sizes are clamped: beyond kLarge they only mean "a large data unit"
                 const auto size = [&] { return std::clamp(number(card), 0LL, kHuge); };
                 if (key == "BITPIX  ") bitpix = std::clamp(number(card), -64LL, 64LL);
