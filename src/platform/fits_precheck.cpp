@@ -58,7 +58,10 @@ std::string FitsHeaderProblem(const std::string& path) {
                 // a value that is not a string and runs on for most of the field, as no
                 // number does: cfitsio copies such a value unchecked into its column names
                 if (first != std::string_view::npos && value[first] != '\'') {
-                    const auto stop = value.find_first_of(" /", first);
+                    // cfitsio reads a complex value to its closing parenthesis, slashes and all
+                    const bool complex = value[first] == '(';
+                    auto stop = complex ? value.find(')', first) : value.find_first_of(" /", first);
+                    if (complex && stop != std::string_view::npos) ++stop;
                     const auto length = (stop == std::string_view::npos ? value.size() : stop) - first;
                     if (length >= kLongestNumber) return "the header card " + std::string(key) + " is damaged";
                 }
