@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <cstdlib>
 #include <memory>
+#include <set>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -42,6 +44,7 @@ std::string FitsHeaderProblem(const std::string& path) {
     for (int hdu = 0; hdu < kHdus; ++hdu) {
         long long bitpix = 0, naxis = 0, pcount = 0, gcount = 1, product = 1;
         bool end = false;
+        std::set<std::string, std::less<>> tileKeys;
         for (int b = 0; b < kBlocksPerHeader && !end; ++b) {
             const int got = gzread(f.get(), block, kBlock);
             if (got < kBlock) return {}; // the end of the file: cfitsio reports what is short
@@ -55,6 +58,15 @@ std::string FitsHeaderProblem(const std::string& path) {
                 if (card[8] != '=') continue;
                 const std::string_view value = card.substr(9);
                 const auto first = value.find_first_not_of(' ');
+                // cfitsio divides by a compressed image's sizes and tiles unchecked:
+                // each given once, as a whole number of at least 1
+                if (key.substr(0, 5) == "ZTILE" || key.substr(0, 6) == "ZNAXIS") {
+                    const std::string v(value);
+                    char* stop = nullptr;
+                    const long long n = std::strtoll(v.c_str(), &stop, 10);
+                    if (!tileKeys.emplace(key).second || stop == v.c_str() || n < 1)
+                        return "the header card " + std::string(key) + " is damaged";
+                }
                 // a value that is not a string and runs on for most of the field, as no
                 // number does: cfitsio copies such a value unchecked into its column names
                 if (first != std::string_view::npos && value[first] != '\'') {

@@ -221,6 +221,40 @@ TEST(DamagedCatalogs, AHeaderValueFillingItsWholeFieldIsRefusedBeforeCfitsio) {
     }
 }
 
+// cfitsio divides by a tile-compressed image's tile sizes without a check: a
+// tile size that is no number (the fuzzer's: a second ZTILE1 holding a text)
+// or zero is refused, the file as cfitsio writes it is read.
+TEST(DamagedFits, CompressedImagesWithUnusableTilesAreRefusedBeforeCfitsio) {
+    TempDir t("vospen-bad");
+    const auto p = t.path / "image.fz";
+    int status = 0;
+    fitsfile* f = nullptr;
+    fits_create_file(&f, ("!" + p.string() + "[compress R]").c_str(), &status);
+    long axes[2] = {24, 16};
+    fits_create_img(f, SHORT_IMG, 2, axes, &status);
+    std::vector<short> pixels(24 * 16, 100);
+    fits_write_img(f, TSHORT, 1, pixels.size(), pixels.data(), &status);
+    fits_close_file(f, &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(astrometry::ReadFitsImage(p.string()).width, 24);
+    std::string original;
+    {
+        std::ifstream in(p, std::ios::binary);
+        original.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto name = original.find("ZNAME1  =");
+    const auto tile = original.find("ZTILE2  =");
+    ASSERT_NE(name, std::string::npos);
+    ASSERT_NE(tile, std::string::npos);
+    for (const auto& [at, bad] : {std::pair{name, std::string("ZTILE1  = 'BLOCKSIZE'")},
+                                  std::pair{tile, std::string("ZTILE2  =                    0")}}) {
+        auto bytes = original;
+        bytes.replace(at, 80, card(bad));
+        std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+        EXPECT_NE(errorOf([&] { astrometry::ReadFitsImage(p.string()); }).find("damaged"), std::string::npos) << bad;
+    }
+}
+
 TEST(DamagedFits, OldNcpProjectionIsStillRead) {
     std::string h;
     for (const char* c : {"CTYPE1  = 'RA---NCP'", "CTYPE2  = 'DEC--NCP'", "CRVAL1  = 150.0", "CRVAL2  = 60.0",
