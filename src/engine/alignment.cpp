@@ -55,11 +55,13 @@ void resampleOnto(const Image& target, Image& source, const SkyStats& sourceSky,
     const double area = MapAreaAtCentre(map, MapFrame::Of(target.width, target.height));
     source.intensityScale *= area;
     if (source.saturation) *source.saturation *= area;
+    // one plane at a time, each source given back before the next is made:
+    // one image less at the alignment's peak
     auto moved = ResampleModelled(source.pixels, source.noise, source.width, source.height, sourceSky,
-                                  source.saturation, map, target.width, target.height);
+                                  source.saturation, map, target.width, target.height, false);
     how.modelledStars = moved.starsModelled;
     source.pixels = std::move(moved.image.pixels);
-    source.noise = std::move(moved.image.noise);
+    source.noise = ResampleNoise(source.noise, source.width, source.height, map, target.width, target.height);
     source.width = target.width;
     source.height = target.height;
 }

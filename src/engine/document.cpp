@@ -101,14 +101,34 @@ void Document::AdjustByDifference(float difference) {
 
 std::shared_ptr<Document> Document::DuplicateDocument() {
     requireOpen("DuplicateDocument");
+    return duplicate(platform::CopyFast(image_.pixels), platform::CopyFast(image_.noise), image_.header);
+}
+
+std::shared_ptr<Document> Document::HandOverDocument(const HeaderCards& header) {
+    requireOpen("HandOverDocument");
+    auto copy = duplicate(std::move(image_.pixels), std::move(image_.noise), header);
+    CloseDocument();
+    return copy;
+}
+
+void Document::PlaceSolutionLast() {
+    requireOpen("PlaceSolutionLast");
+    Image solution;
+    solution.header = image_.header;
+    TakeSolution(image_, solution);
+    refreshSolution();
+}
+
+std::shared_ptr<Document> Document::duplicate(std::vector<float> pixels, std::vector<float> noise,
+                                              const HeaderCards& header) {
     auto copy = std::make_shared<Document>(registry_);
     Image& c = copy->image_;
     c.path = image_.path;
     c.width = image_.width;
     c.height = image_.height;
-    c.pixels = platform::CopyFast(image_.pixels);
-    c.noise = platform::CopyFast(image_.noise);
-    c.header = image_.header;
+    c.pixels = std::move(pixels);
+    c.noise = std::move(noise);
+    c.header = header;
     c.gain = image_.gain;
     c.saturation = image_.saturation;
     c.intensityScale = image_.intensityScale;

@@ -53,6 +53,14 @@ public:
     // The flag is accepted and unused.
     void AlignToThis(int mode, bool flag);
     std::shared_ptr<Document> DuplicateDocument();
+    // A duplicate that takes this image's pixels and noise over instead of
+    // copying them (a run's reshot, once its products are written: one copy
+    // of the image less at the run's peak), with `header` as its header. This
+    // document is closed.
+    std::shared_ptr<Document> HandOverDocument(const HeaderCards& header);
+    // The plate solution's cards moved to the header's end, as an alignment
+    // of a copy of this image to it leaves them: the products keep one order.
+    void PlaceSolutionLast();
     // This minus the other, after fitting the flux scale on matched stars and
     // the background offset; the noise of both is carried.
     void SubtractDocument(Document& other);
@@ -95,6 +103,8 @@ private:
     void requireOpen(const char* what) const;
     void refreshSolution();
     void alignOther(Document& other, int mode);
+    std::shared_ptr<Document> duplicate(std::vector<float> pixels, std::vector<float> noise,
+                                        const HeaderCards& header);
     // Another open document on this pixel grid with a plate solution.
     const Document* solvedOnThisGrid() const;
     // The sky of the pixels as they are now, measured once: a dozen steps ask

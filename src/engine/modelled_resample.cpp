@@ -84,7 +84,7 @@ bool invert(const PolyMap& map, double u, double v, double cx, double cy, double
 
 ModelledResample ResampleModelled(std::vector<float>& src, const std::vector<float>& noise, int sw, int sh,
                                   const SkyStats& sky, std::optional<double> saturation, const PolyMap& map, int tw,
-                                  int th) {
+                                  int th, bool withNoise) {
     platform::StepTrace trace("resample");
     ModelledResample out;
     std::vector<Model> taken, given;
@@ -136,7 +136,7 @@ ModelledResample ResampleModelled(std::vector<float>& src, const std::vector<flo
     drawAll(src, sw, sh, taken, -1);
     trace.mark("taken out");
     try {
-        out.image = ResampleLanczos3(src, noise, sw, sh, map, tw, th);
+        out.image = ResampleLanczos3(src, withNoise ? noise : std::vector<float>(), sw, sh, map, tw, th);
     } catch (...) {
         drawAll(src, sw, sh, taken, 1);
         throw;

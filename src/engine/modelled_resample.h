@@ -22,9 +22,10 @@ struct ModelledResample {
 };
 
 // As ResampleLanczos3; `source` is changed during the call and given back as
-// it was, to the rounding of its floats.
+// it was, to the rounding of its floats. Without `withNoise` only the pixels
+// are made (the noise still weighs the star fits; ResampleNoise makes it).
 ModelledResample ResampleModelled(std::vector<float>& source, const std::vector<float>& noise, int sw, int sh,
                                   const SkyStats& sky, std::optional<double> saturation, const PolyMap& map, int tw,
-                                  int th);
+                                  int th, bool withNoise = true);
 
 } // namespace engine

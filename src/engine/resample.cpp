@@ -107,7 +107,7 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
             const float area = static_cast<float>(a.area + darea * t);
             // pixel centres at whole numbers
             if (!(u >= -0.5 && v >= -0.5 && u <= j.sw - 0.5 && v <= j.sh - 0.5)) {
-                out[x] = nan;
+                if (out) out[x] = nan;
                 if (noiseOut) noiseOut[x] = nan;
                 continue;
             }
@@ -116,7 +116,8 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
             const Taps& wu = j.table[fu];
             const Taps& wv = j.table[fv];
             float value = nan;
-            if (iu >= 2 && iv >= 2 && iu + 5 < j.sw && iv + 3 < j.sh) {
+            if (!out) { // the noise alone
+            } else if (iu >= 2 && iv >= 2 && iu + 5 < j.sw && iv + 3 < j.sh) {
                 // the common case: six rows of eight, no test per tap; the
                 // rows weighted down the column first, then across
                 V8 w, row, acc{};
@@ -129,8 +130,8 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
                 acc *= w;
                 value = ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
             }
-            if (!std::isfinite(value)) value = slowTap(j, u, v, iu, iv, wu, wv);
-            out[x] = value * area;
+            if (out && !std::isfinite(value)) value = slowTap(j, u, v, iu, iv, wu, wv);
+            if (out) out[x] = value * area;
             if (!noiseOut) continue;
             const double cu = std::clamp(u, 0.0, j.sw - 1.0), cv = std::clamp(v, 0.0, j.sh - 1.0);
             int nu = static_cast<int>(cu), nv = static_cast<int>(cv);
@@ -147,13 +148,12 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
     }
 }
 
-} // namespace
 
-Resampled ResampleLanczos3(const std::vector<float>& src, const std::vector<float>& noise, int sw, int sh,
-                           const PolyMap& map, int tw, int th) {
-    const bool withNoise = noise.size() == src.size() && !noise.empty();
-    const Job job{src.data(), withNoise ? noise.data() : nullptr, sw, sh, tw, weightTable().data(),
-                  noiseKept().data()};
+// Either plane may be left out (null source, empty out): one row pass makes
+// both or either, each pixel the same either way.
+Resampled resample(const float* src, const float* noise, int sw, int sh, const PolyMap& map, int tw, int th) {
+    const bool withPixels = src != nullptr, withNoise = noise != nullptr;
+    const Job job{src, noise, sw, sh, tw, weightTable().data(), noiseKept().data()};
     // The map is smooth: exact on a coarse grid, bilinear between, which costs
     // far less than the polynomial at every pixel.
     const int nx = (tw + kNode - 1) / kNode + 1, ny = (th + kNode - 1) / kNode + 1;
@@ -169,8 +169,8 @@ Resampled ResampleLanczos3(const std::vector<float>& src, const std::vector<floa
                                                             std::abs((ux - u) * (vy - v) - (vx - v) * (uy - u))};
         }
     Resampled out;
-    platform::ResizeFast(out.pixels, static_cast<std::size_t>(tw) * th);
-    if (withNoise) platform::ResizeFast(out.noise, out.pixels.size());
+    if (withPixels) platform::ResizeFast(out.pixels, static_cast<std::size_t>(tw) * th);
+    if (withNoise) platform::ResizeFast(out.noise, static_cast<std::size_t>(tw) * th);
 #pragma omp parallel
     {
         std::vector<Node> row(static_cast<std::size_t>(nx));
@@ -183,11 +183,24 @@ Resampled ResampleLanczos3(const std::vector<float>& src, const std::vector<floa
             for (int k = 0; k < nx; ++k)
                 row[k] = {a[k].u + f * (b[k].u - a[k].u), a[k].v + f * (b[k].v - a[k].v),
                           a[k].area + f * (b[k].area - a[k].area)};
-            resampleRow(job, row.data(), out.pixels.data() + static_cast<std::size_t>(y) * tw,
+            resampleRow(job, row.data(), withPixels ? out.pixels.data() + static_cast<std::size_t>(y) * tw : nullptr,
                         withNoise ? out.noise.data() + static_cast<std::size_t>(y) * tw : nullptr);
         }
     }
     return out;
+}
+
+} // namespace
+
+Resampled ResampleLanczos3(const std::vector<float>& src, const std::vector<float>& noise, int sw, int sh,
+                           const PolyMap& map, int tw, int th) {
+    const bool withNoise = noise.size() == src.size() && !noise.empty();
+    return resample(src.data(), withNoise ? noise.data() : nullptr, sw, sh, map, tw, th);
+}
+
+std::vector<float> ResampleNoise(const std::vector<float>& noise, int sw, int sh, const PolyMap& map, int tw, int th) {
+    if (noise.empty()) return {};
+    return resample(nullptr, noise.data(), sw, sh, map, tw, th).noise;
 }
 
 } // namespace engine

@@ -23,4 +23,8 @@ struct Resampled {
 Resampled ResampleLanczos3(const std::vector<float>& source, const std::vector<float>& noise, int sw, int sh,
                            const PolyMap& map, int tw, int th);
 
+// The noise image alone, as ResampleLanczos3 makes it: resampled after the
+// pixels, each plane's source can be given back before the next is made.
+std::vector<float> ResampleNoise(const std::vector<float>& noise, int sw, int sh, const PolyMap& map, int tw, int th);
+
 } // namespace engine

@@ -90,10 +90,9 @@ RunLog startLog(const RunInputs& in, const RunHandles& h, RunResult& r) {
     return log;
 }
 
-// The aligned reference solved at the reshot's centre and scale; a failure
-// goes into the log, which then ends the run as a finished one.
-void solveAlignedReference(const RunHandles& h, RunResult& r, std::optional<RunLog>& log, double raHint,
-                           double decHint) {
+// The aligned reference solved at the reshot's centre and scale; false when
+// it failed, with the reason in the log.
+bool solveAlignedReference(const RunHandles& h, RunResult& r, const RunLog& log, double raHint, double decHint) {
     h.reference->StartPlateSolve(raHint, decHint, r.plateScale, r.plateScale);
     // The engine solves before it returns; the poll guards against one that does not.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
@@ -101,16 +100,12 @@ void solveAlignedReference(const RunHandles& h, RunResult& r, std::optional<RunL
     while (status == engine::kPlateSolving && std::chrono::steady_clock::now() < deadline)
         status = h.reference->PlateSolveStatus();
     if (status == engine::kPlateSolveFailed || status == engine::kPlateSolving) {
-        // a failed run leaves the copy of the reshot as its Subtracted.fts: the
-        // alignment changed only the other documents
-        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
         r.detail = h.reference->lastSolveReason();
-        AppendProcessLog(log->part, std::string(kSolveFailed) + ": " + r.detail);
-        log->finish(); // a failed solve ends a run the way it is meant to end
-        log.reset();
-        throw Stop{RunFailure::SolveFailed, kSolveFailed};
+        AppendProcessLog(log.part, std::string(kSolveFailed) + ": " + r.detail);
+        return false;
     }
-    if (!h.reference->lastSolveNote().empty()) AppendProcessLog(log->part, h.reference->lastSolveNote());
+    if (!h.reference->lastSolveNote().empty()) AppendProcessLog(log.part, h.reference->lastSolveNote());
+    return true;
 }
 
 // The suspicious stars of the difference just written.
@@ -133,13 +128,47 @@ void searchDifference(const RunInputs& in, RunResult& r, std::optional<astrometr
     }
 }
 
-// Each document is closed once its products are written: the window shows
-// the products, and the search's peak comes while they are written.
-void saveReshotProducts(const RunHandles& h, const std::string& folder) {
-    h.reshot->SaveFile(folder + "ReshotImage.fts", engine::kFileFitsFloat, true, 1);
-    h.reshot->SaveFile(folder + "ReshotImage.jpg", engine::kFileJpegGrey, true, 1, 1);
-    h.reshot->CloseDocument();
-}
+// The reshot's products, written on another thread under names of their own
+// and put in place only when the run goes on past the solve: a failed run
+// leaves an older run's products as they were.
+class ReshotProducts {
+public:
+    ReshotProducts(const RunHandles& h, const std::string& folder) : folder_(folder) {
+        writing_ = std::async(std::launch::async, [&h, this] {
+            h.reshot->SaveFile(pending("ReshotImage.fts"), engine::kFileFitsFloat, true, 1);
+            h.reshot->SaveFile(pending("ReshotImage.jpg"), engine::kFileJpegGrey, true, 1, 1);
+        });
+    }
+    ReshotProducts(const ReshotProducts&) = delete;
+    ReshotProducts& operator=(const ReshotProducts&) = delete;
+    ~ReshotProducts() { discard(); }
+    void keep() {
+        writing_.get(); // a failed write is the run's failure
+        for (const char* name : kNames) {
+            std::error_code ec;
+            std::filesystem::rename(pending(name), folder_ + name, ec);
+            if (ec) throw Stop{RunFailure::Other, "Cannot write " + folder_ + name + ": " + ec.message()};
+        }
+    }
+    void discard() {
+        if (writing_.valid()) {
+            try {
+                writing_.get();
+            } catch (...) {
+            }
+        }
+        for (const char* name : kNames) {
+            std::error_code ec;
+            std::filesystem::remove(pending(name), ec);
+        }
+    }
+
+private:
+    static constexpr const char* kNames[] = {"ReshotImage.fts", "ReshotImage.jpg"};
+    std::string pending(const char* name) const { return folder_ + name + ".pending"; }
+    std::string folder_;
+    std::future<void> writing_;
+};
 
 void saveOtherProducts(const RunHandles& h, const std::string& folder) {
     h.reference->SaveFile(folder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);
@@ -175,21 +204,29 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         r.imageHeight = h.reshot->ImageHeight();
         const double raHint = h.reshot->CentreRightAscension(), decHint = h.reshot->CentreDeclination();
 
-        // The difference to be starts as a copy of the reshot. That copy is
-        // written as Subtracted.fts only when the solve fails: a run that goes
-        // on writes the difference over it a second later.
-        h.subtracted = h.reshot->DuplicateDocument();
-        stage = 2;
-        trace.mark("log, the copy");
-        h.subtracted->AlignToThis(engine::kAlignByStars, false);
+        // The reshot's products are written while the reference is aligned
+        // to it, which only reads it; then the difference to be takes its
+        // pixels over instead of a copy (one image less at the peak).
+        const engine::HeaderCards original = h.reshot->header();
+        h.reshot->PlaceSolutionLast();
+        ReshotProducts reshotProducts(h, r.workFolder);
+        h.reshot->AlignToThis(engine::kAlignByStars, false);
         trace.mark("align");
-        solveAlignedReference(h, r, log, raHint, decHint);
+        if (!solveAlignedReference(h, r, *log, raHint, decHint)) {
+            // a failed solve leaves the reshot as its Subtracted.fts and no other product
+            reshotProducts.discard();
+            h.subtracted = h.reshot->HandOverDocument(original);
+            stage = 2;
+            h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
+            log->finish(); // a failed solve ends a run the way it is meant to end
+            log.reset();
+            throw Stop{RunFailure::SolveFailed, kSolveFailed};
+        }
         trace.mark("solve");
-
-        // Nothing changes the reshot after its alignment: its products are
-        // written while the difference is made (its copy keeps the noise).
-        h.reshot->ReleaseNoise();
-        auto reshotProducts = std::async(std::launch::async, [&h, &r] { saveReshotProducts(h, r.workFolder); });
+        reshotProducts.keep();
+        h.subtracted = h.reshot->HandOverDocument(original);
+        stage = 2;
+        trace.mark("hand over");
         h.subtracted->SubtractDocument(*h.reference);
         h.reference->ReleaseNoise(); // a lower peak for the search
         trace.mark("subtract");
@@ -205,7 +242,6 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         searchDifference(in, r, lent);
         trace.mark("search");
         products.get();
-        reshotProducts.get();
         trace.mark("other products");
         if (!log->finish()) throw Stop{RunFailure::Other, "Cannot write the processing log " + log->path};
         return r;

@@ -200,6 +200,12 @@ TEST(ModelledResample, BrightUndersampledStarsLandAsObservedOnTheNewGrid) {
     // the noise image goes through as before, and the source is given back
     EXPECT_TRUE(sameImage(modelled.image.noise, plain.noise));
     for (std::size_t i = 0; i < source.size(); ++i) ASSERT_NEAR(source[i], f.source[i], 0.02f) << i;
+    // one plane at a time (the alignment's way) makes the same two planes
+    const auto pixelsOnly =
+        engine::ResampleModelled(source, noise, kN, kN, {kSky, 10}, std::nullopt, map, kN, kN, false);
+    EXPECT_TRUE(pixelsOnly.image.noise.empty());
+    EXPECT_TRUE(sameImage(pixelsOnly.image.pixels, modelled.image.pixels));
+    EXPECT_TRUE(sameImage(engine::ResampleNoise(noise, kN, kN, map, kN, kN), plain.noise));
 }
 
 TEST(ModelledResample, LeavesWellSampledSaturatedAndBlankStarsToTheInterpolation) {

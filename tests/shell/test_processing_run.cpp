@@ -229,12 +229,19 @@ private slots:
         const fs::path solved = starless;
         w.txtPre->setText(QString::fromStdString((solved / "reference.fts").string()));
         w.txtRe->setText(QString::fromStdString((solved / "reshot.fts").string()));
+        // an older run's product stays as it was; the reshot's are written ahead of the solve
+        fs::create_directories(solved / "current");
+        std::ofstream(solved / "current" / "ReshotImage.fts") << "older run";
         w.cmdProcess_Click();
         QCOMPARE(f.dialogs->messages.at(0).text,
                  QString("Plate solving of aligned reference image failed - cannot continue"));
         QVERIFY(fs::exists(solved / "current" / "NGC 1234_ProcessLog.txt"));
         QVERIFY(fs::exists(solved / "current" / "Subtracted.fts"));
         QVERIFY(!fs::exists(solved / "current" / "Subtracted.jpg"));
+        QCOMPARE(fs::file_size(solved / "current" / "ReshotImage.fts"), std::uintmax_t{9});
+        QVERIFY(!fs::exists(solved / "current" / "ReshotImage.jpg"));
+        for (const auto& e : fs::directory_iterator(solved / "current"))
+            QVERIFY2(e.path().extension() != ".pending", qPrintable(QString::fromStdString(e.path().string())));
         QCOMPARE(w.lstSuspicious->count(), 0);
         QVERIFY(!w.docSubtracted);
         // the engine's reason: as the message's detail and in the log
