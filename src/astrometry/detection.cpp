@@ -7,6 +7,7 @@ extern "C" {
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -279,6 +280,21 @@ std::vector<float> detectionFilterRow(double psfSigma) {
 // The filter takes the image row by row, each row's background taken out as
 // SEP takes it out of the whole image: the background-subtracted copy is
 // made only after the filter's two images are given back (a lower peak).
+// SEP keeps the pixels above the threshold on a stack made whole before it
+// starts (tens of bytes a pixel, every page written: 120 MB for a quarter of
+// a 4096 x 4096 image). A thirty-second serves any usual field; the quarter is
+// taken only when that one fills.
+int extractWithStack(std::size_t pixels, const std::function<int()>& extraction) {
+    constexpr int kStackFull = 2; // SEP's "internal pixel buffer full"
+    sep_set_extract_pixstack(std::max<std::size_t>(300000, pixels / 32));
+    int status = extraction();
+    if (status == kStackFull) {
+        sep_set_extract_pixstack(std::max<std::size_t>(300000, pixels / 4));
+        status = extraction();
+    }
+    return status;
+}
+
 sep_catalog* extractMatched(Search& s, sep_bkg& bkg, double threshold, int minArea) {
     const int w = s.img.width, h = s.img.height;
     std::atomic<int> failed{0}; // told after the filter's threads: none may throw
@@ -295,8 +311,11 @@ sep_catalog* extractMatched(Search& s, sep_bkg& bkg, double threshold, int minAr
         check(failed, "background subtraction");
         SnrAsNoise(f.smoothed, f.snr, threshold);
         const sep_image im = view(f.smoothed.data(), f.snr.data(), w, h);
-        check(sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, nullptr, 0, 0,
-                          SEP_FILTER_CONV, 32, 0.005, 0, 1.0, &cat),
+        check(extractWithStack(s.img.pixels.size(),
+                               [&] {
+                                   return sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, minArea,
+                                                      nullptr, 0, 0, SEP_FILTER_CONV, 32, 0.005, 0, 1.0, &cat);
+                               }),
               "extraction");
     }
     subtractBackground(s, bkg);
@@ -324,7 +343,6 @@ std::unique_ptr<sep_catalog, CatFree> extract(Search& s, sep_bkg& bkg) {
     double threshold = s.settings.sigma;
     if (s.record && s.record->noiseCorrelation >= 1 && s.record->noiseCorrelation <= 5)
         threshold *= s.record->noiseCorrelation;
-    sep_set_extract_pixstack(std::max<std::size_t>(300000, s.img.pixels.size() / 4));
     sep_set_sub_object_limit(4096);
     // Cleaning takes a faint object for the wing of a bright neighbour; in a
     // difference the bright neighbours are residuals without wings. There one
@@ -335,9 +353,13 @@ std::unique_ptr<sep_catalog, CatFree> extract(Search& s, sep_bkg& bkg) {
     subtractBackground(s, bkg);
     std::vector<float> conv = DetectionFilter(s.psfSigma, side);
     sep_catalog* rawCat = nullptr;
-    check(sep_extract(&s.im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, conv.data(), side, side,
-                      s.haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005, s.difference() ? 0 : 1, 1.0,
-                      &rawCat),
+    check(extractWithStack(s.img.pixels.size(),
+                           [&] {
+                               return sep_extract(&s.im, static_cast<float>(threshold), SEP_THRESH_REL, minArea,
+                                                  conv.data(), side, side,
+                                                  s.haveNoise ? SEP_FILTER_MATCHED : SEP_FILTER_CONV, 32, 0.005,
+                                                  s.difference() ? 0 : 1, 1.0, &rawCat);
+                           }),
           "extraction");
     return std::unique_ptr<sep_catalog, CatFree>(rawCat);
 }

@@ -147,14 +147,12 @@ std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, in
 namespace {
 
 // `rowOf(y, x, n, scratch)` gives n input values of row y from column x on,
-// either in place or written to scratch.
-template <typename RowOf>
-std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelAt& kernelAt, double tolerance,
-                            int tile, const RowOf& rowOf) {
+// either in place or written to scratch; each finished tile goes to `sink`.
+template <typename RowOf, typename Sink>
+void convolveTiles(int w, int h, int half, const KernelAt& kernelAt, double tolerance, int tile, const RowOf& rowOf,
+                   const Sink& sink) {
     const int side = 2 * half + 1;
     platform::StepTrace trace("convolve");
-    std::vector<float> out;
-    platform::ResizeFast(out, n, std::numeric_limits<float>::quiet_NaN());
     const int tilesX = (w + tile - 1) / tile, tilesY = (h + tile - 1) / tile;
     // the kernels first (the caller's function need not be thread-safe), then
     // their decompositions on every core
@@ -173,7 +171,7 @@ std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelA
 #pragma omp parallel
     {
         const std::size_t rowIn = static_cast<std::size_t>(tile + side);
-        std::vector<float> pass(rowIn * tile), scratch(rowIn * rowIn);
+        std::vector<float> pass(rowIn * tile), scratch(rowIn * rowIn), out(static_cast<std::size_t>(tile) * tile);
         std::vector<const float*> input(rowIn);
 #pragma omp for collapse(2) schedule(dynamic)
         for (int ty = 0; ty < tilesY; ++ty)
@@ -183,7 +181,7 @@ std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelA
                 const int ya = std::max(ty * tile, half), yb = std::min(ty * tile + tile, h - half);
                 if (xa >= xb || ya >= yb) continue;
                 const int len = xb - xa, rowsIn = yb - ya + 2 * half;
-                for (int y = ya; y < yb; ++y) std::fill_n(&out[static_cast<std::size_t>(y) * w + xa], len, 0.f);
+                std::fill_n(out.data(), static_cast<std::size_t>(yb - ya) * len, 0.f);
                 // the tile's input rows, with the kernel's reach above and below, once for all terms
                 for (int j = 0; j < rowsIn; ++j)
                     input[j] = rowOf(ya - half + j, xa - half, len + 2 * half, &scratch[j * rowIn]);
@@ -194,14 +192,37 @@ std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelA
                                     len, false);
                     // then down the columns
                     for (int y = ya; y < yb; ++y)
-                        weightedSum(&out[static_cast<std::size_t>(y) * w + xa],
+                        weightedSum(&out[static_cast<std::size_t>(y - ya) * len],
                                     &pass[static_cast<std::size_t>(y - ya) * len], static_cast<std::size_t>(len),
                                     k.cols[r].data(), side, len, true);
                 }
+                sink(ya, yb, xa, xb, out.data());
             }
     }
     trace.mark("passes");
+}
+
+// The tiles gathered into an image, NaN where no tile reaches.
+template <typename RowOf>
+std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelAt& kernelAt, double tolerance,
+                            int tile, const RowOf& rowOf) {
+    std::vector<float> out;
+    platform::ResizeFast(out, n, std::numeric_limits<float>::quiet_NaN());
+    convolveTiles(w, h, half, kernelAt, tolerance, tile, rowOf, [&](int ya, int yb, int xa, int xb, const float* v) {
+        const int len = xb - xa;
+        for (int y = ya; y < yb; ++y)
+            std::copy_n(v + static_cast<std::size_t>(y - ya) * len, len, &out[static_cast<std::size_t>(y) * w + xa]);
+    });
     return out;
+}
+
+template <bool Squares>
+auto maskedRows(const std::vector<float>& in, const std::vector<unsigned char>& blank, int w) {
+    return [&in, &blank, w](int y, int x, int n, float* scratch) {
+        const std::size_t o = static_cast<std::size_t>(y) * w + x;
+        maskedRow<Squares>(in.data() + o, blank.data() + o, scratch, n);
+        return static_cast<const float*>(scratch);
+    };
 }
 
 } // namespace
@@ -215,12 +236,46 @@ std::vector<float> ConvolveVarying(const std::vector<float>& src, int w, int h, 
 std::vector<float> ConvolveMasked(const std::vector<float>& in, const std::vector<unsigned char>& blank, int w, int h,
                                   int half, const KernelAt& kernelAt, bool squares, double tolerance, int tile) {
     // the input is made row by row as the tiles need it: no image of it is kept
-    return convolve(in.size(), w, h, half, kernelAt, tolerance, tile, [&](int y, int x, int n, float* scratch) {
-        const std::size_t o = static_cast<std::size_t>(y) * w + x;
-        if (squares) maskedRow<true>(in.data() + o, blank.data() + o, scratch, n);
-        else maskedRow<false>(in.data() + o, blank.data() + o, scratch, n);
-        return static_cast<const float*>(scratch);
-    });
+    if (squares) return convolve(in.size(), w, h, half, kernelAt, tolerance, tile, maskedRows<true>(in, blank, w));
+    return convolve(in.size(), w, h, half, kernelAt, tolerance, tile, maskedRows<false>(in, blank, w));
+}
+
+void ConvolveMaskedTiles(const std::vector<float>& in, const std::vector<unsigned char>& blank, int w, int h,
+                         int half, const KernelAt& kernelAt, bool squares, double tolerance, const TileSink& sink,
+                         int tile) {
+    if (squares) convolveTiles(w, h, half, kernelAt, tolerance, tile, maskedRows<true>(in, blank, w), sink);
+    else convolveTiles(w, h, half, kernelAt, tolerance, tile, maskedRows<false>(in, blank, w), sink);
+}
+
+SparseConvolution::SparseConvolution(int w, int h, int half, const KernelAt& kernelAt,
+                                     const std::vector<std::pair<std::size_t, float>>& pixels)
+    : w_(w), half_(half), pixels_(pixels) {
+    (void)h; // the tiles keep within the image
+    kernels_.reserve(pixels.size());
+    for (const auto& [i, value] : pixels)
+        kernels_.push_back(kernelAt(static_cast<int>(i % static_cast<std::size_t>(w)), static_cast<int>(i / w)));
+}
+
+// AddSparseConvolution's sums restricted to the tile, in the same order, so
+// that each pixel comes out as it would there.
+void SparseConvolution::addTo(float* values, int ya, int yb, int xa, int xb) const {
+    const int side = 2 * half_ + 1, len = xb - xa;
+    for (std::size_t p = 0; p < pixels_.size(); ++p) {
+        const auto [i, value] = pixels_[p];
+        const int qx = static_cast<int>(i % static_cast<std::size_t>(w_)), qy = static_cast<int>(i / w_);
+        if (qy + half_ < ya || qy - half_ >= yb || qx + half_ < xa || qx - half_ >= xb) continue;
+        const std::vector<float>& k = kernels_[p];
+        for (int v = -half_; v <= half_; ++v) {
+            const int y = qy - v;
+            if (y < ya || y >= yb) continue;
+            for (int u = -half_; u <= half_; ++u) {
+                const int x = qx - u;
+                if (x < xa || x >= xb) continue;
+                values[static_cast<std::size_t>(y - ya) * len + (x - xa)] +=
+                    k[static_cast<std::size_t>(v + half_) * side + u + half_] * value;
+            }
+        }
+    }
 }
 
 void AddSparseConvolution(std::vector<float>& out, int w, int h, int half, const KernelAt& kernelAt,

@@ -26,12 +26,36 @@ std::vector<float> ConvolveMasked(const std::vector<float>& in, const std::vecto
                                   int height, int half, const KernelAt& kernelAt, bool squares,
                                   double tolerance = 3e-3, int tile = 256);
 
+// As ConvolveMasked, each finished tile given to `sink` instead of gathered
+// into an image (no image-sized buffer): sink(ya, yb, xa, xb, values) for the
+// rows [ya, yb) and columns [xa, xb), row after row. Tiles come from several
+// threads at once; the pixels no tile covers (NaN in ConvolveMasked) are not given.
+using TileSink = std::function<void(int ya, int yb, int xa, int xb, float* values)>;
+void ConvolveMaskedTiles(const std::vector<float>& in, const std::vector<unsigned char>& blank, int width,
+                         int height, int half, const KernelAt& kernelAt, bool squares, double tolerance,
+                         const TileSink& sink, int tile = 256);
+
 // Adds to `out` what the pixels (index, value) would have given ConvolveVarying
 // had they not been left out as blank: out(x - u, y - v) += K(u, v) * value,
 // K taken at the pixel; with `squares`, values and kernel are the caller's
 // squares. For a few thousand pixels, not an image.
 void AddSparseConvolution(std::vector<float>& out, int width, int height, int half, const KernelAt& kernelAt,
                           const std::vector<std::pair<std::size_t, float>>& pixels);
+
+// AddSparseConvolution for one tile at a time, to the same floats: the
+// kernels taken once.
+class SparseConvolution {
+public:
+    SparseConvolution(int width, int height, int half, const KernelAt& kernelAt,
+                      const std::vector<std::pair<std::size_t, float>>& pixels);
+    // `values`: the tile [ya, yb) x [xa, xb), row after row
+    void addTo(float* values, int ya, int yb, int xa, int xb) const;
+
+private:
+    int w_, half_;
+    const std::vector<std::pair<std::size_t, float>>& pixels_;
+    std::vector<std::vector<float>> kernels_;
+};
 
 // Sets the NaN pixels to 0 and returns where they were.
 std::vector<unsigned char> BlankPixels(std::vector<float>& pixels);

@@ -17,35 +17,35 @@ RowLine KernelRowLine(const MatchingKernel& kernel, const double (&sums)[3], int
 
 // In float and without branches, on the wider vector units where there are.
 __attribute__((target_clones("arch=x86-64-v3", "default"))) void DifferenceRow(
-    float* pix, const float* convolved, const float* other, const unsigned char* saturated, int n, RowLine l,
-    bool convolveOther) {
+    float* pix, const float* convolved, const float* other, const unsigned char* saturated, int x0, int x1,
+    RowLine l, bool convolveOther) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     if (convolveOther) {
-        for (int x = 0; x < n; ++x) {
-            const float d = pix[x] - convolved[x] - (l.bg0 + x * l.dbg);
+        for (int x = x0; x < x1; ++x) {
+            const float d = pix[x] - convolved[x - x0] - (l.bg0 + x * l.dbg);
             pix[x] = saturated[x] ? nan : d;
         }
     } else {
-        for (int x = 0; x < n; ++x) {
+        for (int x = x0; x < x1; ++x) {
             const float k = std::max(0.05f, l.k0 + x * l.dk);
-            const float d = (convolved[x] + (l.bg0 + x * l.dbg) - other[x]) / k;
+            const float d = (convolved[x - x0] + (l.bg0 + x * l.dbg) - other[x]) / k;
             pix[x] = saturated[x] ? nan : d;
         }
     }
 }
 
 __attribute__((target_clones("arch=x86-64-v3", "default"))) void DifferenceNoiseRow(
-    float* noise, const float* convolvedVariance, const float* otherNoise, const unsigned char* saturated, int n,
-    RowLine l, bool convolveOther) {
+    float* noise, const float* convolvedVariance, const float* otherNoise, const unsigned char* saturated, int x0,
+    int x1, RowLine l, bool convolveOther) {
     if (convolveOther) {
-        for (int x = 0; x < n; ++x) {
-            const float v = __builtin_sqrtf(noise[x] * noise[x] + convolvedVariance[x]);
+        for (int x = x0; x < x1; ++x) {
+            const float v = __builtin_sqrtf(noise[x] * noise[x] + convolvedVariance[x - x0]);
             noise[x] = saturated[x] ? noise[x] : v;
         }
     } else {
-        for (int x = 0; x < n; ++x) {
+        for (int x = x0; x < x1; ++x) {
             const float k = std::max(0.05f, l.k0 + x * l.dk);
-            const float v = __builtin_sqrtf(convolvedVariance[x] + otherNoise[x] * otherNoise[x]) / k;
+            const float v = __builtin_sqrtf(convolvedVariance[x - x0] + otherNoise[x] * otherNoise[x]) / k;
             noise[x] = saturated[x] ? noise[x] : v;
         }
     }

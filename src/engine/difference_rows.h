@@ -15,12 +15,13 @@ RowLine KernelRowLine(const MatchingKernel& kernel, const double (&sums)[3], int
 
 // This image minus the convolved other, or (when this image was the one
 // convolved) the convolution minus the other over the kernel's flux; NaN where
-// `unusable`.
-void DifferenceRow(float* pixels, const float* convolved, const float* other, const unsigned char* unusable, int n,
-                   RowLine line, bool convolveOther);
+// `unusable`. Over the columns [x0, x1) of a row: `pixels`, `other` and
+// `unusable` start at the row's first column, `convolved` at x0.
+void DifferenceRow(float* pixels, const float* convolved, const float* other, const unsigned char* unusable, int x0,
+                   int x1, RowLine line, bool convolveOther);
 
 // The noise of that difference; unusable pixels keep theirs.
 void DifferenceNoiseRow(float* noise, const float* convolvedVariance, const float* otherNoise,
-                        const unsigned char* unusable, int n, RowLine line, bool convolveOther);
+                        const unsigned char* unusable, int x0, int x1, RowLine line, bool convolveOther);
 
 } // namespace engine

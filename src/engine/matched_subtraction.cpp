@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "astrometry/detection.h"
 #include "engine/aperture.h"
@@ -72,6 +73,66 @@ KernelSums kernelSums(const MatchingKernel& k, int w, int h) {
     return {{c, k.sumAt(w - 1.0, 0.5 * (h - 1)) - c, k.sumAt(0.5 * (w - 1), h - 1.0) - c}};
 }
 
+// The pixels no tile of the convolution covers (the kernel's reach at the
+// edges): NaN in a convolved image, so NaN in the difference and its noise,
+// but where the difference is unusable its noise stays.
+void blankEdges(Image& image, const std::vector<unsigned char>& unusable, int half) {
+    const int w = image.width, h = image.height;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int y = 0; y < h; ++y) {
+        const bool edgeRow = y < half || y >= h - half;
+        for (int x = 0; x < w; ++x) {
+            if (!edgeRow && x >= half && x < w - half) x = w - half;
+            if (x >= w) break;
+            const std::size_t i = static_cast<std::size_t>(y) * w + x;
+            image.pixels[i] = nan;
+            if (!unusable[i]) image.noise[i] = nan;
+        }
+    }
+}
+
+// The other image convolved tile by tile straight into the difference, with
+// no image of the convolution: two images less at the peak. The same floats
+// as subtractConvolved.
+void subtractConvolvedTiles(Image& image, const Image& other, const Direction& d, const MatchingKernel& kernel,
+                            const KernelSums& sums, TemplateMasks& masks, float tSat, float sSat,
+                            platform::StepTrace& trace) {
+    const int w = image.width, h = image.height;
+    const auto unusable = UnusableMask(d.templ.pixels, d.science.pixels, masks.blank, masks.given, tSat, sSat, w, h,
+                                       kernel.half + 2);
+    masks.given = {};
+    trace.mark("masks");
+    const auto kernelAt = [&](double x, double y) { return kernel.at(x, y); };
+    const SparseConvolution patched(w, h, kernel.half, kernelAt, masks.patch.values);
+    ConvolveMaskedTiles(d.templ.pixels, masks.blank, w, h, kernel.half, kernelAt, false, 3e-3,
+                        [&](int ya, int yb, int xa, int xb, float* v) {
+                            patched.addTo(v, ya, yb, xa, xb);
+                            for (int y = ya; y < yb; ++y) {
+                                const std::size_t o = static_cast<std::size_t>(y) * w;
+                                DifferenceRow(image.pixels.data() + o, v + static_cast<std::size_t>(y - ya) * (xb - xa),
+                                              other.pixels.data() + o, unusable.data() + o, xa, xb,
+                                              KernelRowLine(kernel, sums.v, y, w, h), true);
+                            }
+                        });
+    trace.mark("difference");
+    const auto squaresAt = [&](double x, double y) { return kernel.at(x, y, true); };
+    const SparseConvolution patchedVariance(w, h, kernel.half, squaresAt, masks.patch.variances);
+    ConvolveMaskedTiles(d.templ.noise, masks.blank, w, h, kernel.half, squaresAt, true, 1e-2,
+                        [&](int ya, int yb, int xa, int xb, float* v) {
+                            patchedVariance.addTo(v, ya, yb, xa, xb);
+                            for (int y = ya; y < yb; ++y) {
+                                const std::size_t o = static_cast<std::size_t>(y) * w;
+                                DifferenceNoiseRow(image.noise.data() + o,
+                                                   v + static_cast<std::size_t>(y - ya) * (xb - xa),
+                                                   other.noise.data() + o, unusable.data() + o, xa, xb,
+                                                   KernelRowLine(kernel, sums.v, y, w, h), true);
+                            }
+                        });
+    masks.blank = {};
+    blankEdges(image, unusable, kernel.half);
+    trace.mark("noise");
+}
+
 // The pixels first and the noise after, so that the convolved pixels are gone
 // before the convolved variance is made: one image less at the peak.
 void subtractConvolved(Image& image, const Image& other, const Direction& d, const MatchingKernel& kernel,
@@ -88,8 +149,8 @@ void subtractConvolved(Image& image, const Image& other, const Direction& d, con
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) {
         const std::size_t o = static_cast<std::size_t>(y) * w;
-        DifferenceRow(image.pixels.data() + o, convolved.data() + o, other.pixels.data() + o, unusable.data() + o, w,
-                      KernelRowLine(kernel, sums.v, y, w, h), d.convolveOther);
+        DifferenceRow(image.pixels.data() + o, convolved.data() + o, other.pixels.data() + o, unusable.data() + o, 0,
+                      w, KernelRowLine(kernel, sums.v, y, w, h), d.convolveOther);
     }
     convolved.clear();
     convolved.shrink_to_fit();
@@ -103,7 +164,7 @@ void subtractConvolved(Image& image, const Image& other, const Direction& d, con
     for (int y = 0; y < h; ++y) {
         const std::size_t o = static_cast<std::size_t>(y) * w;
         DifferenceNoiseRow(image.noise.data() + o, variance.data() + o, other.noise.data() + o, unusable.data() + o,
-                           w, KernelRowLine(kernel, sums.v, y, w, h), d.convolveOther);
+                           0, w, KernelRowLine(kernel, sums.v, y, w, h), d.convolveOther);
     }
     trace.mark("noise");
 }
@@ -204,7 +265,8 @@ std::optional<MatchedSubtraction> SubtractMatched(Image& image, const SkyStats& 
     trace.mark("flux");
     TemplateMasks masks = maskTemplate(d, positions);
     trace.mark("blank sharp");
-    subtractConvolved(image, other, d, *kernel, sums, masks, tSat, sSat, trace);
+    if (d.convolveOther) subtractConvolvedTiles(image, other, d, *kernel, sums, masks, tSat, sSat, trace);
+    else subtractConvolved(image, other, d, *kernel, sums, masks, tSat, sSat, trace);
     result.fluxScale = d.convolveOther ? sums.v[0] : 1 / sums.v[0];
     result.how = describe(d, *kernel, masks.sharpSources, result.fluxScale);
     if (std::isfinite(starsRatio) && std::abs(sums.v[0] / starsRatio - 1) > 0.02) {

@@ -1,6 +1,7 @@
 #pragma once
 // Time spent in the parts of a long operation, printed to standard error when
 // VOSPEN_STEP_TIMES is set: the bench's way of seeing inside an engine call.
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -17,8 +18,11 @@ public:
         const auto now = std::chrono::steady_clock::now();
         rusage u{};
         getrusage(RUSAGE_SELF, &u);
-        std::fprintf(stderr, "  %s/%s: %.1f ms (peak %ld MB)\n", what_, part,
-                     std::chrono::duration<double, std::milli>(now - last_).count(), u.ru_maxrss / 1024);
+        // in use: what the heap holds now; the peak counts what it once held
+        const struct mallinfo2 m = mallinfo2();
+        std::fprintf(stderr, "  %s/%s: %.1f ms (peak %ld MB, in use %zu MB)\n", what_, part,
+                     std::chrono::duration<double, std::milli>(now - last_).count(), u.ru_maxrss / 1024,
+                     (m.uordblks + m.hblkhd) >> 20);
         last_ = now;
     }
 

@@ -210,3 +210,23 @@ TEST(DetectionQuality, LentPixelsStandInOnlyForTheFileAsWritten) {
     fs::copy_file(reshot, sim.dir / "copy.fts");
     EXPECT_EQ(afterChange, linesOf(sim.dir / "copy.fts", std::nullopt));
 }
+
+// SEP's pixel stack starts small; a source larger than it (a bright galaxy
+// of 400 000 pixels above the threshold in a 10-megapixel frame) is searched
+// on the larger one instead of ending the search.
+TEST(DetectionQuality, ASourceLargerThanThePixelStackDoesNotEndTheSearch) {
+    const int n = 3200; // the small stack: 320 000 pixels
+    astrometry::FitsImage image;
+    image.width = image.height = n;
+    std::vector<float> pixels(static_cast<std::size_t>(n) * n);
+    std::uint32_t state = 7;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const double r = std::hypot(x - n / 2.0, y - n / 2.0);
+            pixels[static_cast<std::size_t>(y) * n + x] =
+                static_cast<float>(100 + 10.0 * ((state >> 8) / 16777216.0 - 0.5) + 5000 * std::exp(-r / 140));
+        }
+    const astrometry::PixelsView view{pixels, {}, n, n};
+    EXPECT_NO_THROW(astrometry::DetectStars(image, view, astrometry::DetectionSettings{}));
+}

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <random>
 
 #include "support/subtracted_pair.h"
@@ -144,6 +145,36 @@ TEST(Convolution, MatchesTheDirectSumAndBlanksFootprints) {
             if (std::isfinite(whole[y * kW + x])) {
                 ASSERT_NEAR(parts[y * kW + x], whole[y * kW + x], 1e-3) << x << "," << y;
             }
+    // tile by tile (the difference's way, with no image of the convolution):
+    // the same floats, every pixel that is not NaN given once
+    const auto kernelAt = [&](double x, double y) {
+        auto varying = k;
+        varying[half * side + half] += static_cast<float>(1e-3 * x - 2e-3 * y);
+        return varying;
+    };
+    const auto image = engine::ConvolveMasked(img, left, kW, kH, half, kernelAt, false, 3e-3, 64);
+    auto gathered = image;
+    engine::AddSparseConvolution(gathered, kW, kH, half, kernelAt, back);
+    const engine::SparseConvolution sparse(kW, kH, half, kernelAt, back);
+    std::vector<float> tiled(img.size(), NAN);
+    std::vector<int> given(img.size(), 0);
+    std::mutex lock;
+    engine::ConvolveMaskedTiles(
+        img, left, kW, kH, half, kernelAt, false, 3e-3,
+        [&](int ya, int yb, int xa, int xb, float* v) {
+            sparse.addTo(v, ya, yb, xa, xb);
+            std::lock_guard<std::mutex> hold(lock);
+            for (int y = ya; y < yb; ++y)
+                for (int x = xa; x < xb; ++x) {
+                    tiled[y * kW + x] = v[(y - ya) * (xb - xa) + (x - xa)];
+                    ++given[y * kW + x];
+                }
+        },
+        64);
+    for (std::size_t i = 0; i < img.size(); ++i) {
+        ASSERT_EQ(given[i], std::isfinite(gathered[i]) ? 1 : 0) << i;
+        if (given[i]) ASSERT_EQ(tiled[i], gathered[i]) << i;
+    }
 }
 
 TEST(PsfMatch, KernelTurnsTheSharperImageIntoTheBroader) {
