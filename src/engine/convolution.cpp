@@ -113,23 +113,34 @@ std::vector<unsigned char> BlankPixels(std::vector<float>& pixels) {
 
 std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, int w, int h, int r) {
     if (r <= 0) return mask;
-    std::vector<unsigned char> rows, out;
-    platform::ResizeFast(rows, mask.size());
+    return DilateMask(std::vector<unsigned char>(mask), w, h, r);
+}
+
+std::vector<unsigned char> DilateMask(std::vector<unsigned char>&& mask, int w, int h, int r) {
+    if (r <= 0) return std::move(mask);
+    std::vector<unsigned char> out;
     platform::ResizeFast(out, mask.size());
     // or-ing shifted copies: a few passes over a row held in the cache, each on
-    // the vector units, beat a running count that must go pixel by pixel
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < h; ++y) {
-        const unsigned char* m = &mask[static_cast<std::size_t>(y) * w];
-        unsigned char* o = &rows[static_cast<std::size_t>(y) * w];
-        const int n = w; // locals: a byte store could alias the loop's shared variables
-        for (int x = 0; x < n; ++x) o[x] = m[x] != 0;
-        for (int d = -r; d <= r; ++d) {
-            if (d == 0) continue;
-            const int x0 = std::max(0, -d), x1 = std::min(n, n - d);
-            for (int x = x0; x < x1; ++x) o[x] |= m[x + d] != 0;
+    // the vector units, beat a running count that must go pixel by pixel; the
+    // rows in place, from a copy of each
+#pragma omp parallel
+    {
+        std::vector<unsigned char> row(static_cast<std::size_t>(w));
+#pragma omp for schedule(static)
+        for (int y = 0; y < h; ++y) {
+            unsigned char* o = &mask[static_cast<std::size_t>(y) * w];
+            const int n = w; // locals: a byte store could alias the loop's shared variables
+            unsigned char* m = row.data();
+            std::copy_n(o, n, m);
+            for (int x = 0; x < n; ++x) o[x] = m[x] != 0;
+            for (int d = -r; d <= r; ++d) {
+                if (d == 0) continue;
+                const int x0 = std::max(0, -d), x1 = std::min(n, n - d);
+                for (int x = x0; x < x1; ++x) o[x] |= m[x + d] != 0;
+            }
         }
     }
+    const std::vector<unsigned char>& rows = mask;
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) {
         unsigned char* o = &out[static_cast<std::size_t>(y) * w];

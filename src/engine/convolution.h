@@ -62,5 +62,7 @@ std::vector<unsigned char> BlankPixels(std::vector<float>& pixels);
 
 // Every pixel within `radius` (a square) of a true pixel becomes true.
 std::vector<unsigned char> DilateMask(const std::vector<unsigned char>& mask, int width, int height, int radius);
+// The same, using up `mask` as its working memory: one mask less at once.
+std::vector<unsigned char> DilateMask(std::vector<unsigned char>&& mask, int width, int height, int radius);
 
 } // namespace engine

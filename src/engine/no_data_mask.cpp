@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #ifdef _OPENMP
 #include <omp.h>
@@ -161,7 +162,7 @@ std::vector<unsigned char> UnusableMask(const std::vector<float>& templ, const s
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < n; ++i) m[i] = (((tp[i] >= tSat) | b[i]) & !g[i]) | (sp[i] >= sSat) | !(sp[i] - sp[i] == 0.f);
     // one dilation for both: a blank footprint two pixels wider costs nothing that matters
-    return DilateMask(mask, width, height, radius);
+    return DilateMask(std::move(mask), width, height, radius);
 }
 
 } // namespace engine

@@ -173,7 +173,9 @@ TEST(Convolution, MatchesTheDirectSumAndBlanksFootprints) {
         64);
     for (std::size_t i = 0; i < img.size(); ++i) {
         ASSERT_EQ(given[i], std::isfinite(gathered[i]) ? 1 : 0) << i;
-        if (given[i]) ASSERT_EQ(tiled[i], gathered[i]) << i;
+        if (given[i]) {
+            ASSERT_EQ(tiled[i], gathered[i]) << i;
+        }
     }
 }
 
