@@ -91,6 +91,17 @@ void blankEdges(Image& image, const std::vector<unsigned char>& unusable, int ha
     }
 }
 
+// A tile of the convolution with the left-out pixels' share added, handed
+// on row by row: row(y, offset of the row, the tile's values there, xa, xb).
+template <typename Row>
+TileSink rowsOfTiles(const SparseConvolution& patched, int w, Row row) {
+    return [&patched, w, row](int ya, int yb, int xa, int xb, float* v) {
+        patched.addTo(v, ya, yb, xa, xb);
+        for (int y = ya; y < yb; ++y)
+            row(y, static_cast<std::size_t>(y) * w, v + static_cast<std::size_t>(y - ya) * (xb - xa), xa, xb);
+    };
+}
+
 // The other image convolved tile by tile straight into the difference, with
 // no image of the convolution: two images less at the peak. The same floats
 // as subtractConvolved.
@@ -105,29 +116,19 @@ void subtractConvolvedTiles(Image& image, const Image& other, const Direction& d
     const auto kernelAt = [&](double x, double y) { return kernel.at(x, y); };
     const SparseConvolution patched(w, h, kernel.half, kernelAt, masks.patch.values);
     ConvolveMaskedTiles(d.templ.pixels, masks.blank, w, h, kernel.half, kernelAt, false, 3e-3,
-                        [&](int ya, int yb, int xa, int xb, float* v) {
-                            patched.addTo(v, ya, yb, xa, xb);
-                            for (int y = ya; y < yb; ++y) {
-                                const std::size_t o = static_cast<std::size_t>(y) * w;
-                                DifferenceRow(image.pixels.data() + o, v + static_cast<std::size_t>(y - ya) * (xb - xa),
-                                              other.pixels.data() + o, unusable.data() + o, xa, xb,
-                                              KernelRowLine(kernel, sums.v, y, w, h), true);
-                            }
-                        });
+                        rowsOfTiles(patched, w, [&](int y, std::size_t o, const float* c, int xa, int xb) {
+                            DifferenceRow(image.pixels.data() + o, c, other.pixels.data() + o, unusable.data() + o,
+                                          xa, xb, KernelRowLine(kernel, sums.v, y, w, h), true);
+                        }));
     trace.mark("difference");
     const auto squaresAt = [&](double x, double y) { return kernel.at(x, y, true); };
     const SparseConvolution patchedVariance(w, h, kernel.half, squaresAt, masks.patch.variances);
     ConvolveMaskedTiles(d.templ.noise, masks.blank, w, h, kernel.half, squaresAt, true, 1e-2,
-                        [&](int ya, int yb, int xa, int xb, float* v) {
-                            patchedVariance.addTo(v, ya, yb, xa, xb);
-                            for (int y = ya; y < yb; ++y) {
-                                const std::size_t o = static_cast<std::size_t>(y) * w;
-                                DifferenceNoiseRow(image.noise.data() + o,
-                                                   v + static_cast<std::size_t>(y - ya) * (xb - xa),
-                                                   other.noise.data() + o, unusable.data() + o, xa, xb,
-                                                   KernelRowLine(kernel, sums.v, y, w, h), true);
-                            }
-                        });
+                        rowsOfTiles(patchedVariance, w, [&](int y, std::size_t o, const float* c, int xa, int xb) {
+                            DifferenceNoiseRow(image.noise.data() + o, c, other.noise.data() + o,
+                                               unusable.data() + o, xa, xb, KernelRowLine(kernel, sums.v, y, w, h),
+                                               true);
+                        }));
     masks.blank = {};
     blankEdges(image, unusable, kernel.half);
     trace.mark("noise");
