@@ -34,9 +34,10 @@ std::vector<double> lineOffsets(const std::vector<LineStats>& lines, double sigm
 
 } // namespace
 
-int EvenOutBadLines(std::vector<float>& p, int w, int h, double sigma) {
+int EvenOutBadLines(std::vector<float>& p, int w, int h, double sigma, const std::vector<LineStats>* stats) {
     if (w < 5 || h < 5 || !(sigma > 0)) return 0;
-    const std::vector<double> columns = lineOffsets(ColumnStats(p, w, h), sigma);
+    const bool given = stats && stats->size() == static_cast<std::size_t>(w);
+    const std::vector<double> columns = lineOffsets(given ? *stats : ColumnStats(p, w, h), sigma);
     std::vector<LineStats> rowStats(static_cast<std::size_t>(h));
 #pragma omp parallel for schedule(static)
     for (int y = 0; y < h; ++y) rowStats[y] = RowStats(p, w, y);

@@ -117,11 +117,14 @@ long long blank(std::vector<float>& p, std::size_t i) {
 
 } // namespace
 
-long long MarkNoData(std::vector<float>& p, int w, int h) {
+long long MarkNoData(std::vector<float>& p, int w, int h, std::vector<LineStats>* columnsOut) {
     if (w < 16 || h < 16) return 0;
-    const std::vector<LineStats> columns = ColumnStats(p, w, h);
+    std::vector<LineStats> columns = ColumnStats(p, w, h);
     const auto field = fieldOf(columns);
-    if (!field) return 0;
+    if (!field) {
+        if (columnsOut) *columnsOut = std::move(columns);
+        return 0;
+    }
     const std::vector<Run> runs = constantRuns(p, w, h, field->level + field->sigma);
     const auto [left, right] = edgeBands(w, [&](int x) { return columns[x]; }, *field);
     const auto [top, bottom] = edgeBands(
@@ -134,6 +137,7 @@ long long MarkNoData(std::vector<float>& p, int w, int h) {
             if (y >= top && y < bottom && x == left) x = std::max(left, right); // skip the exposed field
             if (x < w) n += blank(p, static_cast<std::size_t>(y) * w + x);
         }
+    if (columnsOut && n == 0) *columnsOut = std::move(columns);
     return n;
 }
 

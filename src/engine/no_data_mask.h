@@ -3,6 +3,8 @@
 // NaN, uncovered by the alignment) and what a subtraction must not trust.
 #include <vector>
 
+#include "engine/line_stats.h"
+
 namespace engine {
 
 // Sets to NaN the pixels that hold no light of the sky, and returns how many:
@@ -10,8 +12,9 @@ namespace engine {
 // brighter than the field (zero-filled rows, columns and blocks; a saturated
 // plateau is brighter), and bands at the image's edges whose columns or rows
 // lie well below the field's sky with far less than its scatter (an overscan,
-// an unexposed strip). The field: the middle half of the image.
-long long MarkNoData(std::vector<float>& pixels, int width, int height);
+// an unexposed strip). The field: the middle half of the image. `columns`,
+// when given and nothing is blanked, receives the columns' statistics.
+long long MarkNoData(std::vector<float>& pixels, int width, int height, std::vector<LineStats>* columns = nullptr);
 
 // 1 where the pixel is not finite.
 std::vector<unsigned char> NoDataMask(const std::vector<float>& pixels);

@@ -52,13 +52,14 @@ ReadResult ReadImage(const std::string& path) {
             break;
         }
     // zero-filled and unexposed areas hold no sky: left out before anything is measured
-    if (const long long blank = MarkNoData(image.pixels, image.width, image.height))
+    std::vector<LineStats> columns; // measured once for both steps
+    if (const long long blank = MarkNoData(image.pixels, image.width, image.height, &columns))
         image.header.history(std::to_string(blank) + " pixels without data (zero-filled or unexposed) left out");
     requireData(image);
     r.sky = MeasureSky(image.pixels);
     // a difference's lines are what its subtraction left
     if (!r.difference)
-        if (const int lines = EvenOutBadLines(image.pixels, image.width, image.height, r.sky.sigma))
+        if (const int lines = EvenOutBadLines(image.pixels, image.width, image.height, r.sky.sigma, &columns))
             image.header.history(std::to_string(lines) + " columns or rows at another level evened out");
     trace.mark("bad lines");
     RememberSkyLevel(path, r.sky.level);
