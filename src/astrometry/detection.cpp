@@ -451,12 +451,15 @@ StarLook starLook(const Search& s, const std::vector<Candidate>& cands) {
 
 // A difference's source that a near-point model fits better than the point
 // spread by 25 in chi2 (five sigma, its own significance test): a hot pixel
-// or pair, a ray's track. Asked only of the sources the cheaper tests keep.
+// or pair, a ray's track; or, with near-points on its two next brightest
+// pixels in both models, a cluster of warm pixels. Asked only of the sources
+// the cheaper tests keep.
 bool sharperThanAStar(const Search& s, const Candidate& c) {
     if (!s.difference() || !s.haveNoise) return false;
     // a plain scaled subtraction names no point spread: its stars' width stands in
     const double sigma = s.psfSigma > 0 ? s.psfSigma : s.record->starWidth;
-    return SharpnessPreference({s.sub, s.noise, s.img.width, s.img.height}, c.px, c.py, sigma) > 25;
+    const ShapeStamp stamp{s.sub, s.noise, s.img.width, s.img.height};
+    return SharpnessPreference(stamp, c.px, c.py, sigma) > 25 || ClusterPreference(stamp, c.px, c.py, sigma) > 25;
 }
 
 void keepStars(Search& s, const std::vector<Candidate>& cands, DetectionResult& result) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <vector>
 
 namespace astrometry {
 namespace {
@@ -49,10 +50,9 @@ double bestChi2(const std::vector<Pixel>& px, double sigma) {
     return best;
 }
 
-} // namespace
-
-double SharpnessPreference(const ShapeStamp& stamp, int px, int py, double psfSigma) {
-    if (!(psfSigma > 0.3)) return 0;
+// The stamp's usable pixels around the brightest pixel within one of (px, py);
+// fewer than 15 (beside a blanked area) cannot tell a lone pixel from a spread of light.
+std::vector<Pixel> stampPixels(const ShapeStamp& stamp, int px, int py) {
     const auto at = [&](int x, int y) {
         const bool inside = x >= 0 && y >= 0 && x < stamp.width && y < stamp.height;
         const float v = inside ? stamp.pixels[static_cast<std::size_t>(y) * stamp.width + x] : NAN;
@@ -74,8 +74,100 @@ double SharpnessPreference(const ShapeStamp& stamp, int px, int py, double psfSi
             if (!(n > 0 && n < 1e20) || !std::isfinite(v)) continue;
             pixels.push_back({v, 1 / (n * n), dx, dy});
         }
-    // beside a blanked area: enough to tell a lone pixel from a spread of light
-    if (pixels.size() < 15) return 0;
+    if (pixels.size() < 15) pixels.clear();
+    return pixels;
+}
+
+// chi2 of the weighted least-squares fit of the columns' sum to the pixels
+// (plain normal equations: a handful of columns).
+double linearChi2(const std::vector<Pixel>& px, const std::vector<std::vector<double>>& columns) {
+    const std::size_t m = columns.size();
+    std::vector<double> a(m * m, 0.0), b(m, 0.0);
+    for (std::size_t k = 0; k < px.size(); ++k) {
+        const double w = px[k].weight, v = px[k].value;
+        for (std::size_t i = 0; i < m; ++i) {
+            b[i] += w * columns[i][k] * v;
+            for (std::size_t j = 0; j < m; ++j) a[i * m + j] += w * columns[i][k] * columns[j][k];
+        }
+    }
+    // Gaussian elimination with partial pivoting; a singular column adds nothing
+    std::vector<double> x(m, 0.0);
+    std::vector<std::size_t> order(m);
+    for (std::size_t i = 0; i < m; ++i) order[i] = i;
+    for (std::size_t c = 0; c < m; ++c) {
+        std::size_t p = c;
+        for (std::size_t r = c + 1; r < m; ++r)
+            if (std::abs(a[r * m + c]) > std::abs(a[p * m + c])) p = r;
+        if (!(std::abs(a[p * m + c]) > 1e-300)) continue;
+        if (p != c) {
+            for (std::size_t j = 0; j < m; ++j) std::swap(a[c * m + j], a[p * m + j]);
+            std::swap(b[c], b[p]);
+        }
+        for (std::size_t r = c + 1; r < m; ++r) {
+            const double f = a[r * m + c] / a[c * m + c];
+            for (std::size_t j = c; j < m; ++j) a[r * m + j] -= f * a[c * m + j];
+            b[r] -= f * b[c];
+        }
+    }
+    for (std::size_t c = m; c-- > 0;) {
+        if (!(std::abs(a[c * m + c]) > 1e-300)) continue;
+        double t = b[c];
+        for (std::size_t j = c + 1; j < m; ++j) t -= a[c * m + j] * x[j];
+        x[c] = t / a[c * m + c];
+    }
+    double chi2 = 0;
+    for (std::size_t k = 0; k < px.size(); ++k) {
+        double model = 0;
+        for (std::size_t i = 0; i < m; ++i) model += x[i] * columns[i][k];
+        chi2 += px[k].weight * (px[k].value - model) * (px[k].value - model);
+    }
+    return chi2;
+}
+
+} // namespace
+
+double ClusterPreference(const ShapeStamp& stamp, int px, int py, double psfSigma) {
+    if (!(psfSigma > 0.3)) return 0;
+    const std::vector<Pixel> pixels = stampPixels(stamp, px, py);
+    if (pixels.empty()) return 0;
+    // the two pixels of highest S/N besides the centre carry a near-point in
+    // both models, so that a hot pixel or a ray beside a star costs neither
+    std::vector<std::size_t> others;
+    std::size_t centre = pixels.size();
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        if (pixels[i].dx == 0 && pixels[i].dy == 0) centre = i;
+        else others.push_back(i);
+    }
+    if (centre == pixels.size() || others.size() < 2) return 0;
+    const auto snr = [&](std::size_t i) { return pixels[i].value * std::sqrt(pixels[i].weight); };
+    std::partial_sort(others.begin(), others.begin() + 2, others.end(),
+                      [&](std::size_t a, std::size_t b) { return snr(a) > snr(b); });
+    const double narrow = std::min(0.33, psfSigma / 3);
+    const auto nearPoint = [&](const Pixel& at, double cx, double cy, double sigma) {
+        std::vector<double> column(pixels.size());
+        for (std::size_t k = 0; k < pixels.size(); ++k)
+            column[k] = pixelShare(pixels[k].dx - at.dx - cx, sigma) * pixelShare(pixels[k].dy - at.dy - cy, sigma);
+        return column;
+    };
+    const std::vector<double> one(pixels.size(), 1.0);
+    std::vector<std::vector<double>> columns = {nearPoint(pixels[centre], 0, 0, narrow),
+                                                nearPoint(pixels[others[0]], 0, 0, narrow),
+                                                nearPoint(pixels[others[1]], 0, 0, narrow), one};
+    const double cluster = linearChi2(pixels, columns);
+    // the point spread at its best centre within half a pixel, with the same two
+    double spread = std::numeric_limits<double>::infinity();
+    for (double cy = -0.5; cy <= 0.5; cy += 0.25)
+        for (double cx = -0.5; cx <= 0.5; cx += 0.25) {
+            columns[0] = nearPoint(pixels[centre], cx, cy, psfSigma);
+            spread = std::min(spread, linearChi2(pixels, columns));
+        }
+    return spread - cluster;
+}
+
+double SharpnessPreference(const ShapeStamp& stamp, int px, int py, double psfSigma) {
+    if (!(psfSigma > 0.3)) return 0;
+    const std::vector<Pixel> pixels = stampPixels(stamp, px, py);
+    if (pixels.empty()) return 0;
     // a third of the point spread, at most a third of a pixel: light in one pixel or two
     const double narrow = std::min(0.33, psfSigma / 3);
     return bestChi2(pixels, psfSigma) - bestChi2(pixels, narrow);

@@ -21,4 +21,11 @@ struct ShapeStamp {
 // are usable.
 double SharpnessPreference(const ShapeStamp& stamp, int px, int py, double psfSigma);
 
+// chi2(point spread) - chi2(a near-point source) at the brightest pixel, each
+// with near-points on the two other pixels of highest S/N and a background, over
+// the same pixels: a cluster of warm pixels, which neither one near-point nor
+// the point spread fits alone; a hot pixel beside a star costs neither model.
+// 0 where too few pixels are usable.
+double ClusterPreference(const ShapeStamp& stamp, int px, int py, double psfSigma);
+
 } // namespace astrometry

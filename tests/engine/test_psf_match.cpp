@@ -10,6 +10,7 @@
 
 #include "support/subtracted_pair.h"
 #include "astrometry/detection.h"
+#include "astrometry/source_shape.h"
 #include "engine/application.h"
 #include "engine/convolution.h"
 #include "engine/document.h"
@@ -280,6 +281,27 @@ TEST(DifferenceDetection, DefectsNarrowerThanThePointSpreadAreNotSuspicious) {
         EXPECT_EQ(near(100.5, 300), 0) << matched;
         EXPECT_EQ(near(299.5, 101), 0) << matched;
     }
+}
+
+// A space telescope's warm pixels come in clusters, each pixel at another
+// level in each frame: three lone pixels within two of each other, which no
+// one near-point fits and the point spread only fairly. Near-points on the
+// three fit far better; a star does not, nor one beside a hot pixel (the hot
+// pixel has its near-point in both models), nor a faint star.
+TEST(SourceShape, WarmPixelClustersAreTold) {
+    astrometry::FitsImage img = noiseDifference(5);
+    const auto at = [&](int x, int y) -> float& { return img.pixels[static_cast<std::size_t>(y) * kW + x]; };
+    at(100, 300) += 160, at(102, 301) += 110, at(100, 302) += 90; // a warm cluster
+    addGaussian(img.pixels, 200.3, 200.6, 3000, 1.6);              // a star, S/N about 40
+    at(203, 197) += 600;                                           // a hot pixel beside it
+    addGaussian(img.pixels, 300.0, 100.0, 3000, 1.6);              // the same star alone
+    addGaussian(img.pixels, 60.5, 200.5, 600, 1.6);                // a faint one, S/N about 8
+    const astrometry::ShapeStamp stamp{img.pixels, img.noise, kW, kH};
+    const auto cluster = [&](int x, int y) { return astrometry::ClusterPreference(stamp, x, y, 1.6); };
+    EXPECT_GT(cluster(100, 300), 25);
+    EXPECT_LT(cluster(200, 201), 0);
+    EXPECT_LT(cluster(300, 100), 0);
+    EXPECT_LT(cluster(60, 200), 25);
 }
 
 // How many of the sources (0-based places) a 5 sigma search of the difference
