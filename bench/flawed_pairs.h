@@ -3,8 +3,9 @@
 // with three supernovae, through the processing run as vospen-process runs it:
 // camera flaws (a zero-filled band, a solution 2 px off, vignetting, bad
 // columns and clusters, flickering warm pixels, bleeds), a reference of another
-// telescope (twice the pixel scale, another size, turned, no GAIN), and a small
-// field with few stars and other seeing. Per pair: the suspicious stars, how
+// telescope (twice the pixel scale, another size, turned, no GAIN), a small
+// field with few stars and other seeing, and a space telescope's frames that
+// barely moved, with clusters of warm pixels at other levels in each. Per pair: the suspicious stars, how
 // many of them are the supernovae, and the difference's measured over
 // expected noise.
 #include <cmath>
@@ -86,6 +87,18 @@ inline void FlawedPairs(const std::filesystem::path& root) {
              o.maxOffsetArcmin = 0.3;
              o.reference.seeing = 2.5;
              o.reshot.seeing = 4.5;
+         }},
+        {"a space telescope's frames: the field moved a sixth of a pixel, clusters of warm pixels at "
+         "other levels in each frame",
+         [](skysim::PairOptions& o) {
+             o.warmClusters = o.width * o.height / 2000;
+             o.exactScale = true;
+             for (auto* e : {&o.reference, &o.reshot}) {
+                 e->offsetRa = 0.002;
+                 e->offsetDec = -0.003;
+                 e->rotation = 0;
+             }
+             o.reshot.offsetRa = 0.006; // 0.24" from the reference: a sixth of a pixel
          }},
     };
     int index = 1;

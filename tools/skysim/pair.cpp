@@ -18,7 +18,7 @@ Epoch makeEpoch(const PairOptions& o, const Field& field, bool isReference, Rand
     e.object = o.object;
     e.width = ov.width.value_or(o.width);
     e.height = ov.height.value_or(o.height);
-    e.scale = ov.scale.value_or(o.scale) * (1 + rnd.uniform(-0.004, 0.004));
+    e.scale = ov.scale.value_or(o.scale) * (o.exactScale ? 1 : 1 + rnd.uniform(-0.004, 0.004));
     e.gainCard = !ov.noGain;
     const double reach = isReference ? o.maxOffsetArcmin : 0.3;
     const double dist = rnd.uniform(0.3 * reach, reach), angle = rnd.uniform(0, 2 * M_PI);
@@ -41,6 +41,7 @@ Epoch makeEpoch(const PairOptions& o, const Field& field, bool isReference, Rand
     e.solution = o.solution;
     e.cameraSeed = o.seed * 7 + 3;
     e.noiseSeed = o.seed * 1000 + (isReference ? 1 : 2);
+    e.flaws.warmClusters = o.warmClusters;
     if (o.flaws) {
         e.flaws.zeroColumns = isReference ? e.width / 8 : 0;
         e.solutionError = isReference ? 2 : 0;

@@ -39,6 +39,8 @@ struct PairOptions {
     // solution 2 px off, a vignetted reshot, bad columns and clusters, warm
     // pixels that flicker, saturated bleeds
     bool flaws = false;
+    int warmClusters = 0; // clusters of warm pixels at the camera's places (CameraFlaws)
+    bool exactScale = false; // both frames at the given scale, without the small random error
     bool preview = false;
     double maxOffsetArcmin = 3;
     double density = 1500;

@@ -229,6 +229,15 @@ void addFlawDefects(Canvas& defects, const Epoch& e) {
         const double level = cam.uniform(200, 3000);
         defects.at(x, y) += static_cast<float>(level * frame.uniform(0.6, 1.4) * e.exptime / 60.0);
     }
+    for (int i = 0; i < e.flaws.warmClusters; ++i) {
+        const int x = 2 + cam.below(e.width - 4), y = 2 + cam.below(e.height - 4);
+        const int n = 2 + cam.below(2);
+        for (int k = 0; k < n; ++k) {
+            const int dx = k ? cam.below(5) - 2 : 0, dy = k ? cam.below(5) - 2 : 0;
+            const double level = cam.uniform(300, 3000);
+            defects.at(x + dx, y + dy) += static_cast<float>(level * frame.uniform(0.6, 1.4) * e.exptime / 60.0);
+        }
+    }
 }
 
 // A saturated pixel's charge beyond the full well runs up and down its column.

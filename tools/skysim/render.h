@@ -18,6 +18,8 @@ struct CameraFlaws {
                                 // circular field; beyond it bias and read noise)
     bool badColumns = false;    // a hot and a cold column, a hot and a cold 2 x 2 cluster
     int warmPixels = 0;         // at the camera's places, at another level in every frame
+    int warmClusters = 0;       // two or three warm pixels within 2 px, as warmPixels (a space
+                                // telescope's detector)
     bool bleeds = false;        // saturated charge runs along the column
 };
 
