@@ -4,22 +4,37 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
 namespace bench {
 
+// Milliseconds since `start`.
+inline double msSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Wall time of one call, in milliseconds.
+inline double msOf(const std::function<void()>& fn) {
+    const auto start = std::chrono::steady_clock::now();
+    fn();
+    return msSince(start);
+}
+
+// The middle value (the upper of the two middle ones); NaN of none.
+inline double median(std::vector<double> v) {
+    if (v.empty()) return NAN;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 // Median wall time of `runs` calls, in milliseconds.
 inline double medianMs(int runs, const std::function<void()>& fn) {
     std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const auto a = std::chrono::steady_clock::now();
-        fn();
-        t.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - a).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    for (int i = 0; i < runs; ++i) t.push_back(msOf(fn));
+    return median(t);
 }
 
 inline void figure(const char* name, double value, const char* unit) {

@@ -27,17 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double msOf(const std::function<void()>& fn) {
-    const auto a = std::chrono::steady_clock::now();
-    fn();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - a).count();
-}
-
-double medianOf(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // PROCESS in the window against the command-line run, five times each in turn.
 int processFigures(const fs::path& pair) {
     shell::FrmMain w;
@@ -54,15 +43,15 @@ int processFigures(const fs::path& pair) {
                                 "' --catalog-index 1 > /dev/null";
     std::vector<double> window, tool_;
     for (int i = 0; i < 5; ++i) {
-        window.push_back(msOf([&] {
+        window.push_back(bench::msOf([&] {
             w.cmdProcess->click();
             w.picMain->repaint();
         }));
-        tool_.push_back(msOf([&] { [[maybe_unused]] const int rc = std::system(command.c_str()); }));
+        tool_.push_back(bench::msOf([&] { [[maybe_unused]] const int rc = std::system(command.c_str()); }));
     }
-    bench::figure("window PROCESS, click to the reshot shown (median)", medianOf(window), "ms");
-    bench::figure("vospen-process, whole process (median)", medianOf(tool_), "ms");
-    bench::figure("window over vospen-process", medianOf(window) / medianOf(tool_), "");
+    bench::figure("window PROCESS, click to the reshot shown (median)", bench::median(window), "ms");
+    bench::figure("vospen-process, whole process (median)", bench::median(tool_), "ms");
+    bench::figure("window over vospen-process", bench::median(window) / bench::median(tool_), "");
     bench::figure("suspicious stars listed", w.lstSuspicious->count(), "");
     w.Form_QueryUnload();
     return 0;

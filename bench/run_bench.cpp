@@ -5,7 +5,6 @@
 //
 // usage: vospen-bench-run [--size WxH | --pair DIR] [--repeats N] [--steps]
 // --steps prints each step's time and peak memory (to standard error).
-#include <sys/resource.h>
 #include <unistd.h>
 
 extern "C" {
@@ -40,8 +39,6 @@ struct Timing {
     int candidates = -1;
 };
 
-double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
-
 // One whole run and its catalog check, in this process.
 Timing runOnce(const fs::path& dir) {
     const settings::Settings s;
@@ -62,14 +59,12 @@ Timing runOnce(const fs::path& dir) {
         return t;
     }
     app->CloseAll();
-    t.runMs = msSince(start);
+    t.runMs = bench::msSince(start);
     const auto checked =
         stars::RunCatalogCheck(processing::CheckInputs(in, r, s.snrCatalog, s.matchToleranceDeg, s.minRawFlux));
-    t.checkMs = msSince(start);
+    t.checkMs = bench::msSince(start);
     t.candidates = static_cast<int>(checked.candidates.size());
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    t.peakMb = u.ru_maxrss / 1024.0;
+    t.peakMb = bench::peakMemoryMb();
     return t;
 }
 
@@ -104,15 +99,10 @@ double sepAlone(const astrometry::FitsImage& img) {
     sep_catalog* cat = nullptr;
     sep_set_extract_pixstack(std::max<std::size_t>(300000, data.size() / 4));
     const int status = sep_extract(&im, 5, SEP_THRESH_REL, 5, conv, 3, 3, SEP_FILTER_CONV, 32, 0.005, 1, 1.0, &cat);
-    const double ms = msSince(start);
+    const double ms = bench::msSince(start);
     if (status == 0) sep_catalog_free(cat);
     sep_bkg_free(bkg);
     return status == 0 ? ms : NAN;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? NAN : v[v.size() / 2];
 }
 
 } // namespace
@@ -163,12 +153,12 @@ int main(int argc, char** argv) {
         peak.push_back(t.peakMb);
         candidates = t.candidates;
     }
-    bench::figure("whole run without the catalog check (median)", median(run), "ms");
-    bench::figure("whole run with the catalog check (median)", median(check), "ms");
-    bench::figure("catalog check alone (median)", median(check) - median(run), "ms");
+    bench::figure("whole run without the catalog check (median)", bench::median(run), "ms");
+    bench::figure("whole run with the catalog check (median)", bench::median(check), "ms");
+    bench::figure("catalog check alone (median)", bench::median(check) - bench::median(run), "ms");
     bench::figure("peak resident memory (largest)", *std::max_element(peak.begin(), peak.end()), "MB");
-    bench::figure("SEP alone on the reshot, one thread (median)", median(sep), "ms");
-    bench::figure("whole run with the check over SEP alone", median(check) / median(sep), "");
+    bench::figure("SEP alone on the reshot, one thread (median)", bench::median(sep), "ms");
+    bench::figure("whole run with the check over SEP alone", bench::median(check) / bench::median(sep), "");
     bench::figure("candidates", candidates, "");
     if (given.empty() && !std::getenv("VOSPEN_BENCH_KEEP")) fs::remove_all(dir);
     return 0;

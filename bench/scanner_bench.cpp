@@ -20,27 +20,22 @@ int main() {
     o.density = 3000;
     skysim::WritePair(o, skysim::MakePair(o));
     std::vector<double> prepare, picture, blinking, all;
-    auto since = [](auto t) { return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count(); };
     for (int i = 0; i < 5; ++i) {
         const auto a = std::chrono::steady_clock::now();
         auto rest = scanner::PrepareTargetProducts(o.out + "/reference.fts", o.out + "/reshot.fts", o.out + "/current");
-        prepare.push_back(since(a));
+        prepare.push_back(bench::msSince(a));
         // the first picture loads while the difference is made
         const auto b = std::chrono::steady_clock::now();
         display::LoadPicture(o.out + "/current/ReshotImage.jpg", QSize(696, 520));
-        picture.push_back(since(b));
-        blinking.push_back(since(a));
+        picture.push_back(bench::msSince(b));
+        blinking.push_back(bench::msSince(a));
         rest.finish();
-        all.push_back(since(a));
+        all.push_back(bench::msSince(a));
     }
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
-    bench::figure("next_to_blinking_8mpx", median(blinking), "ms");
-    bench::figure("preparation_8mpx", median(prepare), "ms");
-    bench::figure("first_picture_8mpx", median(picture), "ms");
-    bench::figure("all_six_products_8mpx", median(all), "ms");
+    bench::figure("next_to_blinking_8mpx", bench::median(blinking), "ms");
+    bench::figure("preparation_8mpx", bench::median(prepare), "ms");
+    bench::figure("first_picture_8mpx", bench::median(picture), "ms");
+    bench::figure("all_six_products_8mpx", bench::median(all), "ms");
     fs::remove_all(dir);
     return 0;
 }

@@ -270,16 +270,6 @@ std::vector<float> detectionFilterRow(double psfSigma) {
     return row;
 }
 
-// A difference's sources (no cleaning, see extract). SEP's matched filter
-// thresholds the filtered S/N but hands its deblending
-// and centroids the plain convolution; both images made by MatchedFilter and
-// given to SEP without a filter find the same sources, while SEP's own filter
-// runs on one core at ten times the cost. SEP then takes the smoothed image
-// for the unfiltered one: the brightest pixel is looked up in the pixels.
-//
-// The filter takes the image row by row, each row's background taken out as
-// SEP takes it out of the whole image: the background-subtracted copy is
-// made only after the filter's two images are given back (a lower peak).
 // SEP keeps the pixels above the threshold on a stack made whole before it
 // starts (tens of bytes a pixel, every page written: 120 MB for a quarter of
 // a 4096 x 4096 image). A thirty-second serves any usual field; the quarter is
@@ -295,6 +285,16 @@ int extractWithStack(std::size_t pixels, const std::function<int()>& extraction)
     return status;
 }
 
+// A difference's sources (no cleaning, see extract). SEP's matched filter
+// thresholds the filtered S/N but hands its deblending and centroids the
+// plain convolution; both images made by MatchedFilter and given to SEP
+// without a filter find the same sources, while SEP's own filter runs on one
+// core at ten times the cost. SEP then takes the smoothed image for the
+// unfiltered one: the brightest pixel is looked up in the pixels.
+//
+// The filter takes the image row by row, each row's background taken out as
+// SEP takes it out of the whole image: the background-subtracted copy is
+// made only after the filter's two images are given back (a lower peak).
 sep_catalog* extractMatched(Search& s, sep_bkg& bkg, double threshold, int minArea) {
     const int w = s.img.width, h = s.img.height;
     std::atomic<int> failed{0}; // told after the filter's threads: none may throw

@@ -5,6 +5,7 @@
 
 #include "astrometry/difference_record.h"
 #include "astrometry/fits_image.h"
+#include "astrometry/pixels_view.h"
 
 namespace astrometry {
 
@@ -39,15 +40,7 @@ struct DetectionResult {
 // narrower than the stars (see detection.cpp for the numbers).
 DetectionResult DetectStars(const FitsImage& image, const DetectionSettings& settings);
 
-// The pixels and noise of an image held elsewhere, for a search that needs
-// not read them again.
-struct PixelsView {
-    const std::vector<float>& pixels;
-    const std::vector<float>& noise; // may be empty
-    int width, height;
-};
-
-// The same search of `pixels`, with the header (difference record) of `header`.
+// The same search of pixels held elsewhere (no need to read them again), with the header (difference record) of `header`.
 DetectionResult DetectStars(const FitsImage& header, const PixelsView& pixels, const DetectionSettings& settings);
 
 // Light-weighted second moment across the narrowest direction of the source

@@ -108,16 +108,6 @@ void filterBand(RowPass& rows, int y0, int y1, std::vector<float>& lines, Filter
 
 } // namespace
 
-FilteredImages MatchedFilter(const std::vector<float>& pixels, const std::vector<float>& noise, int w, int h,
-                             const std::vector<float>& row) {
-    const RowSource rows = [&](int y, float* values, float* n) {
-        const std::size_t o = static_cast<std::size_t>(y) * w;
-        std::copy(pixels.begin() + o, pixels.begin() + o + w, values);
-        std::copy(noise.begin() + o, noise.begin() + o + w, n);
-    };
-    return MatchedFilter(rows, w, h, row);
-}
-
 FilteredImages MatchedFilter(const RowSource& source, int w, int h, const std::vector<float>& row) {
     const Kernels k = kernelsOf(row);
     FilteredImages out;

@@ -16,15 +16,12 @@ struct FilteredImages {
     std::vector<float> snr;
 };
 
-// `row`: the filter's row (the filter is its outer product with itself).
-// Pixels outside the image take no part; neither do those whose noise is not
-// a positive finite number (their value is taken as 0 for `smoothed`).
-FilteredImages MatchedFilter(const std::vector<float>& pixels, const std::vector<float>& noise, int width, int height,
-                             const std::vector<float>& row);
-
-// The same with the image given a row at a time: `rows(y, values, noise)`
-// fills `width` values of row y and their noise (called from several threads
-// at once), so that the caller needs no whole copy of what it hands in.
+// The image is given a row at a time: `rows(y, values, noise)` fills `width`
+// values of row y and their noise (called from several threads at once), so
+// that the caller needs no whole copy of what it hands in. `row`: the
+// filter's row (the filter is its outer product with itself). Pixels outside
+// the image take no part; neither do those whose noise is not a positive
+// finite number (their value is taken as 0 for `smoothed`).
 using RowSource = std::function<void(int y, float* values, float* noise)>;
 FilteredImages MatchedFilter(const RowSource& rows, int width, int height, const std::vector<float>& row);
 

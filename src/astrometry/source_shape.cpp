@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include <Eigen/Dense>
+
 namespace astrometry {
 namespace {
 
@@ -78,50 +80,19 @@ std::vector<Pixel> stampPixels(const ShapeStamp& stamp, int px, int py) {
     return pixels;
 }
 
-// chi2 of the weighted least-squares fit of the columns' sum to the pixels
-// (plain normal equations: a handful of columns).
+// chi2 of the weighted least-squares fit of the columns' sum to the pixels;
+// a column that adds nothing (rank deficient) takes no part.
 double linearChi2(const std::vector<Pixel>& px, const std::vector<std::vector<double>>& columns) {
-    const std::size_t m = columns.size();
-    std::vector<double> a(m * m, 0.0), b(m, 0.0);
+    Eigen::MatrixXd a(px.size(), columns.size());
+    Eigen::VectorXd b(px.size());
     for (std::size_t k = 0; k < px.size(); ++k) {
-        const double w = px[k].weight, v = px[k].value;
-        for (std::size_t i = 0; i < m; ++i) {
-            b[i] += w * columns[i][k] * v;
-            for (std::size_t j = 0; j < m; ++j) a[i * m + j] += w * columns[i][k] * columns[j][k];
-        }
+        const double root = std::sqrt(px[k].weight);
+        b(static_cast<Eigen::Index>(k)) = root * px[k].value;
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            a(static_cast<Eigen::Index>(k), static_cast<Eigen::Index>(i)) = root * columns[i][k];
     }
-    // Gaussian elimination with partial pivoting; a singular column adds nothing
-    std::vector<double> x(m, 0.0);
-    std::vector<std::size_t> order(m);
-    for (std::size_t i = 0; i < m; ++i) order[i] = i;
-    for (std::size_t c = 0; c < m; ++c) {
-        std::size_t p = c;
-        for (std::size_t r = c + 1; r < m; ++r)
-            if (std::abs(a[r * m + c]) > std::abs(a[p * m + c])) p = r;
-        if (!(std::abs(a[p * m + c]) > 1e-300)) continue;
-        if (p != c) {
-            for (std::size_t j = 0; j < m; ++j) std::swap(a[c * m + j], a[p * m + j]);
-            std::swap(b[c], b[p]);
-        }
-        for (std::size_t r = c + 1; r < m; ++r) {
-            const double f = a[r * m + c] / a[c * m + c];
-            for (std::size_t j = c; j < m; ++j) a[r * m + j] -= f * a[c * m + j];
-            b[r] -= f * b[c];
-        }
-    }
-    for (std::size_t c = m; c-- > 0;) {
-        if (!(std::abs(a[c * m + c]) > 1e-300)) continue;
-        double t = b[c];
-        for (std::size_t j = c + 1; j < m; ++j) t -= a[c * m + j] * x[j];
-        x[c] = t / a[c * m + c];
-    }
-    double chi2 = 0;
-    for (std::size_t k = 0; k < px.size(); ++k) {
-        double model = 0;
-        for (std::size_t i = 0; i < m; ++i) model += x[i] * columns[i][k];
-        chi2 += px[k].weight * (px[k].value - model) * (px[k].value - model);
-    }
-    return chi2;
+    const Eigen::VectorXd x = a.colPivHouseholderQr().solve(b);
+    return (a * x - b).squaredNorm();
 }
 
 } // namespace

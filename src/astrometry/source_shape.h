@@ -4,15 +4,13 @@
 // image subtracted)? Judged by how much better a near-point model fits its
 // pixels than the point spread does, so a faint source, where the noise cannot
 // tell the two apart, is kept.
-#include <vector>
+#include "astrometry/pixels_view.h"
 
 namespace astrometry {
 
-struct ShapeStamp {
-    const std::vector<float>& pixels; // background taken out
-    const std::vector<float>& noise;  // per pixel; 1e20 and above: blank
-    int width, height;
-};
+// A difference with its background taken out; a noise of 1e20 and above
+// marks a blank pixel.
+using ShapeStamp = PixelsView;
 
 // chi2(point spread) - chi2(near-point source) over the 7 x 7 pixels around
 // the brightest pixel within one of (px, py) (0-based), each model with its

@@ -158,10 +158,12 @@ std::vector<unsigned char> DilateMask(std::vector<unsigned char>&& mask, int w, 
 namespace {
 
 // `rowOf(y, x, n, scratch)` gives n input values of row y from column x on,
-// either in place or written to scratch; each finished tile goes to `sink`.
+// either in place or written to scratch. Each tile is summed straight into
+// `image` (w a row) when there is one, else into a tile of its own that goes
+// to `sink`.
 template <typename RowOf, typename Sink>
 void convolveTiles(int w, int h, int half, const KernelAt& kernelAt, double tolerance, int tile, const RowOf& rowOf,
-                   const Sink& sink) {
+                   float* image, const Sink& sink) {
     const int side = 2 * half + 1;
     platform::StepTrace trace("convolve");
     const int tilesX = (w + tile - 1) / tile, tilesY = (h + tile - 1) / tile;
@@ -182,7 +184,7 @@ void convolveTiles(int w, int h, int half, const KernelAt& kernelAt, double tole
 #pragma omp parallel
     {
         const std::size_t rowIn = static_cast<std::size_t>(tile + side);
-        std::vector<float> pass(rowIn * tile), scratch(rowIn * rowIn), out(static_cast<std::size_t>(tile) * tile);
+        std::vector<float> pass(rowIn * tile), scratch(rowIn * rowIn), out(image ? 0 : static_cast<std::size_t>(tile) * tile);
         std::vector<const float*> input(rowIn);
 #pragma omp for collapse(2) schedule(dynamic)
         for (int ty = 0; ty < tilesY; ++ty)
@@ -192,7 +194,11 @@ void convolveTiles(int w, int h, int half, const KernelAt& kernelAt, double tole
                 const int ya = std::max(ty * tile, half), yb = std::min(ty * tile + tile, h - half);
                 if (xa >= xb || ya >= yb) continue;
                 const int len = xb - xa, rowsIn = yb - ya + 2 * half;
-                std::fill_n(out.data(), static_cast<std::size_t>(yb - ya) * len, 0.f);
+                const auto target = [&](int y) {
+                    return image ? image + static_cast<std::size_t>(y) * w + xa
+                                 : out.data() + static_cast<std::size_t>(y - ya) * len;
+                };
+                for (int y = ya; y < yb; ++y) std::fill_n(target(y), len, 0.f);
                 // the tile's input rows, with the kernel's reach above and below, once for all terms
                 for (int j = 0; j < rowsIn; ++j)
                     input[j] = rowOf(ya - half + j, xa - half, len + 2 * half, &scratch[j * rowIn]);
@@ -203,27 +209,22 @@ void convolveTiles(int w, int h, int half, const KernelAt& kernelAt, double tole
                                     len, false);
                     // then down the columns
                     for (int y = ya; y < yb; ++y)
-                        weightedSum(&out[static_cast<std::size_t>(y - ya) * len],
-                                    &pass[static_cast<std::size_t>(y - ya) * len], static_cast<std::size_t>(len),
-                                    k.cols[r].data(), side, len, true);
+                        weightedSum(target(y), &pass[static_cast<std::size_t>(y - ya) * len],
+                                    static_cast<std::size_t>(len), k.cols[r].data(), side, len, true);
                 }
-                sink(ya, yb, xa, xb, out.data());
+                if (!image) sink(ya, yb, xa, xb, out.data());
             }
     }
     trace.mark("passes");
 }
 
-// The tiles gathered into an image, NaN where no tile reaches.
+// The convolution as an image, NaN where no tile reaches.
 template <typename RowOf>
 std::vector<float> convolve(std::size_t n, int w, int h, int half, const KernelAt& kernelAt, double tolerance,
                             int tile, const RowOf& rowOf) {
     std::vector<float> out;
     platform::ResizeFast(out, n, std::numeric_limits<float>::quiet_NaN());
-    convolveTiles(w, h, half, kernelAt, tolerance, tile, rowOf, [&](int ya, int yb, int xa, int xb, const float* v) {
-        const int len = xb - xa;
-        for (int y = ya; y < yb; ++y)
-            std::copy_n(v + static_cast<std::size_t>(y - ya) * len, len, &out[static_cast<std::size_t>(y) * w + xa]);
-    });
+    convolveTiles(w, h, half, kernelAt, tolerance, tile, rowOf, out.data(), [](int, int, int, int, float*) {});
     return out;
 }
 
@@ -254,8 +255,8 @@ std::vector<float> ConvolveMasked(const std::vector<float>& in, const std::vecto
 void ConvolveMaskedTiles(const std::vector<float>& in, const std::vector<unsigned char>& blank, int w, int h,
                          int half, const KernelAt& kernelAt, bool squares, double tolerance, const TileSink& sink,
                          int tile) {
-    if (squares) convolveTiles(w, h, half, kernelAt, tolerance, tile, maskedRows<true>(in, blank, w), sink);
-    else convolveTiles(w, h, half, kernelAt, tolerance, tile, maskedRows<false>(in, blank, w), sink);
+    if (squares) convolveTiles(w, h, half, kernelAt, tolerance, tile, maskedRows<true>(in, blank, w), nullptr, sink);
+    else convolveTiles(w, h, half, kernelAt, tolerance, tile, maskedRows<false>(in, blank, w), nullptr, sink);
 }
 
 SparseConvolution::SparseConvolution(int w, int h, int half, const KernelAt& kernelAt,
