@@ -7,10 +7,6 @@
 // --steps prints each step's time and peak memory (to standard error).
 #include <unistd.h>
 
-extern "C" {
-#include <sep.h>
-}
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +18,7 @@ extern "C" {
 
 #include "astrometry/fits_image.h"
 #include "bench_common.h"
+#include "sep_peer.h"
 #include "engine/application.h"
 #include "engine/document.h"
 #include "pair.h"
@@ -80,31 +77,6 @@ Timing runInChild(const std::string& self, const fs::path& dir) {
     return t;
 }
 
-// SEP alone, one thread, on the reshot as read: background map, subtraction
-// of it, extraction at 5 sigma with SEP's default filter.
-double sepAlone(const astrometry::FitsImage& img) {
-    const auto start = Clock::now();
-    std::vector<float> data = img.pixels;
-    sep_image im{};
-    im.data = data.data();
-    im.dtype = SEP_TFLOAT;
-    im.w = img.width;
-    im.h = img.height;
-    sep_bkg* bkg = nullptr;
-    if (sep_background(&im, 64, 64, 3, 3, 0.0, &bkg) != 0) return NAN;
-    sep_bkg_subarray(bkg, data.data(), SEP_TFLOAT);
-    im.noiseval = sep_bkg_globalrms(bkg);
-    im.noise_type = SEP_NOISE_STDDEV;
-    const float conv[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
-    sep_catalog* cat = nullptr;
-    sep_set_extract_pixstack(std::max<std::size_t>(300000, data.size() / 4));
-    const int status = sep_extract(&im, 5, SEP_THRESH_REL, 5, conv, 3, 3, SEP_FILTER_CONV, 32, 0.005, 1, 1.0, &cat);
-    const double ms = bench::msSince(start);
-    if (status == 0) sep_catalog_free(cat);
-    sep_bkg_free(bkg);
-    return status == 0 ? ms : NAN;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -146,7 +118,7 @@ int main(int argc, char** argv) {
     int candidates = -1;
     for (int i = 0; i < repeats; ++i) {
         // the peer first, then the run, in the same minute
-        sep.push_back(sepAlone(reshot));
+        sep.push_back(bench::SepAloneMs(reshot, 5, 5, false));
         const Timing t = runInChild(fs::canonical("/proc/self/exe").string(), dir);
         run.push_back(t.runMs);
         check.push_back(t.checkMs);

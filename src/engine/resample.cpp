@@ -116,8 +116,7 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
             const Taps& wu = j.table[fu];
             const Taps& wv = j.table[fv];
             float value = nan;
-            if (!out) { // the noise alone
-            } else if (iu >= 2 && iv >= 2 && iu + 5 < j.sw && iv + 3 < j.sh) {
+            if (out && iu >= 2 && iv >= 2 && iu + 5 < j.sw && iv + 3 < j.sh) {
                 // the common case: six rows of eight, no test per tap; the
                 // rows weighted down the column first, then across
                 V8 w, row, acc{};
@@ -130,8 +129,7 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
                 acc *= w;
                 value = ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
             }
-            if (out && !std::isfinite(value)) value = slowTap(j, u, v, iu, iv, wu, wv);
-            if (out) out[x] = value * area;
+            if (out) out[x] = (std::isfinite(value) ? value : slowTap(j, u, v, iu, iv, wu, wv)) * area;
             if (!noiseOut) continue;
             const double cu = std::clamp(u, 0.0, j.sw - 1.0), cv = std::clamp(v, 0.0, j.sh - 1.0);
             int nu = static_cast<int>(cu), nv = static_cast<int>(cv);
@@ -147,7 +145,6 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
         }
     }
 }
-
 
 // Either plane may be left out (null source, empty out): one row pass makes
 // both or either, each pixel the same either way.
