@@ -270,8 +270,8 @@ SparseConvolution::SparseConvolution(int w, int h, int half, const KernelAt& ker
 
 // AddSparseConvolution's sums restricted to the tile, in the same order, so
 // that each pixel comes out as it would there.
-void SparseConvolution::addTo(float* values, int ya, int yb, int xa, int xb) const {
-    const int side = 2 * half_ + 1, len = xb - xa;
+void SparseConvolution::addTo(float* values, int ya, int yb, int xa, int xb, int stride) const {
+    const int side = 2 * half_ + 1, len = stride > 0 ? stride : xb - xa;
     for (std::size_t p = 0; p < pixels_.size(); ++p) {
         const auto [i, value] = pixels_[p];
         const int qx = static_cast<int>(i % static_cast<std::size_t>(w_)), qy = static_cast<int>(i / w_);
@@ -292,20 +292,10 @@ void SparseConvolution::addTo(float* values, int ya, int yb, int xa, int xb) con
 
 void AddSparseConvolution(std::vector<float>& out, int w, int h, int half, const KernelAt& kernelAt,
                           const std::vector<std::pair<std::size_t, float>>& pixels) {
-    const int side = 2 * half + 1;
-    for (const auto& [i, value] : pixels) {
-        const int qx = static_cast<int>(i % static_cast<std::size_t>(w)), qy = static_cast<int>(i / w);
-        const std::vector<float> k = kernelAt(qx, qy);
-        for (int v = -half; v <= half; ++v) {
-            const int y = qy - v;
-            if (y < half || y >= h - half) continue; // the convolution leaves those NaN
-            for (int u = -half; u <= half; ++u) {
-                const int x = qx - u;
-                if (x < half || x >= w - half) continue;
-                out[static_cast<std::size_t>(y) * w + x] += k[static_cast<std::size_t>(v + half) * side + u + half] * value;
-            }
-        }
-    }
+    if (w <= 2 * half || h <= 2 * half) return; // the convolution leaves every pixel NaN
+    // the convolution's pixels: all but the kernel's reach at the edges
+    SparseConvolution(w, h, half, kernelAt, pixels)
+        .addTo(out.data() + static_cast<std::size_t>(half) * w + half, half, h - half, half, w - half, w);
 }
 
 } // namespace engine

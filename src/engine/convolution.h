@@ -48,8 +48,9 @@ class SparseConvolution {
 public:
     SparseConvolution(int width, int height, int half, const KernelAt& kernelAt,
                       const std::vector<std::pair<std::size_t, float>>& pixels);
-    // `values`: the tile [ya, yb) x [xa, xb), row after row
-    void addTo(float* values, int ya, int yb, int xa, int xb) const;
+    // `values`: the tile [ya, yb) x [xa, xb), row after row, `stride` values
+    // a row (0: the tile's width)
+    void addTo(float* values, int ya, int yb, int xa, int xb, int stride = 0) const;
 
 private:
     int w_, half_;
