@@ -13,6 +13,7 @@ extern "C" {
 #include <string>
 
 #include "astrometry/errors.h"
+#include "astrometry/local_significance.h"
 #include "astrometry/matched_filter.h"
 #include "astrometry/source_shape.h"
 #include "platform/big_buffers.h"
@@ -334,15 +335,22 @@ sep_catalog* extractMatched(Search& s, sep_bkg& bkg, double threshold, int minAr
     return cat;
 }
 
+// The filtered S/N a source must reach: a difference's correlated noise
+// scatters its filtered values by more than one.
+double detectionThreshold(const Search& s) {
+    double threshold = s.settings.sigma;
+    if (s.record && s.record->noiseCorrelation >= 1 && s.record->noiseCorrelation <= 5)
+        threshold *= s.record->noiseCorrelation;
+    return threshold;
+}
+
 // With a noise image the matched filter weighs each pixel by its own noise (a
 // plain convolution would carry a noisy pixel's value into quiet neighbours).
 // A difference says how wide its point spread is and how correlated its noise.
 std::unique_ptr<sep_catalog, CatFree> extract(Search& s, sep_bkg& bkg) {
     int side = 3;
     s.psfSigma = s.record ? s.record->psfSigma : 0;
-    double threshold = s.settings.sigma;
-    if (s.record && s.record->noiseCorrelation >= 1 && s.record->noiseCorrelation <= 5)
-        threshold *= s.record->noiseCorrelation;
+    const double threshold = detectionThreshold(s);
     sep_set_sub_object_limit(4096);
     // Cleaning takes a faint object for the wing of a bright neighbour; in a
     // difference the bright neighbours are residuals without wings. There one
@@ -462,6 +470,21 @@ bool sharperThanAStar(const Search& s, const Candidate& c) {
     return SharpnessPreference(stamp, c.px, c.py, sigma) > 25 || ClusterPreference(stamp, c.px, c.py, sigma) > 25;
 }
 
+// A difference's source that is no longer significant once its noise is
+// taken as the scatter of the ring around it, where that ring scatters a fifth
+// or more above what the noise image says (the noise model knows nothing of a
+// detector's noisy rows or of a region thick with warm pixels). Below a fifth
+// the ring's own sampling error would decide.
+bool lostInItsSurroundings(const Search& s, const Candidate& c) {
+    if (!s.difference() || !s.haveNoise) return false;
+    const double sigma = s.psfSigma > 0 ? s.psfSigma : s.record->starWidth;
+    const double inner = std::max(4.0, 3 * sigma); // past the source's own light
+    const PixelsView view{s.sub, s.noise, s.img.width, s.img.height};
+    const double local = LocalScatter(view, c.px, c.py, inner, inner + 11);
+    if (local < 1.2) return false;
+    return GaussianSnr(view, c.px, c.py, sigma) / local < detectionThreshold(s);
+}
+
 void keepStars(Search& s, const std::vector<Candidate>& cands, DetectionResult& result) {
     const StarLook look = starLook(s, cands);
     for (const auto& c : cands) {
@@ -477,6 +500,10 @@ void keepStars(Search& s, const std::vector<Candidate>& cands, DetectionResult& 
         if (s.difference() && isDipole(s.sub, s.haveNoise ? &s.noise : nullptr, result.backgroundRms, s.img.width,
                                        s.img.height, c.star.x - 1, c.star.y - 1, look.starWidth, s.psfSigma)) {
             ++result.rejectedDipoles;
+            continue;
+        }
+        if (lostInItsSurroundings(s, c)) {
+            ++result.rejectedNoisy;
             continue;
         }
         result.stars.push_back(c.star);

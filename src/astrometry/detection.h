@@ -29,6 +29,7 @@ struct DetectionResult {
     double backgroundRms = 0;
     int rejectedSharp = 0;      // hot pixels and cosmic rays left out
     int rejectedDipoles = 0;    // residuals of stars in a difference image
+    int rejectedNoisy = 0;      // no more than the scatter around them in a difference
     // Whole light over inner-aperture light of the bright isolated stars
     // (median; 1 with fewer than five such stars).
     double apertureCorrection = 1;

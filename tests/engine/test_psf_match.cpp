@@ -304,6 +304,40 @@ TEST(SourceShape, WarmPixelClustersAreTold) {
     EXPECT_LT(cluster(60, 200), 25);
 }
 
+// A detector's noisy rows: the left half scatters twice as much as the noise
+// image says. Sources there are judged against that scatter: its noise peaks
+// and a source of S/N 8 (on the noise image) go, a bright one stays; the same
+// faint source in the quiet half stays.
+TEST(DifferenceDetection, SourcesAreJudgedAgainstTheScatterAroundThem) {
+    astrometry::FitsImage img = noiseDifference(13);
+    std::mt19937 rng(14);
+    std::normal_distribution<float> extra(0, 10 * std::sqrt(3.f));
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW / 2; ++x) img.pixels[static_cast<std::size_t>(y) * kW + x] += extra(rng);
+    const double sigma = 1.5, unit = 10 * std::sqrt(4 * M_PI * sigma * sigma); // flux of S/N 1
+    addGaussian(img.pixels, 100.4, 100.3, 8 * unit, sigma);
+    addGaussian(img.pixels, 100.6, 300.2, 40 * unit, sigma);
+    addGaussian(img.pixels, 300.4, 100.3, 8 * unit, sigma);
+    img.header = card("STARWID", 1.2) + card("PSFSIG", sigma) + card("NOISECOR", 1.0);
+    img.headerCards = 3;
+    astrometry::DetectionSettings s;
+    s.sigma = 5;
+    const auto r = astrometry::DetectStars(img, s);
+    int noisyHalf = 0, faintNoisy = 0, bright = 0, faintQuiet = 0;
+    for (const auto& st : r.stars) {
+        const double x = st.x - 1, y = st.y - 1;
+        noisyHalf += x < kW / 2 - 10;
+        faintNoisy += std::hypot(x - 100.4, y - 100.3) < 2;
+        bright += std::hypot(x - 100.6, y - 300.2) < 2;
+        faintQuiet += std::hypot(x - 300.4, y - 100.3) < 2;
+    }
+    EXPECT_EQ(faintNoisy, 0);
+    EXPECT_EQ(bright, 1);
+    EXPECT_EQ(faintQuiet, 1);
+    EXPECT_LE(noisyHalf, 2); // the bright source, perhaps one noise peak of 10 sigma
+    EXPECT_GT(r.rejectedNoisy, 10);
+}
+
 // How many of the sources (0-based places) a 5 sigma search of the difference
 // finds within 2 px; and how many sources it finds in all.
 std::pair<int, std::size_t> searchAt(const astrometry::FitsImage& img, const std::vector<std::pair<double, double>>& at) {
