@@ -6,7 +6,7 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libcfitsio-dev wcslib-dev libsep-dev
   libturbojpeg0-dev libjpeg62-turbo-dev
-  libcurl4-openssl-dev libeigen3-dev zlib1g-dev
+  libcurl4-openssl-dev libeigen3-dev zlib1g-dev liberfa-dev
   libgtest-dev libgmock-dev
   xvfb xauth imagemagick xdotool
   dpkg-dev file

@@ -1,0 +1,20 @@
+#pragma once
+// Errors of the candidate checks, with numbers a user can quote. A check that
+// cannot be made says so on the card; nothing else of the run is affected.
+#include "platform/error.h"
+
+namespace checks {
+
+enum ErrorNumber {
+    kNoFileNamed = 3001,   // the settings name no file for the check
+    kFileMissing = 3002,   // named, but not there or unreadable
+    kFileDamaged = 3003,   // of another format, or no usable line
+    kNoTime = 3004,        // the reshot says not when it was taken
+};
+
+class Error : public platform::Error {
+public:
+    using platform::Error::Error;
+};
+
+} // namespace checks

@@ -1,0 +1,125 @@
+// Known minor planets near a candidate: the orbit file's columns, the two-body
+// orbit and the view from the Earth, against figures computed independently
+// (ceres_reference.py beside this file).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include <zlib.h>
+
+#include "checks/errors.h"
+#include "checks/minor_planets.h"
+#include "checks/observation_time.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCeres =
+    "00001    3.34  0.15 K2555 188.70269   73.27343   80.25221   10.58780  0.0794013  0.21424651   2.7660512  0 "
+    "E2024-V47  7330 125 1801-2024 0.80 M-v 30k MPCLINUX   4000      (1) Ceres              20241101";
+const std::string kPallas =
+    "00002    4.11  0.15 K2555 165.79153  310.93408  172.88675   34.92905  0.2305235  0.21334138   2.7705424  0 "
+    "E2024-T19  8874 123 1804-2024 0.71 M-c 28k MPCLINUX   4000      (2) Pallas             20241017";
+
+std::string card(const std::string& key, const std::string& value) {
+    std::string c = key;
+    c.resize(8, ' ');
+    c += "= " + value;
+    c.resize(80, ' ');
+    return c;
+}
+
+fs::path scratch(const std::string& name) {
+    const fs::path p = fs::temp_directory_path() / ("vospen-checks-" + std::to_string(getpid())) / name;
+    fs::create_directories(p.parent_path());
+    return p;
+}
+
+void writeGzip(const fs::path& path, const std::string& text) {
+    gzFile f = gzopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    gzwrite(f, text.data(), static_cast<unsigned>(text.size()));
+    gzclose(f);
+}
+
+} // namespace
+
+TEST(MinorPlanets, CeresAtItsEpochAndFromTheEarth) {
+    std::string name;
+    const auto ceres = checks::ParseOrbitLine(kCeres, &name);
+    ASSERT_TRUE(ceres);
+    EXPECT_EQ(name, "(1) Ceres");
+    EXPECT_EQ(ceres->epochMjd, 60800); // 2025 May 5
+    EXPECT_NEAR(ceres->h, 3.34, 1e-6);
+    const auto p = checks::EclipticPosition(*ceres, 60800);
+    EXPECT_NEAR(p[0], 2.771132, 2e-6);
+    EXPECT_NEAR(p[1], -0.96407, 1e-5);
+    EXPECT_NEAR(p[2], -0.54103, 1e-5);
+
+    // 2025-08-20 03:00 UTC, astropy's Earth and a Kepler solution of its own:
+    // RA 20.317603, Dec -6.538321, 2.210554 AU
+    const std::string header = card("DATE-OBS", "'2025-08-20T02:59:00'") + card("EXPTIME", "120.0");
+    const auto t = checks::MidExposureMjdTT(header);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(checks::UtcText(*t).substr(0, 19), "2025-08-20T03:00:00");
+    const auto s = checks::Observe(*ceres, *t, checks::EarthPosition(*t));
+    EXPECT_LT(std::hypot((s.ra - 20.317603) * std::cos(s.dec * M_PI / 180), s.dec + 6.538321) * 3600, 1.0);
+    EXPECT_NEAR(s.distance, 2.210554, 1e-5);
+    EXPECT_GT(s.vMagnitude, 7.5); // Ceres two months before opposition: about V 8
+    EXPECT_LT(s.vMagnitude, 9.0);
+    EXPECT_GT(s.motion, 5);       // a main-belt planet: tens of "/h
+    EXPECT_LT(s.motion, 60);
+}
+
+TEST(MinorPlanets, OnlyThoseWithinTheRadiusAreNamed) {
+    checks::OrbitFile file;
+    for (const auto& line : {kCeres, kPallas}) {
+        std::string name;
+        file.orbits.push_back(*checks::ParseOrbitLine(line, &name));
+        file.names.push_back(name);
+    }
+    const double t = 60907.125; // 2025-08-20 03:00 TT
+    const auto at = checks::Observe(file.orbits[0], t, checks::EarthPosition(t));
+    const double off = 120.0 / 3600 / std::cos(at.dec * M_PI / 180); // 2' east
+    const auto near = checks::MinorPlanetsNear(file, t, {{at.ra, at.dec}, {at.ra + off, at.dec}, {0, 0}}, 30);
+    ASSERT_EQ(near.size(), 3u);
+    ASSERT_EQ(near[0].size(), 1u);
+    EXPECT_EQ(near[0][0].name, "(1) Ceres");
+    EXPECT_LT(near[0][0].separation, 0.01);
+    EXPECT_TRUE(near[1].empty());
+    EXPECT_TRUE(near[2].empty());
+}
+
+// The file's header before the dashed line is skipped, a damaged line is counted
+// and skipped, gzip reads as the plain file does; a missing or empty file says why.
+TEST(MinorPlanets, OrbitFilesPlainGzipDamagedAndMissing) {
+    const std::string text = "MINOR PLANET CENTER ORBIT DATABASE (MPCORB)\n\nDes'n     H     G   Epoch     M\n"
+                             "-------------------------------------------------------------------------------\n" +
+                             kCeres + "\n" + kCeres.substr(0, 60) + "\n\n" + kPallas + "\n";
+    const fs::path plain = scratch("MPCORB.DAT"), gz = scratch("MPCORB.DAT.gz");
+    std::ofstream(plain) << text;
+    writeGzip(gz, text);
+    for (const auto& p : {plain, gz}) {
+        const auto f = checks::ReadOrbitFile(p.string());
+        ASSERT_EQ(f.orbits.size(), 2u) << p;
+        EXPECT_EQ(f.names[1], "(2) Pallas");
+        EXPECT_EQ(f.damagedLines, 1u);
+    }
+    const auto fails = [](const std::string& path) {
+        try {
+            checks::ReadOrbitFile(path);
+        } catch (const checks::Error& e) {
+            return e.number();
+        }
+        return 0;
+    };
+    EXPECT_EQ(fails(""), checks::kNoFileNamed);
+    EXPECT_EQ(fails(scratch("none.dat").string()), checks::kFileMissing);
+    std::ofstream(scratch("other.dat")) << "name,ra,declination\nSN 2025a,1,2\n";
+    EXPECT_EQ(fails(scratch("other.dat").string()), checks::kFileDamaged);
+    fs::remove_all(plain.parent_path());
+}
