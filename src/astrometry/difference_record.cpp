@@ -12,6 +12,7 @@ std::optional<DifferenceRecord> ReadDifferenceRecord(const FitsImage& image) {
     r.noiseCorrelation = image.number(kNoiseCorrelationKey).value_or(0);
     r.fluxScale = image.number(kFluxScaleKey).value_or(1);
     r.zeroPoint = image.number(kZeroPointKey);
+    r.zeroPointError = image.number(kZeroPointErrorKey);
     return r;
 }
 

@@ -16,6 +16,7 @@ inline constexpr const char* kPsfSigmaKey = "PSFSIG";
 inline constexpr const char* kNoiseCorrelationKey = "NOISECOR";
 inline constexpr const char* kFluxScaleKey = "FLUXSCAL";
 inline constexpr const char* kZeroPointKey = "MAGZERO";
+inline constexpr const char* kZeroPointErrorKey = "MAGZERR";
 
 struct DifferenceRecord {
     // The minor width of the stars of the image whose point spread the
@@ -30,6 +31,7 @@ struct DifferenceRecord {
     double noiseCorrelation = 0;
     double fluxScale = 1; // applied to the image subtracted
     std::optional<double> zeroPoint; // magnitude = zero-point - 2.5 log10(ADU)
+    std::optional<double> zeroPointError; // its standard error, mag
 };
 
 // The record of a difference; none for any other image.

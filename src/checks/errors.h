@@ -10,6 +10,9 @@ enum ErrorNumber {
     kFileMissing = 3002,   // named, but not there or unreadable
     kFileDamaged = 3003,   // of another format, or no usable line
     kNoTime = 3004,        // the reshot says not when it was taken
+    kNoZeroPoint = 3005,   // no calibration: no catalog covered the field
+    kOutside = 3006,       // the place is not on the image
+    kNotFound = 3007,      // nothing stands out where it should
 };
 
 class Error : public platform::Error {

@@ -29,7 +29,7 @@ void raDec(const Vec3& v, double& ra, double& dec) {
 }
 
 double separationArcsec(double ra1, double dec1, double ra2, double dec2) {
-    return eraSeps(ra1 * kDeg, dec1 * kDeg, ra2 * kDeg, dec2 * kDeg) / kDeg * 3600;
+    return SeparationArcsec({ra1, dec1}, {ra2, dec2});
 }
 
 // The H, G magnitude system (Bowell et al. 1989).

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "checks/mpc_orbits.h"
+#include "checks/sky_places.h"
 
 namespace checks {
 
@@ -27,10 +28,6 @@ struct Sighting {
 
 // Seen from the Earth at mjdTT, the light-time allowed for.
 Sighting Observe(const Orbit& orbit, double mjdTT, const Vec3& earth);
-
-struct SkyPlace {
-    double ra = 0, dec = 0; // degrees
-};
 
 struct MinorPlanetNear {
     std::string name;

@@ -2,19 +2,12 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <memory>
-#include <sys/stat.h>
-
-#include <zlib.h>
 
 #include "checks/errors.h"
+#include "checks/sky_places.h"
 
 namespace checks {
 namespace {
-
-struct GzClose {
-    void operator()(gzFile_s* f) const { gzclose(f); }
-};
 
 // 1-based columns first..last, as the file's description gives them.
 std::string columns(const std::string& line, std::size_t first, std::size_t last) {
@@ -86,40 +79,26 @@ std::optional<Orbit> ParseOrbitLine(const std::string& line, std::string* name) 
 }
 
 OrbitFile ReadOrbitFile(const std::string& path) {
-    struct stat st {};
-    if (path.empty()) throw Error(kNoFileNamed, "No orbit file is named (MPCORB= in [Checks])");
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw Error(kFileMissing, "The orbit file \"" + path + "\" does not exist");
-    // gzread reads a plain file as it stands
-    std::unique_ptr<gzFile_s, GzClose> f(gzopen(path.c_str(), "rb"));
-    if (!f) throw Error(kFileMissing, "The orbit file \"" + path + "\" cannot be read");
-    gzbuffer(f.get(), 1 << 20);
     OrbitFile out;
-    char buf[512];
     bool header = true;
     std::string name;
-    while (gzgets(f.get(), buf, sizeof buf)) {
-        std::string line(buf);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    ForEachLine(path, "orbit file (MPCORB= in [Checks])", [&](const std::string& line) {
         if (header && line.rfind("-----", 0) == 0) {
             // the orbits come after the dashed line; what came before was its header
             header = false;
             out.orbits.clear();
             out.names.clear();
             out.damagedLines = 0;
-            continue;
+            return;
         }
-        if (trimmed(line).empty()) continue;
+        if (trimmed(line).empty()) return;
         if (auto o = ParseOrbitLine(line, &name)) {
             out.orbits.push_back(*o);
             out.names.push_back(name);
         } else {
             ++out.damagedLines;
         }
-    }
-    int err = 0;
-    gzerror(f.get(), &err);
-    if (err != Z_OK && err != Z_STREAM_END) throw Error(kFileDamaged, "The orbit file \"" + path + "\" is damaged");
+    });
     if (out.orbits.empty())
         throw Error(kFileDamaged, "The orbit file \"" + path + "\" holds no orbit in the Minor Planet Center's format");
     return out;

@@ -11,6 +11,7 @@ void WriteDifferenceRecord(HeaderCards& h, const astrometry::DifferenceRecord& r
     h.history(history);
     h.set(kFluxScaleKey, r.fluxScale, "flux scale applied to the subtracted image");
     if (r.zeroPoint) h.set(kZeroPointKey, *r.zeroPoint, "magnitude = MAGZERO - 2.5 log10(ADU)");
+    if (r.zeroPoint && r.zeroPointError) h.set(kZeroPointErrorKey, *r.zeroPointError, "standard error of MAGZERO, mag");
 }
 
 } // namespace engine

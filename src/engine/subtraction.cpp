@@ -32,7 +32,9 @@ astrometry::DifferenceRecord measureBefore(const Image& image, const SkyStats& s
     astrometry::DifferenceRecord r;
     r.starWidth = MedianStarWidth(image, UnsaturatedStamps(stars), sky.level);
     r.fluxScale = ApertureFluxScale(image, other, stars);
-    r.zeroPoint = FitZeroPoint(image, sky, wcs, settings.catalog);
+    double zeroPointError = 0;
+    r.zeroPoint = FitZeroPoint(image, sky, wcs, settings.catalog, &zeroPointError);
+    if (r.zeroPoint) r.zeroPointError = zeroPointError;
     const double c = ApertureCorrection(image.pixels, image.width, image.height, UnsaturatedPositions(stars));
     if (c >= 1 && c <= 3) r.apertureCorrection = c;
     return r;

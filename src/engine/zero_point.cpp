@@ -46,11 +46,18 @@ std::vector<double> starZeroPoints(const Image& image, const SkyStats& sky, cons
 } // namespace
 
 std::optional<double> FitZeroPoint(const Image& image, const SkyStats& sky, const astrometry::Wcs& wcs,
-                                   const astrometry::CatalogSettings& catalog) {
+                                   const astrometry::CatalogSettings& catalog, double* error) {
     if (!wcs.valid() || catalog.folder.empty()) return std::nullopt;
     try {
         const auto zps = starZeroPoints(image, sky, wcs, catalogByDec(image, wcs, catalog));
-        if (zps.size() >= 3) return ClippedMean(zps);
+        if (zps.size() < 3) return std::nullopt;
+        if (error) {
+            const double mid = MedianOf(zps);
+            std::vector<double> dev;
+            for (double z : zps) dev.push_back(std::abs(z - mid));
+            *error = 1.4826 * MedianOf(dev) / std::sqrt(static_cast<double>(zps.size()));
+        }
+        return ClippedMean(zps);
     } catch (const astrometry::Error&) {
         // no catalog for this field: no zero-point
     }

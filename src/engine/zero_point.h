@@ -14,8 +14,9 @@ namespace engine {
 // over every unsaturated bright star within 2.5" of a catalog star (a
 // catalog's magnitudes scatter by a fifth of a magnitude: a few dozen stars
 // left it off by hundredths). None without a solution, a catalog folder that
-// covers the field, or three such stars.
+// covers the field, or three such stars. `error`: the standard error of that
+// mean (the stars' robust scatter over the root of their number).
 std::optional<double> FitZeroPoint(const Image& image, const SkyStats& sky, const astrometry::Wcs& wcs,
-                                   const astrometry::CatalogSettings& catalog);
+                                   const astrometry::CatalogSettings& catalog, double* error = nullptr);
 
 } // namespace engine

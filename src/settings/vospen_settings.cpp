@@ -103,6 +103,12 @@ ReadSettingsResult ReadSettings(const std::string& file, const NumberParser& num
     // optional, not one of the eleven: read, never written
     const std::string server = platform::ReadProfileString(file, "DSS", "Server");
     if (!server.empty()) s.dssServer = server;
+    s.orbitFile = platform::ReadProfileString(file, "Checks", "MPCORB");
+    s.variableStarFile = platform::ReadProfileString(file, "Checks", "VSX");
+    s.transientFile = platform::ReadProfileString(file, "Checks", "TNS");
+    double radius = 0;
+    if (number(platform::ReadProfileString(file, "Checks", "MinorPlanetRadius"), radius) && radius > 0 && radius <= 3600)
+        s.minorPlanetRadius = radius;
     r.broken = read.broken;
     return r;
 }

@@ -49,6 +49,9 @@ struct Settings {
     std::string baseFolder = "C:\\Astronomy\\SNe";
     bool inverted = false, zoom = true;
     std::string dssServer = kDefaultDssServer;
+    // [Checks], optional and never written: the local files of a candidate's checks
+    std::string orbitFile, variableStarFile, transientFile; // MPCORB=, VSX=, TNS=
+    double minorPlanetRadius = 30;                           // arc-seconds
 };
 
 // How the reader reads numbers: the window in the user's locale, the tools in

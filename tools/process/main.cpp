@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "checks/card_words.h"
+#include "checks/discovery_report.h"
+#include "platform/error.h"
 #include "engine/application.h"
 #include "engine/document.h"
 #include "platform/app_folder.h"
@@ -18,11 +21,15 @@
 namespace {
 const char* const kUsage =
     "usage: vospen-process REFERENCE RESHOT [--catalog DIR] [--catalog-index N] [--check] [--json]\n"
+    "                      [--report DIR]\n"
     "Aligns REFERENCE to RESHOT, subtracts it and prints the suspicious stars as\n"
     "pixel lines (x y magnitude rawflux), or as JSON. Products and the log go to the\n"
     "\"current\" folder beside RESHOT. With --check, the catalog check follows and\n"
-    "prints each candidate as its pixel line and its sky position. Settings not given\n"
-    "come from VospenConfig.ini.\n"
+    "prints each candidate as its pixel line and its sky position; with --json each\n"
+    "candidate carries its card (minor planets, variable stars, known transients,\n"
+    "offset from the nucleus, magnitude and limits, sky-survey plate), and --report\n"
+    "writes DIR/DiscoveryReport.txt and DIR/Candidates.reg. Settings not given come\n"
+    "from VospenConfig.ini ([Checks] names the checks' files).\n"
     "Exit code 0 on success, 1 when the run cannot continue, 2 for bad arguments.\n";
 
 std::string jsonEscape(const std::string& s) {
@@ -34,6 +41,28 @@ std::string jsonEscape(const std::string& s) {
     }
     return o;
 }
+std::vector<checks::CardCandidate> CardCandidates(const stars::CatalogCheckResult& checked) {
+    std::vector<checks::CardCandidate> c;
+    for (const auto& cand : checked.candidates) c.push_back({cand.pixelLine, cand.text});
+    return c;
+}
+
+checks::CardSources CardSourcesOf(const settings::Settings& s, const std::string& workFolder,
+                                  const stars::CatalogCheckResult& checked) {
+    checks::CardSources src;
+    src.workFolder = workFolder;
+    src.orbitFile = s.orbitFile;
+    src.variableStarFile = s.variableStarFile;
+    src.transientFile = s.transientFile;
+    src.minorPlanetRadius = s.minorPlanetRadius;
+    src.orbitCache = platform::ApplicationFolder() + "/MinorPlanets.cache";
+    for (const auto& line : checked.catalog) {
+        double v[2];
+        if (stars::LineNumbers(line, v, 2)) src.catalogStars.push_back({v[0] * 15, v[1]}); // RA in hours
+    }
+    return src;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -49,10 +78,12 @@ int main(int argc, char** argv) {
     in.catalog = settings.catalog;
     in.snrSubtracted = settings.snrSubtracted;
     bool json = false, check = false;
+    std::string reportFolder;
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--json") json = true;
         else if (a == "--check") check = true;
+        else if (a == "--report" && i + 1 < argc) reportFolder = argv[++i], check = true;
         else if ((a == "--catalog" || a == "--catalog-index") && i + 1 < argc) {
             const std::string v = argv[++i];
             if (a == "--catalog") in.catalog.folder = v;
@@ -93,6 +124,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "vospen-process: check: error %d %s\n", checked->failure.number,
                          checked->failure.description.c_str());
     }
+    std::optional<checks::CardSet> cards;
+    if (checked && (json || !reportFolder.empty())) {
+        try {
+            cards = checks::BuildCards(CardCandidates(*checked), CardSourcesOf(settings, r.workFolder, *checked));
+            if (!reportFolder.empty()) checks::WriteDiscoveryReport(reportFolder, *cards);
+        } catch (const platform::Error& e) {
+            std::fprintf(stderr, "vospen-process: candidate cards: error %d %s\n", e.number(), e.description().c_str());
+            if (!reportFolder.empty()) return 1;
+        }
+    }
     if (json) {
         // one document: the candidates inside it, not as text after it
         std::cout << "{\"workFolder\": \"" << jsonEscape(r.workFolder) << "\", \"object\": \""
@@ -104,10 +145,13 @@ int main(int argc, char** argv) {
             std::cout << ", \"candidates\": [";
             for (std::size_t i = 0; i < checked->candidates.size(); ++i) {
                 const auto& cand = checked->candidates[i];
-                std::cout << (i ? ", " : "") << "{\"line\": \"" << jsonEscape(cand.pixelLine) << "\", \"text\": \""
-                          << jsonEscape(cand.text) << "\"}";
+                std::cout << (i ? ", " : "");
+                if (cards && i < cards->cards.size()) std::cout << checks::CardJson(cards->cards[i]);
+                else std::cout << "{\"line\": \"" << jsonEscape(cand.pixelLine) << "\", \"text\": \""
+                               << jsonEscape(cand.text) << "\"}";
             }
             std::cout << "]";
+            if (cards) std::cout << ", \"images\": " << checks::FactsJson(cards->facts);
         }
         std::cout << "}\n";
     } else if (checked) {

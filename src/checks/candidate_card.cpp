@@ -1,0 +1,198 @@
+#include "checks/candidate_card.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "astrometry/difference_record.h"
+#include "astrometry/wcs.h"
+#include "checks/errors.h"
+#include "checks/image_measures.h"
+#include "checks/observation_time.h"
+#include "checks/orbit_cache.h"
+
+namespace checks {
+namespace {
+
+struct Products {
+    astrometry::FitsImage difference, reshot, reference;
+    std::optional<astrometry::FitsImage> plate;
+};
+
+// A check's failure, as the card tells it.
+template <typename T>
+void attempt(Check<T>& check, const std::function<void()>& make) {
+    try {
+        make();
+    } catch (const platform::Error& e) {
+        check.value.reset();
+        check.reason = e.description();
+    } catch (const std::exception& e) {
+        check.value.reset();
+        check.reason = e.what();
+    }
+}
+
+Products readProducts(const std::string& folder) {
+    Products p;
+    p.difference = astrometry::ReadFitsImage(folder + "Subtracted.fts");
+    p.reshot = astrometry::ReadFitsImage(folder + "ReshotImage.fts");
+    p.reference = astrometry::ReadFitsImage(folder + "ReferenceImage.fts");
+    if (std::filesystem::exists(folder + "DSSPicture.fit")) {
+        try {
+            p.plate = astrometry::ReadFitsImage(folder + "DSSPicture.fit");
+        } catch (const platform::Error&) {
+            // told on each card by the survey check
+        }
+    }
+    return p;
+}
+
+ImageFacts imageFacts(const Products& p) {
+    ImageFacts f;
+    const std::string& h = p.reshot.header;
+    f.object = HeaderText(h, "OBJECT");
+    if (const auto t = MidExposureMjdTT(h)) f.discoveryTime = UtcText(*t);
+    if (const auto t = MidExposureMjdTT(p.reference.header)) f.referenceTime = UtcText(*t);
+    f.telescope = HeaderText(h, "TELESCOP");
+    f.instrument = HeaderText(h, "INSTRUME");
+    f.filter = HeaderText(h, "FILTER");
+    f.exposure = p.reshot.number("EXPTIME").value_or(p.reshot.number("EXPOSURE").value_or(0));
+    return f;
+}
+
+// The pixel line's whole pixels refined to the light's centre within 2 px in
+// the difference: a report wants the place to a tenth of an arc-second.
+void placeCards(std::vector<CandidateCard>& cards, const Products& p) {
+    const auto wcs = astrometry::Wcs::FromHeader(p.difference.header, p.difference.headerCards);
+    const auto& d = p.difference;
+    for (auto& c : cards) {
+        std::istringstream in(c.candidate.pixelLine);
+        in >> c.x >> c.y;
+        const RingSky sky = MeasureRing(d, c.x, c.y, 3, 6);
+        double sx = 0, sy = 0, sum = 0;
+        for (int py = static_cast<int>(c.y) - 3; py <= static_cast<int>(c.y) + 1; ++py)
+            for (int px = static_cast<int>(c.x) - 3; px <= static_cast<int>(c.x) + 1; ++px) {
+                if (px < 0 || py < 0 || px >= d.width || py >= d.height || std::hypot(px + 1 - c.x, py + 1 - c.y) > 2)
+                    continue;
+                const double v = d.pixels[static_cast<std::size_t>(py) * d.width + px] - sky.level;
+                if (v > 0) sx += v * (px + 1), sy += v * (py + 1), sum += v;
+            }
+        if (sum > 0) c.x = sx / sum, c.y = sy / sum;
+        if (wcs.valid()) wcs.pixelToSky(c.x, c.y, c.place.ra, c.place.dec);
+    }
+}
+
+std::vector<SkyPlace> placesOf(const std::vector<CandidateCard>& cards) {
+    std::vector<SkyPlace> places;
+    for (const auto& c : cards) places.push_back(c.place);
+    return places;
+}
+
+void checkMinorPlanets(std::vector<CandidateCard>& cards, const Products& p, const CardSources& s) {
+    try {
+        const auto t = MidExposureMjdTT(p.reshot.header);
+        if (!t) throw Error(kNoTime, "The reshot has no readable DATE-OBS");
+        const OrbitFile orbits = LoadOrbits(s.orbitFile, s.orbitCache);
+        const auto near = MinorPlanetsNear(orbits, *t, placesOf(cards), s.minorPlanetRadius);
+        for (std::size_t i = 0; i < cards.size(); ++i) {
+            cards[i].minorPlanets.value = near[i];
+            cards[i].minorPlanets.damagedLines = orbits.damagedLines;
+        }
+    } catch (const platform::Error& e) {
+        for (auto& c : cards) c.minorPlanets.reason = e.description();
+    }
+}
+
+void checkVariableStars(std::vector<CandidateCard>& cards, const CardSources& s) {
+    try {
+        const auto found = FindVariableStars(s.variableStarFile, placesOf(cards), s.variableStarRadius);
+        for (std::size_t i = 0; i < cards.size(); ++i) {
+            cards[i].variableStars.value = found.near[i];
+            cards[i].variableStars.damagedLines = found.damagedLines;
+        }
+    } catch (const platform::Error& e) {
+        for (auto& c : cards) c.variableStars.reason = e.description();
+    }
+}
+
+void checkTransients(std::vector<CandidateCard>& cards, const CardSources& s) {
+    try {
+        const auto found = FindTransients(s.transientFile, placesOf(cards), s.transientRadius);
+        for (std::size_t i = 0; i < cards.size(); ++i) {
+            cards[i].transients.value = found.near[i];
+            cards[i].transients.damagedLines = found.damagedLines;
+        }
+    } catch (const platform::Error& e) {
+        for (auto& c : cards) c.transients.reason = e.description();
+    }
+}
+
+void checkNucleus(std::vector<CandidateCard>& cards, const Products& p, const CardSources& s) {
+    const auto record = astrometry::ReadDifferenceRecord(p.difference);
+    const double sigma = record && record->psfSigma > 0 ? record->psfSigma : 1.5;
+    const auto wcs = astrometry::Wcs::FromHeader(p.reshot.header, p.reshot.headerCards);
+    std::vector<PixelPlace> stars;
+    for (const auto& s0 : s.catalogStars) {
+        PixelPlace px;
+        if (wcs.valid() && wcs.skyToPixel(s0.ra, s0.dec, px.x, px.y)) stars.push_back(px);
+    }
+    const auto nucleus = FindNucleus(p.reshot, sigma, stars);
+    SkyPlace n;
+    const bool placed = nucleus && wcs.valid() && wcs.pixelToSky(nucleus->x, nucleus->y, n.ra, n.dec);
+    for (auto& c : cards) {
+        if (!placed) {
+            c.nucleus.reason = nucleus ? "The reshot has no plate solution"
+                                       : "No extended source stands out near the centre of the reshot";
+            continue;
+        }
+        NucleusOffset o;
+        o.nucleus = n;
+        OffsetArcsec(n, c.place, o.east, o.north);
+        o.total = std::hypot(o.east, o.north);
+        c.nucleus.value = o;
+    }
+}
+
+void checkPhotometry(std::vector<CandidateCard>& cards, const Products& p) {
+    for (auto& c : cards)
+        attempt(c.photometry, [&] { c.photometry.value = MeasurePhotometry(p.difference, p.reshot, p.reference, c.x, c.y); });
+}
+
+void checkSurvey(std::vector<CandidateCard>& cards, const Products& p, const CardSources& s) {
+    for (auto& c : cards) {
+        if (!p.plate) {
+            c.survey.reason = std::filesystem::exists(s.workFolder + "DSSPicture.fit")
+                                  ? "DSSPicture.fit cannot be read"
+                                  : "No sky-survey plate in the work folder (Get DSS Picture fetches one)";
+            continue;
+        }
+        attempt(c.survey, [&] { c.survey.value = JudgeSurveyPlate(*p.plate, c.place); });
+    }
+}
+
+} // namespace
+
+CardSet BuildCards(const std::vector<CardCandidate>& candidates, const CardSources& sources) {
+    CardSet set;
+    const Products products = readProducts(sources.workFolder);
+    set.facts = imageFacts(products);
+    for (const auto& c : candidates) {
+        CandidateCard card;
+        card.candidate = c;
+        set.cards.push_back(std::move(card));
+    }
+    if (set.cards.empty()) return set;
+    placeCards(set.cards, products);
+    checkMinorPlanets(set.cards, products, sources);
+    checkVariableStars(set.cards, sources);
+    checkTransients(set.cards, sources);
+    checkNucleus(set.cards, products, sources);
+    checkPhotometry(set.cards, products);
+    checkSurvey(set.cards, products, sources);
+    return set;
+}
+
+} // namespace checks

@@ -1,0 +1,111 @@
+#include "checks/galaxy_nucleus.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "checks/image_measures.h"
+
+namespace checks {
+namespace {
+
+constexpr int kBin = 4;
+
+// The image in 4 x 4 means, blank pixels left out: a galaxy's core stands out
+// of its noise there, and the search over it costs a sixteenth.
+std::vector<float> binned(const astrometry::FitsImage& im, int& bw, int& bh) {
+    bw = im.width / kBin;
+    bh = im.height / kBin;
+    std::vector<float> b(static_cast<std::size_t>(bw) * bh, NAN);
+    for (int by = 0; by < bh; ++by)
+        for (int bx = 0; bx < bw; ++bx) {
+            double sum = 0;
+            int n = 0;
+            for (int y = by * kBin; y < by * kBin + kBin; ++y)
+                for (int x = bx * kBin; x < bx * kBin + kBin; ++x) {
+                    const float v = im.pixels[static_cast<std::size_t>(y) * im.width + x];
+                    if (std::isfinite(v)) sum += v, ++n;
+                }
+            if (n) b[static_cast<std::size_t>(by) * bw + bx] = static_cast<float>(sum / n);
+        }
+    return b;
+}
+
+// The light-weighted centre within `r` px of (x, y), above `sky`.
+PixelPlace centroid(const astrometry::FitsImage& im, double x, double y, double r, double sky) {
+    double sx = 0, sy = 0, s = 0;
+    for (int py = static_cast<int>(y - 1 - r); py <= static_cast<int>(y - 1 + r); ++py)
+        for (int px = static_cast<int>(x - 1 - r); px <= static_cast<int>(x - 1 + r); ++px) {
+            if (px < 0 || py < 0 || px >= im.width || py >= im.height) continue;
+            const double v = im.pixels[static_cast<std::size_t>(py) * im.width + px] - sky;
+            if (!(v > 0)) continue;
+            sx += v * (px + 1), sy += v * (py + 1), s += v;
+        }
+    return s > 0 ? PixelPlace{sx / s, sy / s} : PixelPlace{x, y};
+}
+
+// The field's sky from about 100 000 pixels spread over it.
+RingSky sampledSky(const astrometry::FitsImage& im) {
+    std::vector<double> v;
+    const std::size_t step = std::max<std::size_t>(1, im.pixels.size() / 100000) | 1;
+    for (std::size_t i = 0; i < im.pixels.size(); i += step)
+        if (std::isfinite(im.pixels[i])) v.push_back(im.pixels[i]);
+    RingSky s;
+    if (v.empty()) return s;
+    auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    s.level = *mid;
+    for (auto& p : v) p = std::abs(p - s.level);
+    std::nth_element(v.begin(), mid, v.end());
+    s.sigma = 1.4826 * *mid;
+    s.pixels = static_cast<int>(v.size());
+    return s;
+}
+
+} // namespace
+
+std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, double psfSigma,
+                                      const std::vector<PixelPlace>& stars) {
+    int bw = 0, bh = 0;
+    if (reshot.width < 4 * kBin || reshot.height < 4 * kBin) return std::nullopt;
+    const auto b = binned(reshot, bw, bh);
+    const double sigma = std::max(psfSigma, 0.8), fwhm = 2.3548 * sigma;
+    const double whole = std::max(12.0, 6 * fwhm); // a core's light, px
+    const RingSky field = sampledSky(reshot);
+    const double binNoise = std::max(field.sigma / kBin, 1e-6);
+    struct Peak {
+        PixelPlace at;
+        double light;
+    };
+    std::optional<Peak> best;
+    // local maxima of the central half, highest first
+    std::vector<std::pair<float, int>> maxima;
+    for (int by = bh / 4; by < bh - bh / 4; ++by)
+        for (int bx = bw / 4; bx < bw - bw / 4; ++bx) {
+            const float v = b[static_cast<std::size_t>(by) * bw + bx];
+            if (!(v > field.level + 5 * binNoise)) continue;
+            bool top = true;
+            for (int dy = -1; dy <= 1 && top; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if ((dx || dy) && b[static_cast<std::size_t>(by + dy) * bw + bx + dx] > v) top = false;
+            if (top) maxima.push_back({v, by * bw + bx});
+        }
+    std::sort(maxima.begin(), maxima.end(), [](const auto& a, const auto& c) { return a.first > c.first; });
+    if (maxima.size() > 60) maxima.resize(60);
+    for (const auto& [v, at] : maxima) {
+        const double x = (at % bw) * kBin + kBin / 2.0 + 0.5, y = (at / bw) * kBin + kBin / 2.0 + 0.5;
+        const PixelPlace c = centroid(reshot, x, y, 2 * fwhm, field.level);
+        const bool star = std::any_of(stars.begin(), stars.end(),
+                                      [&](const PixelPlace& s) { return std::hypot(s.x - c.x, s.y - c.y) < 2 * fwhm; });
+        if (star) continue;
+        const auto core = MeasureAperture(reshot, c.x, c.y, fwhm, whole * 1.5, whole * 2);
+        const auto all = MeasureAperture(reshot, c.x, c.y, whole, whole * 1.5, whole * 2);
+        // a star holds 80-94 % of its light within a FWHM (its wings, its Gaussian);
+        // a galaxy's core far less
+        if (!(all.flux > 0) || core.flux / all.flux > 0.6) continue;
+        if (!best || all.flux > best->light) best = Peak{c, all.flux};
+    }
+    if (!best) return std::nullopt;
+    return best->at;
+}
+
+} // namespace checks

@@ -1,0 +1,29 @@
+#pragma once
+// Small measurements on an image around one place: the sky of a ring, the
+// light of an aperture and its noise. Pixel places are FITS ones (first pixel
+// centred at 1).
+#include "astrometry/fits_image.h"
+
+namespace checks {
+
+struct RingSky {
+    double level = 0, sigma = 0; // median and robust standard deviation
+    int pixels = 0;
+};
+
+RingSky MeasureRing(const astrometry::FitsImage& image, double x, double y, double inner, double outer);
+
+struct ApertureLight {
+    double flux = 0;  // above the ring's sky
+    double error = 0; // from the noise extension when there is one, else from the ring's scatter
+    int pixels = 0;   // usable pixels inside
+    bool blank = false; // a pixel inside had no data
+};
+
+ApertureLight MeasureAperture(const astrometry::FitsImage& image, double x, double y, double radius, double inner,
+                              double outer);
+
+// The median of the image's noise extension, or of the sky's scatter without one.
+double TypicalPixelNoise(const astrometry::FitsImage& image);
+
+} // namespace checks

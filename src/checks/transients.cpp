@@ -1,0 +1,101 @@
+#include "checks/transients.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include "checks/errors.h"
+
+namespace checks {
+namespace {
+
+std::string trimmed(const std::string& s) {
+    const auto a = s.find_first_not_of(" \t");
+    if (a == std::string::npos) return {};
+    return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
+
+// Degrees, or sexagesimal ("hh:mm:ss.s" for RA when `hours`).
+bool angle(const std::string& text, bool hours, double& out) {
+    const std::string t = trimmed(text);
+    if (t.empty()) return false;
+    char* end = nullptr;
+    if (t.find(':') == std::string::npos) {
+        out = std::strtod(t.c_str(), &end);
+        return !*end && std::isfinite(out);
+    }
+    double a = 0, b = 0, c = 0;
+    const bool negative = t[0] == '-';
+    if (std::sscanf(t.c_str() + (negative || t[0] == '+'), "%lf:%lf:%lf", &a, &b, &c) != 3) return false;
+    out = (a + b / 60 + c / 3600) * (hours ? 15 : 1) * (negative ? -1 : 1);
+    return std::isfinite(out);
+}
+
+} // namespace
+
+std::vector<std::string> CsvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') fields.back() += '"', ++i;
+            else if (c == '"') quoted = false;
+            else fields.back() += c;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+TransientsNear FindTransients(const std::string& path, const std::vector<SkyPlace>& places, double radiusArcsec) {
+    TransientsNear out;
+    out.near.resize(places.size());
+    std::map<std::string, std::size_t> column;
+    const auto field = [&](const std::vector<std::string>& f, const char* name) {
+        const auto it = column.find(name);
+        return it != column.end() && it->second < f.size() ? trimmed(f[it->second]) : std::string();
+    };
+    ForEachLine(path, "transient list (TNS= in [Checks])", [&](const std::string& line) {
+        if (trimmed(line).empty()) return;
+        const auto f = CsvFields(line);
+        if (column.empty()) {
+            // the time stamp and anything else before the header row
+            for (std::size_t i = 0; i < f.size(); ++i) column[trimmed(f[i])] = i;
+            if (!column.count("name") || !column.count("ra") || !column.count("declination")) column.clear();
+            return;
+        }
+        KnownTransient t;
+        if (!angle(field(f, "ra"), false, t.place.ra) || !angle(field(f, "declination"), false, t.place.dec) ||
+            std::abs(t.place.dec) > 90) {
+            ++out.damagedLines;
+            return;
+        }
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const double sep = SeparationArcsec(places[i], t.place);
+            if (sep > radiusArcsec) continue;
+            if (t.name.empty()) {
+                const std::string prefix = field(f, "name_prefix");
+                t.name = (prefix.empty() ? "" : prefix + " ") + field(f, "name");
+                t.type = field(f, "type");
+                t.discoveryDate = field(f, "discoverydate");
+                t.discoveryMag = field(f, "discoverymag");
+            }
+            t.separation = sep;
+            out.near[i].push_back(t);
+        }
+    });
+    if (column.empty())
+        throw Error(kFileDamaged, "The transient list \"" + path + "\" has no header row naming name, ra and declination");
+    for (auto& list : out.near)
+        std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.separation < b.separation; });
+    return out;
+}
+
+} // namespace checks
