@@ -139,7 +139,16 @@ void checkNucleus(std::vector<CandidateCard>& cards, const Products& p, const Ca
         PixelPlace px;
         if (wcs.valid() && wcs.skyToPixel(s0.ra, s0.dec, px.x, px.y)) stars.push_back(px);
     }
-    const auto nucleus = FindNucleus(p.reshot, sigma, stars);
+    // the reshot without what is new in it: a bright candidate beside the
+    // core would pull the core's centre towards itself
+    astrometry::FitsImage galaxy;
+    galaxy.width = p.reshot.width;
+    galaxy.height = p.reshot.height;
+    galaxy.pixels = p.reshot.pixels;
+    if (p.difference.pixels.size() == galaxy.pixels.size())
+        for (std::size_t i = 0; i < galaxy.pixels.size(); ++i)
+            if (std::isfinite(p.difference.pixels[i])) galaxy.pixels[i] -= p.difference.pixels[i];
+    const auto nucleus = FindNucleus(galaxy, sigma, stars);
     SkyPlace n;
     const bool placed = nucleus && wcs.valid() && wcs.pixelToSky(nucleus->x, nucleus->y, n.ra, n.dec);
     for (auto& c : cards) {

@@ -61,6 +61,54 @@ ApertureLight MeasureAperture(const astrometry::FitsImage& image, double x, doub
     return a;
 }
 
+ApertureLight MeasureApertureOnSlope(const astrometry::FitsImage& image, double x, double y, double radius,
+                                     double inner, double outer) {
+    struct Sample {
+        double dx, dy, v;
+    };
+    std::vector<Sample> ring;
+    around(image, x, y, outer, [&](std::size_t i, double r) {
+        if (r >= inner && r <= outer && std::isfinite(image.pixels[i]))
+            ring.push_back({static_cast<double>(i % image.width) + 1 - x, static_cast<double>(i / image.width) + 1 - y,
+                            image.pixels[i]});
+    });
+    ApertureLight a;
+    if (ring.size() < 10) return a;
+    // plane v = c + gx dx + gy dy; the ring is symmetric about the centre, so
+    // the three sums part: c is the mean, each slope its own ratio
+    double c = 0, gx = 0, gy = 0, sigma = 0;
+    std::vector<bool> keep(ring.size(), true);
+    for (int pass = 0; pass < 3; ++pass) {
+        double n = 0, sv = 0, sxx = 0, sxv = 0, syy = 0, syv = 0;
+        for (std::size_t k = 0; k < ring.size(); ++k) {
+            if (!keep[k]) continue;
+            const auto& s = ring[k];
+            n += 1, sv += s.v, sxx += s.dx * s.dx, sxv += s.dx * s.v, syy += s.dy * s.dy, syv += s.dy * s.v;
+        }
+        if (n < 10) break;
+        c = sv / n, gx = sxx > 0 ? sxv / sxx : 0, gy = syy > 0 ? syv / syy : 0;
+        std::vector<double> dev;
+        for (const auto& s : ring) dev.push_back(std::abs(s.v - c - gx * s.dx - gy * s.dy));
+        std::vector<double> sorted = dev;
+        sigma = 1.4826 * median(sorted);
+        for (std::size_t k = 0; k < ring.size(); ++k) keep[k] = dev[k] <= 3 * sigma;
+    }
+    double kept = 0;
+    for (bool k : keep) kept += k;
+    around(image, x, y, radius, [&](std::size_t i, double r) {
+        if (r > radius) return;
+        if (!std::isfinite(image.pixels[i])) {
+            a.blank = true;
+            return;
+        }
+        const double dx = static_cast<double>(i % image.width) + 1 - x, dy = static_cast<double>(i / image.width) + 1 - y;
+        a.flux += image.pixels[i] - (c + gx * dx + gy * dy);
+        ++a.pixels;
+    });
+    a.error = sigma * std::sqrt(a.pixels + (kept > 0 ? a.pixels * a.pixels / kept : 0));
+    return a;
+}
+
 double TypicalPixelNoise(const astrometry::FitsImage& image) {
     std::vector<double> v;
     const std::size_t step = std::max<std::size_t>(1, image.pixels.size() / 100000);

@@ -23,6 +23,11 @@ struct ApertureLight {
 ApertureLight MeasureAperture(const astrometry::FitsImage& image, double x, double y, double radius, double inner,
                               double outer);
 
+// The same with the sky a plane fitted to the ring (3 sigma clipped): on a
+// galaxy's slope the ring's median lies below the sky under the aperture.
+ApertureLight MeasureApertureOnSlope(const astrometry::FitsImage& image, double x, double y, double radius,
+                                     double inner, double outer);
+
 // The median of the image's noise extension, or of the sky's scatter without one.
 double TypicalPixelNoise(const astrometry::FitsImage& image);
 

@@ -33,7 +33,7 @@ SurveyVerdict JudgeSurveyPlate(const astrometry::FitsImage& plate, const SkyPlac
     if (!wcs.skyToPixel(place.ra, place.dec, x, y) || x < 6 || y < 6 || x > plate.width - 5 || y > plate.height - 5)
         throw Error(kOutside, "The candidate lies outside the sky-survey plate");
     // the plates' stars are 2-3 px across: an aperture of 2.5 px, the sky from 6 to 12
-    const auto light = MeasureAperture(plate, x, y, 2.5, 6, 12);
+    const auto light = MeasureApertureOnSlope(plate, x, y, 2.5, 5, 9);
     SurveyVerdict v;
     v.signalToNoise = light.error > 0 ? light.flux / light.error : 0;
     v.verdict = v.signalToNoise >= 5   ? "a source on the plate"
