@@ -5,6 +5,7 @@
 
 #include "checks/errors.h"
 #include "checks/sky_places.h"
+#include "checks/text_fields.h"
 
 namespace checks {
 namespace {
@@ -15,18 +16,9 @@ std::string columns(const std::string& line, std::size_t first, std::size_t last
     return line.substr(first - 1, last - first + 1);
 }
 
-std::string trimmed(const std::string& s) {
-    const auto a = s.find_first_not_of(' ');
-    if (a == std::string::npos) return {};
-    return s.substr(a, s.find_last_not_of(' ') - a + 1);
-}
-
 bool number(const std::string& field, float& out) {
-    const std::string t = trimmed(field);
-    if (t.empty()) return false;
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    if (*end || !std::isfinite(v)) return false;
+    double v = 0;
+    if (!PlainNumber(field, v)) return false;
     out = static_cast<float>(v);
     return true;
 }
@@ -72,8 +64,8 @@ std::optional<Orbit> ParseOrbitLine(const std::string& line, std::string* name) 
         return std::nullopt;
     if (!(o.eccentricity >= 0 && o.eccentricity < 1 && o.semiMajorAxis > 0 && o.meanMotion > 0)) return std::nullopt;
     if (name) {
-        *name = trimmed(columns(line, 167, 194));
-        if (name->empty()) *name = trimmed(columns(line, 1, 7));
+        *name = Trimmed(columns(line, 167, 194));
+        if (name->empty()) *name = Trimmed(columns(line, 1, 7));
     }
     return o;
 }
@@ -91,7 +83,7 @@ OrbitFile ReadOrbitFile(const std::string& path) {
             out.damagedLines = 0;
             return;
         }
-        if (trimmed(line).empty()) return;
+        if (Trimmed(line).empty()) return;
         if (auto o = ParseOrbitLine(line, &name)) {
             out.orbits.push_back(*o);
             out.names.push_back(name);

@@ -6,23 +6,16 @@
 
 #include <erfa.h>
 
+#include "checks/text_fields.h"
+
 namespace checks {
 namespace {
 
 constexpr double kMjdZero = 2400000.5;
 
-std::string trimmed(const std::string& s) {
-    const auto a = s.find_first_not_of(' ');
-    if (a == std::string::npos) return {};
-    return s.substr(a, s.find_last_not_of(' ') - a + 1);
-}
-
 std::optional<double> headerNumber(const std::string& header, const std::string& key) {
-    const std::string t = HeaderText(header, key);
-    if (t.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    if (end == t.c_str() || !std::isfinite(v)) return std::nullopt;
+    double v = 0;
+    if (!PlainNumber(HeaderText(header, key), v)) return std::nullopt;
     return v;
 }
 
@@ -31,15 +24,15 @@ std::optional<double> headerNumber(const std::string& header, const std::string&
 std::string HeaderText(const std::string& header, const std::string& key) {
     for (std::size_t at = 0; at + 80 <= header.size(); at += 80) {
         const std::string card = header.substr(at, 80);
-        if (trimmed(card.substr(0, 8)) != key || card.compare(8, 2, "= ") != 0) continue;
+        if (Trimmed(card.substr(0, 8)) != key || card.compare(8, 2, "= ") != 0) continue;
         std::string v = card.substr(10);
         const auto q = v.find('\'');
-        if (q != std::string::npos && trimmed(v.substr(0, q)).empty()) {
+        if (q != std::string::npos && Trimmed(v.substr(0, q)).empty()) {
             const auto e = v.find('\'', q + 1);
-            return trimmed(v.substr(q + 1, e == std::string::npos ? std::string::npos : e - q - 1));
+            return Trimmed(v.substr(q + 1, e == std::string::npos ? std::string::npos : e - q - 1));
         }
         const auto slash = v.find('/');
-        return trimmed(v.substr(0, slash));
+        return Trimmed(v.substr(0, slash));
     }
     return {};
 }
@@ -51,12 +44,16 @@ std::optional<double> MidExposureMjdTT(const std::string& header) {
         const std::string time = HeaderText(header, "TIME-OBS");
         date += "T" + (time.empty() ? std::string("00:00:00") : time);
     }
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-    double s = 0;
-    const int n = std::sscanf(date.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &s);
-    if (n < 3) return std::nullopt;
+    std::vector<double> day, time;
+    const auto t = date.find('T');
+    if (!SeparatedNumbers(std::string_view(date).substr(0, t), '-', day) || day.size() != 3) return std::nullopt;
+    if (t != std::string::npos && (!SeparatedNumbers(std::string_view(date).substr(t + 1), ':', time) || time.size() > 3))
+        return std::nullopt;
+    time.resize(3, 0);
     double u1 = 0, u2 = 0;
-    if (eraDtf2d("UTC", y, mo, d, n >= 4 ? h : 0, n >= 5 ? mi : 0, n >= 6 ? s : 0, &u1, &u2) < 0) return std::nullopt;
+    if (eraDtf2d("UTC", static_cast<int>(day[0]), static_cast<int>(day[1]), static_cast<int>(day[2]),
+                 static_cast<int>(time[0]), static_cast<int>(time[1]), time[2], &u1, &u2) < 0)
+        return std::nullopt;
     double exposure = headerNumber(header, "EXPTIME").value_or(headerNumber(header, "EXPOSURE").value_or(0));
     if (!(exposure >= 0 && exposure < 1e6)) exposure = 0;
     u2 += exposure / 2 / 86400;

@@ -6,29 +6,20 @@
 #include <map>
 
 #include "checks/errors.h"
+#include "checks/text_fields.h"
 
 namespace checks {
 namespace {
 
-std::string trimmed(const std::string& s) {
-    const auto a = s.find_first_not_of(" \t");
-    if (a == std::string::npos) return {};
-    return s.substr(a, s.find_last_not_of(" \t") - a + 1);
-}
-
 // Degrees, or sexagesimal ("hh:mm:ss.s" for RA when `hours`).
 bool angle(const std::string& text, bool hours, double& out) {
-    const std::string t = trimmed(text);
-    if (t.empty()) return false;
-    char* end = nullptr;
-    if (t.find(':') == std::string::npos) {
-        out = std::strtod(t.c_str(), &end);
-        return !*end && std::isfinite(out);
-    }
-    double a = 0, b = 0, c = 0;
-    const bool negative = t[0] == '-';
-    if (std::sscanf(t.c_str() + (negative || t[0] == '+'), "%lf:%lf:%lf", &a, &b, &c) != 3) return false;
-    out = (a + b / 60 + c / 3600) * (hours ? 15 : 1) * (negative ? -1 : 1);
+    const std::string t = Trimmed(text);
+    if (t.find(':') == std::string::npos) return PlainNumber(t, out);
+    const bool negative = !t.empty() && t[0] == '-';
+    std::vector<double> parts;
+    if (!SeparatedNumbers(std::string_view(t).substr(negative || t[0] == '+'), ':', parts) || parts.size() != 3)
+        return false;
+    out = (parts[0] + parts[1] / 60 + parts[2] / 3600) * (hours ? 15 : 1) * (negative ? -1 : 1);
     return std::isfinite(out);
 }
 
@@ -60,14 +51,14 @@ TransientsNear FindTransients(const std::string& path, const std::vector<SkyPlac
     std::map<std::string, std::size_t> column;
     const auto field = [&](const std::vector<std::string>& f, const char* name) {
         const auto it = column.find(name);
-        return it != column.end() && it->second < f.size() ? trimmed(f[it->second]) : std::string();
+        return it != column.end() && it->second < f.size() ? Trimmed(f[it->second]) : std::string();
     };
     ForEachLine(path, "transient list (TNS= in [Checks])", [&](const std::string& line) {
-        if (trimmed(line).empty()) return;
+        if (Trimmed(line).empty()) return;
         const auto f = CsvFields(line);
         if (column.empty()) {
             // the time stamp and anything else before the header row
-            for (std::size_t i = 0; i < f.size(); ++i) column[trimmed(f[i])] = i;
+            for (std::size_t i = 0; i < f.size(); ++i) column[Trimmed(f[i])] = i;
             if (!column.count("name") || !column.count("ra") || !column.count("declination")) column.clear();
             return;
         }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "checks/errors.h"
+#include "checks/text_fields.h"
 
 namespace checks {
 namespace {
@@ -18,23 +19,11 @@ std::string bytes(const std::string& line, std::size_t first, std::size_t last) 
     return line.substr(first - 1, last - first + 1);
 }
 
-std::string trimmed(const std::string& s) {
-    const auto a = s.find_first_not_of(' ');
-    if (a == std::string::npos) return {};
-    return s.substr(a, s.find_last_not_of(' ') - a + 1);
-}
-
-bool degrees(const std::string& field, double& out) {
-    const std::string t = trimmed(field);
-    if (t.empty()) return false;
-    char* end = nullptr;
-    out = std::strtod(t.c_str(), &end);
-    return !*end && std::isfinite(out);
-}
+bool degrees(const std::string& field, double& out) { return PlainNumber(field, out); }
 
 std::string magnitudeRange(const std::string& line) {
-    const std::string maxText = trimmed(bytes(line, 93, 101)), maxBand = trimmed(bytes(line, 102, 107));
-    const std::string minText = trimmed(bytes(line, 110, 118)), minBand = trimmed(bytes(line, 119, 124));
+    const std::string maxText = Trimmed(bytes(line, 93, 101)), maxBand = Trimmed(bytes(line, 102, 107));
+    const std::string minText = Trimmed(bytes(line, 110, 118)), minBand = Trimmed(bytes(line, 119, 124));
     const bool amplitude = bytes(line, 109, 109) == "(";
     std::string r = maxText;
     if (!minText.empty()) {
@@ -53,9 +42,9 @@ std::optional<VariableStar> ParseVariableStarLine(const std::string& line) {
     if (line.size() < 60 || !degrees(bytes(line, 42, 50), v.place.ra) || !degrees(bytes(line, 52, 60), v.place.dec))
         return std::nullopt;
     if (v.place.ra < 0 || v.place.ra >= 360 || std::abs(v.place.dec) > 90) return std::nullopt;
-    v.name = trimmed(bytes(line, 9, 38));
+    v.name = Trimmed(bytes(line, 9, 38));
     if (v.name.empty()) return std::nullopt;
-    v.type = trimmed(bytes(line, 62, 91));
+    v.type = Trimmed(bytes(line, 62, 91));
     v.range = magnitudeRange(line);
     return v;
 }
@@ -66,7 +55,7 @@ VariableStarsNear FindVariableStars(const std::string& path, const std::vector<S
     std::size_t good = 0;
     const double radiusDeg = radiusArcsec / 3600;
     ForEachLine(path, "variable-star index (VSX= in [Checks])", [&](const std::string& line) {
-        if (trimmed(line).empty()) return;
+        if (Trimmed(line).empty()) return;
         auto v = ParseVariableStarLine(line);
         if (!v) {
             ++out.damagedLines;

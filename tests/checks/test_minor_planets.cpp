@@ -3,6 +3,7 @@
 // (ceres_reference.py beside this file).
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -122,4 +123,16 @@ TEST(MinorPlanets, OrbitFilesPlainGzipDamagedAndMissing) {
     std::ofstream(scratch("other.dat")) << "name,ra,declination\nSN 2025a,1,2\n";
     EXPECT_EQ(fails(scratch("other.dat").string()), checks::kFileDamaged);
     fs::remove_all(plain.parent_path());
+}
+
+// The window runs in the user's locale; the files keep "." decimals.
+TEST(MinorPlanets, FilesReadTheSameInACommaDecimalLocale) {
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale here";
+    const auto ceres = checks::ParseOrbitLine(kCeres);
+    const auto t = checks::MidExposureMjdTT(card("DATE-OBS", "'2025-08-20T02:59:00.5'") + card("EXPTIME", "119.0"));
+    std::setlocale(LC_NUMERIC, before.c_str());
+    ASSERT_TRUE(ceres && t);
+    EXPECT_NEAR(ceres->semiMajorAxis, 2.7660512, 1e-6);
+    EXPECT_EQ(checks::UtcText(*t).substr(0, 19), "2025-08-20T03:00:00");
 }

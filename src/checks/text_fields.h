@@ -1,0 +1,40 @@
+#pragma once
+// The checks' files are text with "." decimals whatever the user's locale:
+// numbers read with from_chars, fields trimmed of their blanks.
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace checks {
+
+inline std::string Trimmed(std::string_view s) {
+    const auto a = s.find_first_not_of(" \t");
+    if (a == std::string_view::npos) return {};
+    return std::string(s.substr(a, s.find_last_not_of(" \t") - a + 1));
+}
+
+// The whole of `text` (blanks around it aside) as a finite number.
+inline bool PlainNumber(std::string_view text, double& out) {
+    const std::string t = Trimmed(text);
+    const char* from = t.data() + (!t.empty() && t[0] == '+');
+    const auto r = std::from_chars(from, t.data() + t.size(), out);
+    return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(out);
+}
+
+// The numbers between `separator`s, each a plain number: "21:06:07.5" -> 21, 6, 7.5.
+inline bool SeparatedNumbers(std::string_view text, char separator, std::vector<double>& out) {
+    out.clear();
+    std::size_t from = 0;
+    while (true) {
+        const auto to = text.find(separator, from);
+        double v = 0;
+        if (!PlainNumber(text.substr(from, to == std::string_view::npos ? to : to - from), v)) return false;
+        out.push_back(v);
+        if (to == std::string_view::npos) return true;
+        from = to + 1;
+    }
+}
+
+} // namespace checks
