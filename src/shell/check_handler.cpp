@@ -1,5 +1,8 @@
 // "Check against Catalog".
+#include "checks/card_sources.h"
+#include "checks/card_words.h"
 #include "display/image_view.h"
+#include "platform/error.h"
 #include "platform/busy_cursor.h"
 #include "shell/frm_main.h"
 #include "shell/working_settings.h"
@@ -25,15 +28,34 @@ void FrmMain::cmdcheck_Click() {
         const auto c = stars::starList;
         stars::StarList listA = *a, listB = *b;
         stars::FilterByCatalog(listA, listB, *c, matchTolerance);
-        for (const auto& cand : stars::ListCandidates(listA, listB, minRawFlux)) {
+        const auto candidates = stars::ListCandidates(listA, listB, minRawFlux);
+        for (const auto& cand : candidates) {
             lstUnidentified->addItem(QString::fromStdString(cand.pixelLine));
             lstCandidates->addItem(QString::fromStdString(cand.text));
             display::DrawMarker(*picMain, *picZoom, cand.pixelLine, 9, imageWidth, imageHeight, false);
         }
+        makeCards(candidates, *c);
     }
     if (lstUnidentified->count() == 0) {
         lstCandidates->addItem("No unidentifyable Stars in Image");
         cmbBlink_Click();
+    }
+}
+
+// A card per candidate, shown when its entry is selected; a check that cannot
+// be made says why on the card, and cards that cannot be made at all say so.
+void FrmMain::makeCards(const std::vector<stars::Candidate>& candidates, const stars::StarList& catalogStars) {
+    cardTexts.clear();
+    txtCard->clear();
+    if (candidates.empty()) return;
+    std::vector<checks::CardCandidate> cards;
+    for (const auto& cand : candidates) cards.push_back({cand.pixelLine, cand.text});
+    try {
+        const auto set = checks::BuildCards(cards, checks::CardSourcesFor(working, workFolder, catalogStars));
+        for (const auto& card : set.cards) cardTexts.push_back(QString::fromStdString(checks::CardText(card, set.facts)));
+    } catch (const platform::Error& e) {
+        const QString why = QString("No candidate card: error %1 %2").arg(e.number()).arg(QString::fromStdString(e.description()));
+        cardTexts.assign(candidates.size(), why);
     }
 }
 

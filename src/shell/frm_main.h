@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScrollBar>
@@ -15,10 +16,12 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "display/picture_box.h"
 #include "shell/caption_label.h"
 #include "shell/command_line.h"
+#include "stars/catalog_check.h"
 
 namespace engine {
 class Application;
@@ -94,6 +97,10 @@ public:
     QListWidget* lstUnidentified = nullptr;
     QListWidget* lstCandidates = nullptr;
     QLabel* Label4 = nullptr;
+    // the selected candidate's checks; one text per entry of lstCandidates
+    QLabel* lblCard = nullptr;
+    QPlainTextEdit* txtCard = nullptr;
+    std::vector<QString> cardTexts;
 
     display::PictureBox* picMain = nullptr;
     QFrame* Shape1 = nullptr;
@@ -163,6 +170,7 @@ public:
     void lstSuspicious_Click();
     void lstUnidentified_Click();
     void lstCandidates_Click();
+    void makeCards(const std::vector<stars::Candidate>& candidates, const stars::StarList& catalogStars);
     void cmdcheck_Click();
     void picMain_MouseDown(double x, double y);
     void picMain_MouseMove(double x, double y);

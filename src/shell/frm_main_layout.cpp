@@ -121,6 +121,10 @@ void FrmMain::buildControls() {
     buildSettingsFrame(central);
     cmdRef = button(central, "cmdRef", "Reference", 958, 420, 240, 30);
     cmdScan = button(central, "cmdScan", "Start ACP Survey Scanner", 958, 456, 240, 30);
+    lblCard = label(central, "lblCard", "Candidate Card", 958, 494, 240);
+    txtCard = make<QPlainTextEdit>(central, "txtCard", 958, 514, 240, 220);
+    txtCard->setReadOnly(true);
+    txtCard->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");

@@ -13,6 +13,8 @@ void ResetStarLists(shell::FrmMain& w) {
     w.lstSuspicious->clear();
     w.lstUnidentified->clear();
     w.lstCandidates->clear();
+    w.cardTexts.clear();
+    w.txtCard->clear();
     w.Label1->setText(" Stars in Reference");
     w.Label2->setText(" Stars in Reshot");
     w.Label3->setText(" Suspicious Stars");

@@ -147,8 +147,15 @@ private slots:
         QVERIFY(found);
         QVERIFY(!w.cmdre->isEnabled()); // the reshot is on show
         w.lstCandidates->setCurrentRow(0);
+        QVERIFY(w.txtCard->toPlainText().isEmpty());
         w.lstCandidates_Click(); // zooms on the star: the zoom centre moves
         QVERIFY(display::zoomCenterX != 0 || display::zoomCenterY != 0);
+        // and shows its card; the entry's text stays as it was
+        const QString card = w.txtCard->toPlainText();
+        QVERIFY(card.startsWith(w.lstCandidates->item(0)->text()));
+        QVERIFY(card.contains("Minor planets: not made: No orbit file"));
+        QVERIFY(card.contains("Magnitude: "));
+        QVERIFY(card.contains("From the nucleus: "));
 
         // blink: reference first, then the reshot; a restart goes on with the next picture
         QVERIFY(!w.blinkPhase);
@@ -194,6 +201,7 @@ private slots:
         QVERIFY(w.Timer1->isActive());
         w.lstCandidates->setCurrentRow(0);
         w.lstCandidates_Click(); // no star line behind it: nothing happens
+        QVERIFY(w.txtCard->toPlainText().isEmpty());
     }
 
     void unsolvedReferenceStopsBeforeAnything() {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "checks/card_sources.h"
 #include "checks/card_words.h"
 #include "checks/discovery_report.h"
 #include "platform/error.h"
@@ -45,22 +46,6 @@ std::vector<checks::CardCandidate> CardCandidates(const stars::CatalogCheckResul
     std::vector<checks::CardCandidate> c;
     for (const auto& cand : checked.candidates) c.push_back({cand.pixelLine, cand.text});
     return c;
-}
-
-checks::CardSources CardSourcesOf(const settings::Settings& s, const std::string& workFolder,
-                                  const stars::CatalogCheckResult& checked) {
-    checks::CardSources src;
-    src.workFolder = workFolder;
-    src.orbitFile = s.orbitFile;
-    src.variableStarFile = s.variableStarFile;
-    src.transientFile = s.transientFile;
-    src.minorPlanetRadius = s.minorPlanetRadius;
-    src.orbitCache = platform::ApplicationFolder() + "/MinorPlanets.cache";
-    for (const auto& line : checked.catalog) {
-        double v[2];
-        if (stars::LineNumbers(line, v, 2)) src.catalogStars.push_back({v[0] * 15, v[1]}); // RA in hours
-    }
-    return src;
 }
 
 } // namespace
@@ -127,7 +112,7 @@ int main(int argc, char** argv) {
     std::optional<checks::CardSet> cards;
     if (checked && (json || !reportFolder.empty())) {
         try {
-            cards = checks::BuildCards(CardCandidates(*checked), CardSourcesOf(settings, r.workFolder, *checked));
+            cards = checks::BuildCards(CardCandidates(*checked), checks::CardSourcesFor(settings, r.workFolder, checked->catalog));
             if (!reportFolder.empty()) checks::WriteDiscoveryReport(reportFolder, *cards);
         } catch (const platform::Error& e) {
             std::fprintf(stderr, "vospen-process: candidate cards: error %d %s\n", e.number(), e.description().c_str());
