@@ -199,6 +199,19 @@ void textSeeds(const fs::path& out) {
              "9.53612 21.50201 14.2 5123\n812 633 14.2 5123\n9.5361 21.5021 15.1 3000\n100 200 15.1 3000\n"
              "-0.001 -0.5 12 100\n1 2 3 4\n23.99999 45.99999 9 9\n5 5 9 9\n--\n9.53612 21.50201 14.0 0\n"
              "9.5 21.5 13 0\n");
+    writeAll(out / "check_files" / "orbits",
+             "MPCORB\n--------\n00001    3.34  0.15 K2555 188.70269   73.27343   80.25221   10.58780  0.0794013  "
+             "0.21424651   2.7660512  0 E2024-V47  7330 125 1801-2024 0.80 M-v 30k MPCLINUX   4000      (1) Ceres"
+             "              20241101\n");
+    writeAll(out / "check_files" / "vsx",
+             "  12345 V0001 Test                     0 188.70000 +10.50000 RRAB                            14.200 V"
+             "      16.800 V\n");
+    writeAll(out / "check_files" / "tns",
+             "\"2026-11-21 00:00:00\"\n\"name_prefix\",\"name\",\"ra\",\"declination\",\"type\",\"discoverydate\"\n"
+             "\"SN\",\"2026xyz\",\"188.7\",\"10.5\",\"SN Ia\",\"2026-11-19\"\n\"AT\",\"b\",\"12:34:56.7\",\"-01:02:03\",\"\",\"\"\n");
+    writeAll(out / "check_files" / "header",
+             "DATE-OBS= '2025-08-20T02:59:00.5'                                              "
+             "EXPTIME =                119.0                                                  ");
     writeAll(out / "command_line" / "run", "C:\\img\\ref.fts,C:\\img\\new.fts,/cat/usno,1");
     writeAll(out / "command_line" / "scan", "/data/survey");
     writeAll(out / "command_line" / "bad", "a,b,,  2 ,x");

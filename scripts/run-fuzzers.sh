@@ -14,7 +14,7 @@ if [ ! -f build-fuzz/build.ninja ]; then
     -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 fi
-ALL=(fits_image usno ucac2 gsc profile_file dss_reply star_lines command_line)
+ALL=(fits_image usno ucac2 gsc profile_file dss_reply star_lines command_line check_files)
 TARGETS=("$@")
 [ $# -eq 0 ] && TARGETS=("${ALL[@]}")
 cmake --build build-fuzz -j"$(nproc)" --target vospen-fuzz-seeds $(printf 'fuzz_%s ' "${TARGETS[@]}")

@@ -45,8 +45,8 @@ void ForEachLine(const std::string& path, const std::string& what,
     std::string text;
     char buf[4096];
     while (gzgets(f.get(), buf, sizeof buf)) {
-        text += buf;
-        if (text.back() != '\n' && !gzeof(f.get())) continue; // a line longer than the buffer
+        text += buf; // up to a NUL byte: a binary file's lines read short, never past the buffer
+        if ((text.empty() || text.back() != '\n') && !gzeof(f.get())) continue; // a line longer than the buffer
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
         line(text);
         text.clear();
