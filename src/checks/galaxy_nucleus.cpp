@@ -61,6 +61,28 @@ RingSky sampledSky(const astrometry::FitsImage& im) {
     return s;
 }
 
+// The highest pixel within a FWHM of c.
+double peakNear(const astrometry::FitsImage& im, const PixelPlace& c, double fwhm) {
+    float best = -INFINITY;
+    const int r = static_cast<int>(std::ceil(fwhm));
+    for (int py = static_cast<int>(c.y) - 1 - r; py <= static_cast<int>(c.y) - 1 + r; ++py)
+        for (int px = static_cast<int>(c.x) - 1 - r; px <= static_cast<int>(c.x) - 1 + r; ++px)
+            if (px >= 0 && py >= 0 && px < im.width && py < im.height)
+                best = std::max(best, im.pixels[static_cast<std::size_t>(py) * im.width + px]);
+    return best;
+}
+
+// A pixel within a FWHM of c at 95 % of the image's highest value or more.
+bool nearTop(const astrometry::FitsImage& im, const PixelPlace& c, double fwhm, float top) {
+    const int r = static_cast<int>(std::ceil(fwhm));
+    for (int py = static_cast<int>(c.y) - 1 - r; py <= static_cast<int>(c.y) - 1 + r; ++py)
+        for (int px = static_cast<int>(c.x) - 1 - r; px <= static_cast<int>(c.x) - 1 + r; ++px)
+            if (px >= 0 && py >= 0 && px < im.width && py < im.height &&
+                im.pixels[static_cast<std::size_t>(py) * im.width + px] >= 0.95f * top)
+                return true;
+    return false;
+}
+
 } // namespace
 
 std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, double psfSigma,
@@ -69,7 +91,8 @@ std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, doubl
     if (reshot.width < 4 * kBin || reshot.height < 4 * kBin) return std::nullopt;
     const auto b = binned(reshot, bw, bh);
     const double sigma = std::max(psfSigma, 0.8), fwhm = 2.3548 * sigma;
-    const double whole = std::max(12.0, 6 * fwhm); // a core's light, px
+    // a star's light within 3 FWHM: a wider aperture takes in its neighbours
+    const double whole = std::max(8.0, 3 * fwhm);
     const RingSky field = sampledSky(reshot);
     const double binNoise = std::max(field.sigma / kBin, 1e-6);
     struct Peak {
@@ -90,6 +113,9 @@ std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, doubl
             if (top) maxima.push_back({v, by * bw + bx});
         }
     std::sort(maxima.begin(), maxima.end(), [](const auto& a, const auto& c) { return a.first > c.first; });
+    float top = -INFINITY;
+    for (float v : reshot.pixels)
+        if (v > top) top = v;
     if (maxima.size() > 60) maxima.resize(60);
     for (const auto& [v, at] : maxima) {
         const double x = (at % bw) * kBin + kBin / 2.0 + 0.5, y = (at / bw) * kBin + kBin / 2.0 + 0.5;
@@ -97,11 +123,20 @@ std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, doubl
         const bool star = std::any_of(stars.begin(), stars.end(),
                                       [&](const PixelPlace& s) { return std::hypot(s.x - c.x, s.y - c.y) < 2 * fwhm; });
         if (star) continue;
+        if (nearTop(reshot, c, fwhm, top)) continue; // a saturated star's flat top is no core
         const auto core = MeasureAperture(reshot, c.x, c.y, fwhm, whole * 1.5, whole * 2);
         const auto all = MeasureAperture(reshot, c.x, c.y, whole, whole * 1.5, whole * 2);
-        // a star holds 80-94 % of its light within a FWHM (its wings, its Gaussian);
-        // a galaxy's core far less
-        if (!(all.flux > 0) || core.flux / all.flux > 0.6) continue;
+        // within a FWHM a star holds 80-94 % of its light within 3 (its wings,
+        // its Gaussian); a galaxy's core far less. A faint star's share is as
+        // likely low as high in the noise: a core must stand out by 30 sigma.
+        if (!(all.flux > 30 * all.error) || core.flux / all.flux > 0.7) continue;
+        // and a galaxy goes on past its core: the ring from 2 to 4 FWHM lies
+        // above the field's sky by 3 % of the core's height (a star's wings
+        // reach about 1 %; the median passes over a neighbour, and a close
+        // pair of stars has no light there)
+        const RingSky ring = MeasureRing(reshot, c.x, c.y, 2 * fwhm, 4 * fwhm);
+        const double height = peakNear(reshot, c, fwhm) - field.level, above = ring.level - field.level;
+        if (!(above > 0.03 * height) || !(above > 5 * 1.25 * field.sigma / std::sqrt(std::max(ring.pixels, 1)))) continue;
         if (!best || all.flux > best->light) best = Peak{c, all.flux};
     }
     if (!best) return std::nullopt;
