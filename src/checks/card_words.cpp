@@ -25,10 +25,12 @@ std::string quoted(const std::string& s) {
     return o + "\"";
 }
 
-std::string sexagesimal(double v, int secondDecimals, bool sign) {
+// `wrap`: the units of a full turn (24 h), none for a declination.
+std::string sexagesimal(double v, int secondDecimals, bool sign, long long wrap = 0) {
     const bool negative = v < 0;
     const double scale = std::pow(10.0, secondDecimals);
     long long units = std::llround(std::abs(v) * 3600 * scale);
+    if (wrap) units %= static_cast<long long>(wrap * scale); // 23:59:59.9996 is 00:00:00.000
     const long long s = units % static_cast<long long>(60 * scale);
     units /= static_cast<long long>(60 * scale);
     char b[64];
@@ -58,8 +60,9 @@ std::string reasonOr(const std::string& reason, const std::string& made) { retur
 
 } // namespace
 
-std::string RaText(double ra) { return sexagesimal(ra / 15, 2, false); }
-std::string DecText(double dec) { return sexagesimal(dec, 1, true); }
+// a report gives places to 0.1": RA's seconds of time to the thousandth
+std::string RaText(double ra) { return sexagesimal(ra / 15, 3, false, 24 * 3600); }
+std::string DecText(double dec) { return sexagesimal(dec, 2, true); }
 
 std::string CardText(const CandidateCard& c, const ImageFacts& f) {
     std::string t = c.candidate.text + "\n" + "RA " + RaText(c.place.ra) + "  Dec " + DecText(c.place.dec) + "  (" +

@@ -7,7 +7,7 @@
 
 namespace checks {
 
-// "09:32:11.23", "+21:30:12.4"
+// "09:32:11.234", "+21:30:12.40"
 std::string RaText(double ra);
 std::string DecText(double dec);
 

@@ -11,6 +11,7 @@
 
 #include <zlib.h>
 
+#include "checks/card_words.h"
 #include "checks/errors.h"
 #include "checks/minor_planets.h"
 #include "checks/observation_time.h"
@@ -135,4 +136,14 @@ TEST(MinorPlanets, FilesReadTheSameInACommaDecimalLocale) {
     ASSERT_TRUE(ceres && t);
     EXPECT_NEAR(ceres->semiMajorAxis, 2.7660512, 1e-6);
     EXPECT_EQ(checks::UtcText(*t).substr(0, 19), "2025-08-20T03:00:00");
+}
+
+// A report's places: seconds rounded with their carry, the sign with the degrees.
+TEST(CardWords, SexagesimalPlaces) {
+    EXPECT_EQ(checks::RaText(143.044118), "09:32:10.588");
+    EXPECT_EQ(checks::RaText(359.9999999), "00:00:00.000");
+    EXPECT_EQ(checks::RaText(14.9999999), "01:00:00.000");
+    EXPECT_EQ(checks::DecText(21.503329), "+21:30:11.98");
+    EXPECT_EQ(checks::DecText(-0.5), "-00:30:00.00");
+    EXPECT_EQ(checks::DecText(-89.9999999), "-90:00:00.00");
 }
