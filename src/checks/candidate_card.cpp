@@ -91,43 +91,44 @@ std::vector<SkyPlace> placesOf(const std::vector<CandidateCard>& cards) {
     return places;
 }
 
-void checkMinorPlanets(std::vector<CandidateCard>& cards, const Products& p, const CardSources& s) {
+// A file's check for every card at once: each card's list and the file's
+// damaged lines, or for every card the reason it could not be made.
+template <typename Found, typename Item>
+void spread(std::vector<CandidateCard>& cards, Check<std::vector<Item>> CandidateCard::*check,
+            const std::function<Found()>& find) {
     try {
+        const Found found = find();
+        for (std::size_t i = 0; i < cards.size(); ++i) {
+            (cards[i].*check).value = found.near[i];
+            (cards[i].*check).damagedLines = found.damagedLines;
+        }
+    } catch (const platform::Error& e) {
+        for (auto& c : cards) (c.*check).reason = e.description();
+    }
+}
+
+struct PlanetsNear {
+    std::vector<std::vector<MinorPlanetNear>> near;
+    std::size_t damagedLines = 0;
+};
+
+void checkMinorPlanets(std::vector<CandidateCard>& cards, const Products& p, const CardSources& s) {
+    spread<PlanetsNear>(cards, &CandidateCard::minorPlanets, [&] {
         const auto t = MidExposureMjdTT(p.reshot.header);
         if (!t) throw Error(kNoTime, "The reshot has no readable DATE-OBS");
         const OrbitFile orbits = LoadOrbits(s.orbitFile, s.orbitCache);
-        const auto near = MinorPlanetsNear(orbits, *t, placesOf(cards), s.minorPlanetRadius);
-        for (std::size_t i = 0; i < cards.size(); ++i) {
-            cards[i].minorPlanets.value = near[i];
-            cards[i].minorPlanets.damagedLines = orbits.damagedLines;
-        }
-    } catch (const platform::Error& e) {
-        for (auto& c : cards) c.minorPlanets.reason = e.description();
-    }
+        return PlanetsNear{MinorPlanetsNear(orbits, *t, placesOf(cards), s.minorPlanetRadius), orbits.damagedLines};
+    });
 }
 
 void checkVariableStars(std::vector<CandidateCard>& cards, const CardSources& s) {
-    try {
-        const auto found = FindVariableStars(s.variableStarFile, placesOf(cards), s.variableStarRadius);
-        for (std::size_t i = 0; i < cards.size(); ++i) {
-            cards[i].variableStars.value = found.near[i];
-            cards[i].variableStars.damagedLines = found.damagedLines;
-        }
-    } catch (const platform::Error& e) {
-        for (auto& c : cards) c.variableStars.reason = e.description();
-    }
+    spread<VariableStarsNear>(cards, &CandidateCard::variableStars,
+                              [&] { return FindVariableStars(s.variableStarFile, placesOf(cards), s.variableStarRadius); });
 }
 
 void checkTransients(std::vector<CandidateCard>& cards, const CardSources& s) {
-    try {
-        const auto found = FindTransients(s.transientFile, placesOf(cards), s.transientRadius);
-        for (std::size_t i = 0; i < cards.size(); ++i) {
-            cards[i].transients.value = found.near[i];
-            cards[i].transients.damagedLines = found.damagedLines;
-        }
-    } catch (const platform::Error& e) {
-        for (auto& c : cards) c.transients.reason = e.description();
-    }
+    spread<TransientsNear>(cards, &CandidateCard::transients,
+                           [&] { return FindTransients(s.transientFile, placesOf(cards), s.transientRadius); });
 }
 
 void checkNucleus(std::vector<CandidateCard>& cards, const Products& p, const CardSources& s) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "checks/orbit_lines.h"
 #include "checks/card_words.h"
 #include "checks/candidate_card.h"
 #include "checks/discovery_report.h"
@@ -23,12 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCeres =
-    "00001    3.34  0.15 K2555 188.70269   73.27343   80.25221   10.58780  0.0794013  0.21424651   2.7660512  0 "
-    "E2024-V47  7330 125 1801-2024 0.80 M-v 30k MPCLINUX   4000      (1) Ceres              20241101";
-const std::string kPallas =
-    "00002    4.11  0.15 K2555 165.79153  310.93408  172.88675   34.92905  0.2305235  0.21334138   2.7705424  0 "
-    "E2024-T19  8874 123 1804-2024 0.71 M-c 28k MPCLINUX   4000      (2) Pallas             20241017";
+using testsupport::kCeres;
+using testsupport::kPallas;
 
 // A line of vsx.dat: name at 9, RA at 42, Dec at 52, type at 62, range from 93.
 std::string vsxLine(const std::string& name, double ra, double dec, const std::string& type) {
