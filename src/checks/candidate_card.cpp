@@ -12,6 +12,7 @@
 #include "checks/image_measures.h"
 #include "checks/observation_time.h"
 #include "checks/orbit_cache.h"
+#include "checks/text_fields.h"
 
 namespace checks {
 namespace {
@@ -67,10 +68,13 @@ ImageFacts imageFacts(const Products& p) {
 // the difference: a report wants the place to a tenth of an arc-second.
 void placeCards(std::vector<CandidateCard>& cards, const Products& p) {
     const auto wcs = astrometry::Wcs::FromHeader(p.difference.header, p.difference.headerCards);
+    if (!wcs.valid()) throw Error(kFileDamaged, "Subtracted.fts has no plate solution");
     const auto& d = p.difference;
     for (auto& c : cards) {
         std::istringstream in(c.candidate.pixelLine);
-        in >> c.x >> c.y;
+        std::string x, y;
+        if (!(in >> x >> y) || !PlainNumber(x, c.x) || !PlainNumber(y, c.y))
+            throw Error(kFileDamaged, "The candidate's line \"" + c.candidate.pixelLine + "\" has no pixel place");
         const RingSky sky = MeasureRing(d, c.x, c.y, 3, 6);
         double sx = 0, sy = 0, sum = 0;
         for (int py = static_cast<int>(c.y) - 3; py <= static_cast<int>(c.y) + 1; ++py)
@@ -81,7 +85,7 @@ void placeCards(std::vector<CandidateCard>& cards, const Products& p) {
                 if (v > 0) sx += v * (px + 1), sy += v * (py + 1), sum += v;
             }
         if (sum > 0) c.x = sx / sum, c.y = sy / sum;
-        if (wcs.valid()) wcs.pixelToSky(c.x, c.y, c.place.ra, c.place.dec);
+        wcs.pixelToSky(c.x, c.y, c.place.ra, c.place.dec);
     }
 }
 

@@ -67,7 +67,8 @@ struct CardSources {
     std::vector<SkyPlace> catalogStars; // the catalog check's stars, left out of the nucleus
 };
 
-// Throws checks::Error only when the run's products cannot be read at all.
+// Throws (checks::Error, astrometry::Error) only when the run's products cannot
+// be read at all, the difference has no plate solution or a line no place.
 CardSet BuildCards(const std::vector<CardCandidate>& candidates, const CardSources& sources);
 
 } // namespace checks

@@ -44,7 +44,13 @@ bool readCache(const std::string& cachePath, const std::string& orbitPath, const
     Stamp was;
     std::uint64_t count = 0, damaged = 0, namesSize = 0;
     if (!in.read(path.data(), pathLength) || path != orbitPath || !get(in, was) || !(was == stamp) || !get(in, count) ||
-        !get(in, damaged) || !get(in, namesSize) || count > 100'000'000 || namesSize > (1ull << 34))
+        !get(in, damaged) || !get(in, namesSize))
+        return false;
+    // a damaged copy must not ask for more memory than it holds
+    const auto start = static_cast<std::uint64_t>(in.tellg());
+    Stamp cacheStamp;
+    if (!stampOf(cachePath, cacheStamp) || count > cacheStamp.size || namesSize > cacheStamp.size ||
+        start + count * (sizeof(Orbit) + sizeof(std::uint32_t)) + namesSize != cacheStamp.size)
         return false;
     out.orbits.resize(count);
     std::vector<std::uint32_t> ends(count);

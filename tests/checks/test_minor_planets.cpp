@@ -15,6 +15,7 @@
 #include "checks/card_words.h"
 #include "checks/errors.h"
 #include "checks/minor_planets.h"
+#include "checks/orbit_cache.h"
 #include "checks/observation_time.h"
 
 namespace fs = std::filesystem;
@@ -143,4 +144,24 @@ TEST(CardWords, SexagesimalPlaces) {
     EXPECT_EQ(checks::DecText(21.503329), "+21:30:11.98");
     EXPECT_EQ(checks::DecText(-0.5), "-00:30:00.00");
     EXPECT_EQ(checks::DecText(-89.9999999), "-90:00:00.00");
+}
+
+// The orbits' cache: made at the first read, used while the file stays as it
+// is, made anew when the file changes or the copy is damaged.
+TEST(MinorPlanets, TheCacheFollowsTheFile) {
+    const fs::path file = scratch("cache/MPCORB.DAT"), cache = scratch("cache/MinorPlanets.cache");
+    std::ofstream(file) << kCeres << "\n";
+    EXPECT_EQ(checks::LoadOrbits(file.string(), cache.string()).orbits.size(), 1u);
+    ASSERT_TRUE(fs::exists(cache));
+    const auto size = fs::file_size(cache);
+    EXPECT_EQ(checks::LoadOrbits(file.string(), cache.string()).names[0], "(1) Ceres");
+    fs::resize_file(cache, size - 7); // damaged: read from the file again
+    EXPECT_EQ(checks::LoadOrbits(file.string(), cache.string()).orbits.size(), 1u);
+    EXPECT_EQ(fs::file_size(cache), size);
+    std::ofstream(file, std::ios::app) << kPallas << "\n"; // the file changed
+    const auto both = checks::LoadOrbits(file.string(), cache.string());
+    ASSERT_EQ(both.orbits.size(), 2u);
+    EXPECT_EQ(both.names[1], "(2) Pallas");
+    EXPECT_NEAR(both.orbits[1].inclination, 34.92905, 1e-4);
+    fs::remove_all(file.parent_path());
 }
