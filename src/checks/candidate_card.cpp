@@ -13,6 +13,7 @@
 #include "checks/observation_time.h"
 #include "checks/orbit_cache.h"
 #include "checks/text_fields.h"
+#include "platform/step_trace.h"
 
 namespace checks {
 namespace {
@@ -135,7 +136,8 @@ void checkTransients(std::vector<CandidateCard>& cards, const CardSources& s) {
                            [&] { return FindTransients(s.transientFile, placesOf(cards), s.transientRadius); });
 }
 
-void checkNucleus(std::vector<CandidateCard>& cards, const Products& p, const CardSources& s) {
+// Made last: the reshot is turned into the galaxy's image in place.
+void checkNucleus(std::vector<CandidateCard>& cards, Products& p, const CardSources& s) {
     const auto record = astrometry::ReadDifferenceRecord(p.difference);
     const double sigma = record && record->psfSigma > 0 ? record->psfSigma : 1.5;
     const auto wcs = astrometry::Wcs::FromHeader(p.reshot.header, p.reshot.headerCards);
@@ -146,14 +148,15 @@ void checkNucleus(std::vector<CandidateCard>& cards, const Products& p, const Ca
     }
     // the reshot without what is new in it: a bright candidate beside the
     // core would pull the core's centre towards itself
-    astrometry::FitsImage galaxy;
-    galaxy.width = p.reshot.width;
-    galaxy.height = p.reshot.height;
-    galaxy.pixels = p.reshot.pixels;
-    if (p.difference.pixels.size() == galaxy.pixels.size())
-        for (std::size_t i = 0; i < galaxy.pixels.size(); ++i)
-            if (std::isfinite(p.difference.pixels[i])) galaxy.pixels[i] -= p.difference.pixels[i];
-    const auto nucleus = FindNucleus(galaxy, sigma, stars);
+    auto& galaxy = p.reshot.pixels;
+    if (p.difference.pixels.size() == galaxy.size()) {
+        const long long n = static_cast<long long>(galaxy.size());
+#pragma omp parallel for schedule(static)
+        for (long long i = 0; i < n; ++i)
+            if (std::isfinite(p.difference.pixels[static_cast<std::size_t>(i)]))
+                galaxy[static_cast<std::size_t>(i)] -= p.difference.pixels[static_cast<std::size_t>(i)];
+    }
+    const auto nucleus = FindNucleus(p.reshot, sigma, stars);
     SkyPlace n;
     const bool placed = nucleus && wcs.valid() && wcs.pixelToSky(nucleus->x, nucleus->y, n.ra, n.dec);
     for (auto& c : cards) {
@@ -191,7 +194,9 @@ void checkSurvey(std::vector<CandidateCard>& cards, const Products& p, const Car
 
 CardSet BuildCards(const std::vector<CardCandidate>& candidates, const CardSources& sources) {
     CardSet set;
-    const Products products = readProducts(sources.workFolder);
+    platform::StepTrace trace("cards");
+    Products products = readProducts(sources.workFolder);
+    trace.mark("read");
     set.facts = imageFacts(products);
     for (const auto& c : candidates) {
         CandidateCard card;
@@ -203,9 +208,12 @@ CardSet BuildCards(const std::vector<CardCandidate>& candidates, const CardSourc
     checkMinorPlanets(set.cards, products, sources);
     checkVariableStars(set.cards, sources);
     checkTransients(set.cards, sources);
-    checkNucleus(set.cards, products, sources);
+    trace.mark("files");
     checkPhotometry(set.cards, products);
     checkSurvey(set.cards, products, sources);
+    trace.mark("photometry, plate");
+    checkNucleus(set.cards, products, sources);
+    trace.mark("nucleus");
     return set;
 }
 

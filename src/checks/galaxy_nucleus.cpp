@@ -11,11 +11,14 @@ namespace {
 constexpr int kBin = 4;
 
 // The image in 4 x 4 means, blank pixels left out: a galaxy's core stands out
-// of its noise there, and the search over it costs a sixteenth.
-std::vector<float> binned(const astrometry::FitsImage& im, int& bw, int& bh) {
+// of its noise there, and the search over it costs a sixteenth. `top`: the
+// image's highest pixel, found on the way.
+std::vector<float> binned(const astrometry::FitsImage& im, int& bw, int& bh, float& top) {
     bw = im.width / kBin;
     bh = im.height / kBin;
     std::vector<float> b(static_cast<std::size_t>(bw) * bh, NAN);
+    float highest = -INFINITY;
+#pragma omp parallel for schedule(static) reduction(max : highest)
     for (int by = 0; by < bh; ++by)
         for (int bx = 0; bx < bw; ++bx) {
             double sum = 0;
@@ -23,10 +26,11 @@ std::vector<float> binned(const astrometry::FitsImage& im, int& bw, int& bh) {
             for (int y = by * kBin; y < by * kBin + kBin; ++y)
                 for (int x = bx * kBin; x < bx * kBin + kBin; ++x) {
                     const float v = im.pixels[static_cast<std::size_t>(y) * im.width + x];
-                    if (std::isfinite(v)) sum += v, ++n;
+                    if (std::isfinite(v)) sum += v, ++n, highest = std::max(highest, v);
                 }
             if (n) b[static_cast<std::size_t>(by) * bw + bx] = static_cast<float>(sum / n);
         }
+    top = highest;
     return b;
 }
 
@@ -89,7 +93,8 @@ std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, doubl
                                       const std::vector<PixelPlace>& stars) {
     int bw = 0, bh = 0;
     if (reshot.width < 4 * kBin || reshot.height < 4 * kBin) return std::nullopt;
-    const auto b = binned(reshot, bw, bh);
+    float top = -INFINITY; // a saturated star's level, or above
+    const auto b = binned(reshot, bw, bh, top);
     const double sigma = std::max(psfSigma, 0.8), fwhm = 2.3548 * sigma;
     // a star's light within 3 FWHM: a wider aperture takes in its neighbours
     const double whole = std::max(8.0, 3 * fwhm);
@@ -113,9 +118,6 @@ std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, doubl
             if (top) maxima.push_back({v, by * bw + bx});
         }
     std::sort(maxima.begin(), maxima.end(), [](const auto& a, const auto& c) { return a.first > c.first; });
-    float top = -INFINITY;
-    for (float v : reshot.pixels)
-        if (v > top) top = v;
     if (maxima.size() > 60) maxima.resize(60);
     for (const auto& [v, at] : maxima) {
         const double x = (at % bw) * kBin + kBin / 2.0 + 0.5, y = (at / bw) * kBin + kBin / 2.0 + 0.5;
