@@ -60,7 +60,14 @@ void FrmMain::Timer2_Timer() {
 void FrmMain::cmdGetDSS_Click() {
     platform::BusyCursor busy;
     // after a failed retrieval nothing new is shown: the folder's old picture may be another galaxy's
-    if (!Timer2->isActive() && !GetDSSPicture()) return;
+    if (!Timer2->isActive()) {
+        if (!GetDSSPicture()) return;
+        // the cards' sky-survey verdicts can now be given
+        if (!cardCandidates.empty()) {
+            makeCards(std::vector<stars::Candidate>(cardCandidates), stars::StarList(cardCatalogStars));
+            showCard();
+        }
+    }
     if (!display::ShowPicture(*this, workFolder + "DSSPicture.jpg")) return;
     display::RefreshZoom(*picMain, *picZoom);
     cmdblinkdss->setEnabled(true);

@@ -47,6 +47,8 @@ void FrmMain::cmdcheck_Click() {
 void FrmMain::makeCards(const std::vector<stars::Candidate>& candidates, const stars::StarList& catalogStars) {
     cardTexts.clear();
     txtCard->clear();
+    cardCandidates = candidates;
+    cardCatalogStars = catalogStars;
     if (candidates.empty()) return;
     std::vector<checks::CardCandidate> cards;
     for (const auto& cand : candidates) cards.push_back({cand.pixelLine, cand.text});
@@ -57,6 +59,13 @@ void FrmMain::makeCards(const std::vector<stars::Candidate>& candidates, const s
         const QString why = QString("No candidate card: error %1 %2").arg(e.number()).arg(QString::fromStdString(e.description()));
         cardTexts.assign(candidates.size(), why);
     }
+}
+
+// The selected entry's card, if it has one.
+void FrmMain::showCard() {
+    const int row = lstCandidates->currentRow();
+    if (row >= 0 && static_cast<std::size_t>(row) < cardTexts.size())
+        txtCard->setPlainText(cardTexts[static_cast<std::size_t>(row)]);
 }
 
 } // namespace shell

@@ -101,6 +101,8 @@ public:
     QLabel* lblCard = nullptr;
     QPlainTextEdit* txtCard = nullptr;
     std::vector<QString> cardTexts;
+    std::vector<stars::Candidate> cardCandidates; // what the cards were made of, for
+    stars::StarList cardCatalogStars;             // making them anew with a new plate
 
     display::PictureBox* picMain = nullptr;
     QFrame* Shape1 = nullptr;
@@ -171,6 +173,7 @@ public:
     void lstUnidentified_Click();
     void lstCandidates_Click();
     void makeCards(const std::vector<stars::Candidate>& candidates, const stars::StarList& catalogStars);
+    void showCard();
     void cmdcheck_Click();
     void picMain_MouseDown(double x, double y);
     void picMain_MouseMove(double x, double y);

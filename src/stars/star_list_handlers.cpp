@@ -78,7 +78,7 @@ void FrmMain::lstCandidates_Click() {
     if (lstCandidates->count() == 0 || row < 0 || row >= lstUnidentified->count()) return;
     display::DrawMarker(*picMain, *picZoom, lstUnidentified->item(row)->text().toStdString(), 9, imageWidth,
                         imageHeight, true);
-    if (static_cast<std::size_t>(row) < cardTexts.size()) txtCard->setPlainText(cardTexts[static_cast<std::size_t>(row)]);
+    showCard();
 }
 
 } // namespace shell

@@ -63,11 +63,34 @@ private slots:
         o.height = 480;
         o.seed = 17;
         o.dss = true;
+        o.supernovae = {14.5}; // a candidate for the cards
         pair = skysim::MakePair(o);
         skysim::WritePair(o, pair);
         fs::create_directories(root / "pair" / "current");
     }
     void cleanupTestCase() { fs::remove_all(root); }
+
+    // The cards of a check made before the plate came: fetching the plate
+    // gives them its verdict.
+    void aFetchedPlateGivesTheCardsItsVerdict() {
+        const fs::path dir = root / "pair";
+        testsupport::HttpServer server;
+        server.body = testsupport::Slurp(dir / "dss.fits");
+        shell::FrmMain w;
+        w.Form_Load(QString::fromStdString((dir / "reference.fts").string() + "," + (dir / "reshot.fts").string() + "," +
+                                           (dir / "catalog").string() + ",1"));
+        shell::dssServer = server.base();
+        fs::remove(fs::path(w.workFolder) / "DSSPicture.fit");
+        w.cmdcheck->click();
+        QVERIFY(w.lstUnidentified->count() >= 1);
+        w.lstCandidates->setCurrentRow(0);
+        w.lstCandidates_Click();
+        QVERIFY(w.txtCard->toPlainText().contains("Sky survey: not made: No sky-survey plate"));
+        w.cmdGetDSS->click();
+        QVERIFY(f.dialogs->messages.empty());
+        QVERIFY2(w.txtCard->toPlainText().contains(QRegularExpression("Sky survey: (a|perhaps|no) .*source")),
+                 qPrintable(w.txtCard->toPlainText()));
+    }
 
     void init() {
         f.setUp();
