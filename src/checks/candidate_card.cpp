@@ -11,6 +11,7 @@
 #include "checks/errors.h"
 #include "checks/image_measures.h"
 #include "checks/observation_time.h"
+#include "checks/observer_site.h"
 #include "checks/orbit_cache.h"
 #include "checks/text_fields.h"
 #include "platform/step_trace.h"
@@ -122,7 +123,8 @@ void checkMinorPlanets(std::vector<CandidateCard>& cards, const Products& p, con
         const auto t = MidExposureMjdTT(p.reshot.header);
         if (!t) throw Error(kNoTime, "The reshot has no readable DATE-OBS");
         const OrbitFile orbits = LoadOrbits(s.orbitFile, s.orbitCache);
-        return PlanetsNear{MinorPlanetsNear(orbits, *t, placesOf(cards), s.minorPlanetRadius), orbits.damagedLines};
+        return PlanetsNear{MinorPlanetsNear(orbits, *t, placesOf(cards), s.minorPlanetRadius, ObserverSite(p.reshot.header)),
+                           orbits.damagedLines};
     });
 }
 

@@ -67,6 +67,18 @@ Vec3 EarthPosition(double mjdTT) {
     return {pvh[0][0], pvh[0][1], pvh[0][2]};
 }
 
+Vec3 ObserverPosition(double mjdTT, const std::array<double, 3>& site) {
+    double a1 = 0, a2 = 0, u1 = 0, u2 = 0, c2t[3][3], g[3];
+    eraTttai(2400000.5, mjdTT, &a1, &a2);
+    eraTaiutc(a1, a2, &u1, &u2);
+    eraC2t06a(2400000.5, mjdTT, u1, u2, 0, 0, c2t);
+    double itrs[3] = {site[0], site[1], site[2]};
+    eraTrxp(c2t, itrs, g); // terrestrial to celestial: the transpose
+    const Vec3 earth = EarthPosition(mjdTT);
+    constexpr double kAuMetres = 149597870700.0;
+    return {earth[0] + g[0] / kAuMetres, earth[1] + g[1] / kAuMetres, earth[2] + g[2] / kAuMetres};
+}
+
 Sighting Observe(const Orbit& o, double mjdTT, const Vec3& earth) {
     Vec3 body = equatorialPosition(o, mjdTT), seen = minus(body, earth);
     for (int k = 0; k < 3; ++k) {
@@ -79,19 +91,23 @@ Sighting Observe(const Orbit& o, double mjdTT, const Vec3& earth) {
     const double r = length(body);
     const double cosPhase = (r * r + s.distance * s.distance - length(earth) * length(earth)) / (2 * r * s.distance);
     s.vMagnitude = vMagnitude(o, r, s.distance, std::acos(std::clamp(cosPhase, -1.0, 1.0)));
-    // an hour on, from the same Earth: the planet's own motion and the Earth's
-    const Vec3 later = minus(equatorialPosition(o, mjdTT + 1.0 / 24 - s.distance / kLightAuPerDay), EarthPosition(mjdTT + 1.0 / 24));
+    // an hour on, from the Earth's centre: the planet's own motion and the Earth's
+    const Vec3 centre = EarthPosition(mjdTT), nowSeen = minus(body, centre);
+    double ra1 = 0, dec1 = 0;
+    raDec(nowSeen, ra1, dec1);
+    const Vec3 later = minus(equatorialPosition(o, mjdTT + 1.0 / 24 - length(nowSeen) / kLightAuPerDay), EarthPosition(mjdTT + 1.0 / 24));
     double ra2 = 0, dec2 = 0;
     raDec(later, ra2, dec2);
-    s.motion = separationArcsec(s.ra, s.dec, ra2, dec2);
+    s.motion = separationArcsec(ra1, dec1, ra2, dec2);
     return s;
 }
 
 std::vector<std::vector<MinorPlanetNear>> MinorPlanetsNear(const OrbitFile& file, double mjdTT,
-                                                           const std::vector<SkyPlace>& places, double radiusArcsec) {
+                                                           const std::vector<SkyPlace>& places, double radiusArcsec,
+                                                           const std::optional<std::array<double, 3>>& site) {
     std::vector<std::vector<MinorPlanetNear>> near(places.size());
     if (places.empty()) return near;
-    const Vec3 earth = EarthPosition(mjdTT);
+    const Vec3 earth = site ? ObserverPosition(mjdTT, *site) : EarthPosition(mjdTT);
     std::vector<Vec3> unit;
     for (const auto& p : places)
         unit.push_back({std::cos(p.dec * kDeg) * std::cos(p.ra * kDeg), std::cos(p.dec * kDeg) * std::sin(p.ra * kDeg),

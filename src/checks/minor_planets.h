@@ -3,6 +3,7 @@
 // a candidate: two-body orbits from their osculating elements, the light-time
 // allowed for, seen from the Earth's centre (ERFA's Earth).
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ Vec3 EclipticPosition(const Orbit& orbit, double mjdTT);
 // The Earth's heliocentric position on the equator and equinox J2000, AU.
 Vec3 EarthPosition(double mjdTT);
 
+// An observer's heliocentric position, AU: the Earth's and the site's
+// (geocentric metres, terrestrial frame) turned with the Earth at mjdTT
+// (UT1 taken as UTC: a second of it moves the site by half a kilometre).
+Vec3 ObserverPosition(double mjdTT, const std::array<double, 3>& siteMetres);
+
 struct Sighting {
     double ra = 0, dec = 0;   // astrometric, degrees
     double distance = 0;      // from the Earth, AU
@@ -26,8 +32,9 @@ struct Sighting {
     double motion = 0;        // "/h on the sky
 };
 
-// Seen from the Earth at mjdTT, the light-time allowed for.
-Sighting Observe(const Orbit& orbit, double mjdTT, const Vec3& earth);
+// Seen from `observer` (heliocentric, AU) at mjdTT, the light-time allowed
+// for; the motion is the geocentric one.
+Sighting Observe(const Orbit& orbit, double mjdTT, const Vec3& observer);
 
 struct MinorPlanetNear {
     std::string name;
@@ -36,8 +43,9 @@ struct MinorPlanetNear {
 };
 
 // For each place, the minor planets within radiusArcsec of it at mjdTT,
-// nearest first.
+// nearest first; seen from the site when one is given, else from the Earth's centre.
 std::vector<std::vector<MinorPlanetNear>> MinorPlanetsNear(const OrbitFile& file, double mjdTT,
-                                                           const std::vector<SkyPlace>& places, double radiusArcsec);
+                                                           const std::vector<SkyPlace>& places, double radiusArcsec,
+                                                           const std::optional<std::array<double, 3>>& site = {});
 
 } // namespace checks

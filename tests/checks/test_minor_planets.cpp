@@ -15,6 +15,7 @@
 #include "checks/card_words.h"
 #include "checks/errors.h"
 #include "checks/minor_planets.h"
+#include "checks/observer_site.h"
 #include "checks/orbit_cache.h"
 #include "checks/observation_time.h"
 
@@ -164,4 +165,43 @@ TEST(MinorPlanets, TheCacheFollowsTheFile) {
     EXPECT_EQ(both.names[1], "(2) Pallas");
     EXPECT_NEAR(both.orbits[1].inclination, 34.92905, 1e-4);
     fs::remove_all(file.parent_path());
+}
+
+// A made-up planet 0.05 AU away at opposition: from the LCO site at Cerro
+// Tololo it stands 2.6' from where the Earth's centre sees it. Both places
+// against astropy's Earth and site (close_approach_reference.py beside this file).
+TEST(MinorPlanets, ACloseOneIsSeenFromTheSite) {
+    checks::Orbit o;
+    o.h = 20;
+    o.epochMjd = 61000;
+    o.meanAnomaly = 58.565159f;
+    o.eccentricity = 0.0001f;
+    o.meanMotion = 0.93197558f;
+    o.semiMajorAxis = 1.0380056f;
+    const double t = 61000.3;
+    const auto arcsec = [](const checks::Sighting& s, double ra, double dec) {
+        return checks::SeparationArcsec({s.ra, s.dec}, {ra, dec});
+    };
+    const auto centre = checks::Observe(o, t, checks::EarthPosition(t));
+    EXPECT_LT(arcsec(centre, 56.329988, 19.899661), 1.0);
+    const std::string header = card("OBSGEO-X", "1815196.768") + card("OBSGEO-Y", "-5213898.987") +
+                               card("OBSGEO-Z", "-3187566.098");
+    const auto site = checks::ObserverSite(header);
+    ASSERT_TRUE(site);
+    const auto topo = checks::Observe(o, t, checks::ObserverPosition(t, *site));
+    EXPECT_LT(arcsec(topo, 56.300371, 19.933453), 1.0);
+    EXPECT_GT(arcsec(topo, centre.ra, centre.dec), 150);
+    EXPECT_NEAR(topo.distance, 0.049989, 2e-6);
+
+    // the same site as latitude, east longitude and height, in degrees or "d m s"
+    for (const std::string& h : {card("SITELAT", "'-30 10 03.73'") + card("SITELONG", "'-70 48 16.76'") +
+                                     card("SITEELEV", "2201"),
+                                 card("LATITUDE", "-30.1677035") + card("LONGITUD", "-70.804655") +
+                                     card("HEIGHT", "2201.0")}) {
+        const auto other = checks::ObserverSite(h);
+        ASSERT_TRUE(other) << h;
+        EXPECT_LT(std::hypot((*other)[0] - (*site)[0], (*other)[1] - (*site)[1], (*other)[2] - (*site)[2]), 200) << h;
+    }
+    EXPECT_FALSE(checks::ObserverSite(card("SITELAT", "'north'") + card("SITELONG", "'3 43'")));
+    EXPECT_FALSE(checks::ObserverSite(card("OBJECT", "'M31'")));
 }
