@@ -1,9 +1,10 @@
 // Any text as the candidate checks' files: the orbit file, the variable-star
 // index and the transient list (one input read as each), and as a header's
-// date cards.
+// date and site cards.
 #include "checks/errors.h"
 #include "checks/minor_planets.h"
 #include "checks/observation_time.h"
+#include "checks/observer_site.h"
 #include "checks/transients.h"
 #include "checks/variable_stars.h"
 #include "fuzz_files.h"
@@ -27,6 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const checks::Error&) {
     }
     const std::string header(reinterpret_cast<const char*>(data), size);
-    if (const auto t = checks::MidExposureMjdTT(header)) (void)checks::UtcText(*t);
+    if (const auto t = checks::MidExposureMjdTT(header)) {
+        (void)checks::UtcText(*t);
+        if (const auto site = checks::ObserverSite(header)) (void)checks::ObserverPosition(*t, *site);
+    }
+    (void)checks::DegreesText(header);
     return 0;
 }

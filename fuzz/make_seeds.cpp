@@ -211,7 +211,9 @@ void textSeeds(const fs::path& out) {
              "\"SN\",\"2026xyz\",\"188.7\",\"10.5\",\"SN Ia\",\"2026-11-19\"\n\"AT\",\"b\",\"12:34:56.7\",\"-01:02:03\",\"\",\"\"\n");
     writeAll(out / "check_files" / "header",
              "DATE-OBS= '2025-08-20T02:59:00.5'                                              "
-             "EXPTIME =                119.0                                                  ");
+             "EXPTIME =                119.0                                                  "
+             "SITELAT = '-30 10 03.73'                                                        "
+             "SITELONG= '-70 48 16.76'                                                        ");
     writeAll(out / "command_line" / "run", "C:\\img\\ref.fts,C:\\img\\new.fts,/cat/usno,1");
     writeAll(out / "command_line" / "scan", "/data/survey");
     writeAll(out / "command_line" / "bad", "a,b,,  2 ,x");
