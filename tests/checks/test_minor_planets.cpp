@@ -1,6 +1,6 @@
 // Known minor planets near a candidate: the orbit file's columns, the two-body
 // orbit and the view from the Earth, against figures computed independently
-// (ceres_reference.py beside this file).
+// (orbit_reference.py beside this file).
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -169,7 +169,7 @@ TEST(MinorPlanets, TheCacheFollowsTheFile) {
 
 // A made-up planet 0.05 AU away at opposition: from the LCO site at Cerro
 // Tololo it stands 2.6' from where the Earth's centre sees it. Both places
-// against astropy's Earth and site (close_approach_reference.py beside this file).
+// against astropy's Earth and site (orbit_reference.py beside this file).
 TEST(MinorPlanets, ACloseOneIsSeenFromTheSite) {
     checks::Orbit o;
     o.h = 20;
