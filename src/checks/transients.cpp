@@ -11,7 +11,7 @@
 namespace checks {
 namespace {
 
-// Degrees, or sexagesimal ("hh:mm:ss.s" for RA when `hours`).
+// Degrees, or sexagesimal: "hh:mm:ss.s" in hours when `hours` (an RA), else "dd:mm:ss".
 bool angle(const std::string& text, bool hours, double& out) {
     const std::string t = Trimmed(text);
     if (t.find(':') == std::string::npos) return PlainNumber(t, out);
@@ -63,7 +63,7 @@ TransientsNear FindTransients(const std::string& path, const std::vector<SkyPlac
             return;
         }
         KnownTransient t;
-        if (!angle(field(f, "ra"), false, t.place.ra) || !angle(field(f, "declination"), false, t.place.dec) ||
+        if (!angle(field(f, "ra"), true, t.place.ra) || !angle(field(f, "declination"), false, t.place.dec) ||
             std::abs(t.place.dec) > 90) {
             ++out.damagedLines;
             return;

@@ -21,9 +21,16 @@ std::string bytes(const std::string& line, std::size_t first, std::size_t last) 
 
 bool degrees(const std::string& field, double& out) { return PlainNumber(field, out); }
 
+// A magnitude with its limit flag before it and its uncertainty flag after.
+std::string flagged(const std::string& line, std::size_t limit, std::size_t first, std::size_t last) {
+    const std::string value = Trimmed(bytes(line, first, last));
+    if (value.empty()) return {};
+    return Trimmed(bytes(line, limit, limit)) + value + Trimmed(bytes(line, last + 1, last + 1));
+}
+
 std::string magnitudeRange(const std::string& line) {
-    const std::string maxText = Trimmed(bytes(line, 93, 101)), maxBand = Trimmed(bytes(line, 102, 107));
-    const std::string minText = Trimmed(bytes(line, 110, 118)), minBand = Trimmed(bytes(line, 119, 124));
+    const std::string maxText = flagged(line, 93, 94, 100), maxBand = Trimmed(bytes(line, 102, 107));
+    const std::string minText = flagged(line, 110, 111, 117), minBand = Trimmed(bytes(line, 119, 124));
     const bool amplitude = bytes(line, 109, 109) == "(";
     std::string r = maxText;
     if (!minText.empty()) {
