@@ -7,23 +7,8 @@
 namespace checks {
 namespace {
 
-// Locale-free numbers: a comma-decimal locale must not break the JSON.
-std::string num(double v, int decimals) {
-    if (!std::isfinite(v)) return "null";
-    char b[64];
-    const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, decimals);
-    return std::string(b, r.ptr);
-}
-
-std::string quoted(const std::string& s) {
-    std::string o = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') o += '\\';
-        if (static_cast<unsigned char>(c) < 32) continue;
-        o += c;
-    }
-    return o + "\"";
-}
+std::string num(double v, int decimals) { return FixedText(v, decimals); }
+std::string quoted(const std::string& s) { return JsonString(s); }
 
 // `wrap`: the units of a full turn (24 h), none for a declination.
 std::string sexagesimal(double v, int secondDecimals, bool sign, long long wrap = 0) {
@@ -59,6 +44,23 @@ std::string listJson(const std::vector<T>& list, Item item) {
 std::string reasonOr(const std::string& reason, const std::string& made) { return reason.empty() ? made : "not made: " + reason; }
 
 } // namespace
+
+std::string FixedText(double v, int decimals) {
+    if (!std::isfinite(v)) return "null";
+    char b[64];
+    const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, decimals);
+    return std::string(b, r.ptr);
+}
+
+std::string JsonString(const std::string& s) {
+    std::string o = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') o += '\\';
+        if (static_cast<unsigned char>(c) < 32) continue;
+        o += c;
+    }
+    return o + "\"";
+}
 
 // a report gives places to 0.1": RA's seconds of time to the thousandth
 std::string RaText(double ra) { return sexagesimal(ra / 15, 3, false, 24 * 3600); }

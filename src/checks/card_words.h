@@ -7,6 +7,13 @@
 
 namespace checks {
 
+// Locale-free numbers: a comma-decimal locale must not break a JSON document
+// or a report; "null" for one that is not finite.
+std::string FixedText(double v, int decimals);
+
+// A JSON string: quoted, quotes and backslashes escaped, control characters left out.
+std::string JsonString(const std::string& s);
+
 // "09:32:11.234", "+21:30:12.40"
 std::string RaText(double ra);
 std::string DecText(double dec);

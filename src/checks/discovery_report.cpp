@@ -1,6 +1,5 @@
 #include "checks/discovery_report.h"
 
-#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -12,11 +11,7 @@
 namespace checks {
 namespace {
 
-std::string num(double v, int decimals) {
-    char b[64];
-    const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, decimals);
-    return std::string(b, r.ptr);
-}
+std::string num(double v, int decimals) { return FixedText(v, decimals); }
 
 std::string orUnknown(const std::string& s) { return s.empty() ? "unknown" : s; }
 

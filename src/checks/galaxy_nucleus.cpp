@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "checks/image_measures.h"
+#include "engine/pixel_stats.h"
 
 namespace checks {
 namespace {
@@ -47,24 +48,6 @@ PixelPlace centroid(const astrometry::FitsImage& im, double x, double y, double 
     return s > 0 ? PixelPlace{sx / s, sy / s} : PixelPlace{x, y};
 }
 
-// The field's sky from about 100 000 pixels spread over it.
-RingSky sampledSky(const astrometry::FitsImage& im) {
-    std::vector<double> v;
-    const std::size_t step = std::max<std::size_t>(1, im.pixels.size() / 100000) | 1;
-    for (std::size_t i = 0; i < im.pixels.size(); i += step)
-        if (std::isfinite(im.pixels[i])) v.push_back(im.pixels[i]);
-    RingSky s;
-    if (v.empty()) return s;
-    auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-    std::nth_element(v.begin(), mid, v.end());
-    s.level = *mid;
-    for (auto& p : v) p = std::abs(p - s.level);
-    std::nth_element(v.begin(), mid, v.end());
-    s.sigma = 1.4826 * *mid;
-    s.pixels = static_cast<int>(v.size());
-    return s;
-}
-
 // The highest pixel within a FWHM of c.
 double peakNear(const astrometry::FitsImage& im, const PixelPlace& c, double fwhm) {
     float best = -INFINITY;
@@ -74,17 +57,6 @@ double peakNear(const astrometry::FitsImage& im, const PixelPlace& c, double fwh
             if (px >= 0 && py >= 0 && px < im.width && py < im.height)
                 best = std::max(best, im.pixels[static_cast<std::size_t>(py) * im.width + px]);
     return best;
-}
-
-// A pixel within a FWHM of c at 95 % of the image's highest value or more.
-bool nearTop(const astrometry::FitsImage& im, const PixelPlace& c, double fwhm, float top) {
-    const int r = static_cast<int>(std::ceil(fwhm));
-    for (int py = static_cast<int>(c.y) - 1 - r; py <= static_cast<int>(c.y) - 1 + r; ++py)
-        for (int px = static_cast<int>(c.x) - 1 - r; px <= static_cast<int>(c.x) - 1 + r; ++px)
-            if (px >= 0 && py >= 0 && px < im.width && py < im.height &&
-                im.pixels[static_cast<std::size_t>(py) * im.width + px] >= 0.95f * top)
-                return true;
-    return false;
 }
 
 } // namespace
@@ -98,7 +70,7 @@ std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, doubl
     const double sigma = std::max(psfSigma, 0.8), fwhm = 2.3548 * sigma;
     // a star's light within 3 FWHM: a wider aperture takes in its neighbours
     const double whole = std::max(8.0, 3 * fwhm);
-    const RingSky field = sampledSky(reshot);
+    const engine::SkyStats field = engine::MeasureSky(reshot.pixels);
     const double binNoise = std::max(field.sigma / kBin, 1e-6);
     struct Peak {
         PixelPlace at;
@@ -125,7 +97,8 @@ std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, doubl
         const bool star = std::any_of(stars.begin(), stars.end(),
                                       [&](const PixelPlace& s) { return std::hypot(s.x - c.x, s.y - c.y) < 2 * fwhm; });
         if (star) continue;
-        if (nearTop(reshot, c, fwhm, top)) continue; // a saturated star's flat top is no core
+        const double peak = peakNear(reshot, c, fwhm);
+        if (peak >= 0.95 * top) continue; // a saturated star's flat top is no core
         const auto core = MeasureAperture(reshot, c.x, c.y, fwhm, whole * 1.5, whole * 2);
         const auto all = MeasureAperture(reshot, c.x, c.y, whole, whole * 1.5, whole * 2);
         // within a FWHM a star holds 80-94 % of its light within 3 (its wings,
@@ -137,7 +110,7 @@ std::optional<PixelPlace> FindNucleus(const astrometry::FitsImage& reshot, doubl
         // reach about 1 %; the median passes over a neighbour, and a close
         // pair of stars has no light there)
         const RingSky ring = MeasureRing(reshot, c.x, c.y, 2 * fwhm, 4 * fwhm);
-        const double height = peakNear(reshot, c, fwhm) - field.level, above = ring.level - field.level;
+        const double height = peak - field.level, above = ring.level - field.level;
         if (!(above > 0.03 * height) || !(above > 5 * 1.25 * field.sigma / std::sqrt(std::max(ring.pixels, 1)))) continue;
         if (!best || all.flux > best->light) best = Peak{c, all.flux};
     }

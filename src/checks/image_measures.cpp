@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/pixel_stats.h"
+
 namespace checks {
 namespace {
 
@@ -117,14 +119,7 @@ double TypicalPixelNoise(const astrometry::FitsImage& image) {
             if (image.noise[i] > 0 && image.noise[i] < 1e20f) v.push_back(image.noise[i]);
         return median(v);
     }
-    // neighbours' differences: a gradient of the sky is no noise
-    for (std::size_t i = 0; i + 1 < image.pixels.size(); i += step)
-        if (std::isfinite(image.pixels[i]) && std::isfinite(image.pixels[i + 1]))
-            v.push_back(image.pixels[i + 1] - image.pixels[i]);
-    if (v.empty()) return 0;
-    const double mid = median(v);
-    for (auto& d : v) d = std::abs(d - mid);
-    return 1.4826 * median(v) / std::sqrt(2.0);
+    return engine::PixelNoise(image.pixels, image.width, engine::MeasureSky(image.pixels));
 }
 
 } // namespace checks

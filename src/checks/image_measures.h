@@ -28,7 +28,8 @@ ApertureLight MeasureAperture(const astrometry::FitsImage& image, double x, doub
 ApertureLight MeasureApertureOnSlope(const astrometry::FitsImage& image, double x, double y, double radius,
                                      double inner, double outer);
 
-// The median of the image's noise extension, or of the sky's scatter without one.
+// The median of the image's noise extension, or without one the noise of a
+// sky pixel from its neighbours (the engine's measure of a raw image).
 double TypicalPixelNoise(const astrometry::FitsImage& image);
 
 } // namespace checks

@@ -33,15 +33,6 @@ const char* const kUsage =
     "from VospenConfig.ini ([Checks] names the checks' files).\n"
     "Exit code 0 on success, 1 when the run cannot continue, 2 for bad arguments.\n";
 
-std::string jsonEscape(const std::string& s) {
-    std::string o;
-    for (char c : s) {
-        if (c == '"' || c == '\\') o += '\\';
-        if (static_cast<unsigned char>(c) < 32) continue;
-        o += c;
-    }
-    return o;
-}
 std::vector<checks::CardCandidate> CardCandidates(const stars::CatalogCheckResult& checked) {
     std::vector<checks::CardCandidate> c;
     for (const auto& cand : checked.candidates) c.push_back({cand.pixelLine, cand.text});
@@ -121,10 +112,10 @@ int main(int argc, char** argv) {
     }
     if (json) {
         // one document: the candidates inside it, not as text after it
-        std::cout << "{\"workFolder\": \"" << jsonEscape(r.workFolder) << "\", \"object\": \""
-                  << jsonEscape(r.objectName) << "\", \"suspicious\": [";
-        for (std::size_t i = 0; i < r.suspicious.size(); ++i)
-            std::cout << (i ? ", " : "") << "\"" << jsonEscape(r.suspicious[i]) << "\"";
+        using checks::JsonString;
+        std::cout << "{\"workFolder\": " << JsonString(r.workFolder) << ", \"object\": " << JsonString(r.objectName)
+                  << ", \"suspicious\": [";
+        for (std::size_t i = 0; i < r.suspicious.size(); ++i) std::cout << (i ? ", " : "") << JsonString(r.suspicious[i]);
         std::cout << "]";
         if (checked) {
             std::cout << ", \"candidates\": [";
@@ -132,8 +123,7 @@ int main(int argc, char** argv) {
                 const auto& cand = checked->candidates[i];
                 std::cout << (i ? ", " : "");
                 if (cards && i < cards->cards.size()) std::cout << checks::CardJson(cards->cards[i]);
-                else std::cout << "{\"line\": \"" << jsonEscape(cand.pixelLine) << "\", \"text\": \""
-                               << jsonEscape(cand.text) << "\"}";
+                else std::cout << "{\"line\": " << JsonString(cand.pixelLine) << ", \"text\": " << JsonString(cand.text) << "}";
             }
             std::cout << "]";
             if (cards) std::cout << ", \"images\": " << checks::FactsJson(cards->facts);
