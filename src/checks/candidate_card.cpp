@@ -1,7 +1,6 @@
 #include "checks/candidate_card.h"
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <sstream>

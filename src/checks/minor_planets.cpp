@@ -124,12 +124,13 @@ std::vector<std::vector<MinorPlanetNear>> MinorPlanetsNear(const OrbitFile& file
             const Orbit& o = file.orbits[static_cast<std::size_t>(k)];
             const Vec3 seen = minus(equatorialPosition(o, mjdTT), earth);
             const double d = length(seen);
+            std::optional<Sighting> s; // followed once, for however many candidates it is near
             for (std::size_t c = 0; c < places.size(); ++c) {
                 const double cosAngle = (seen[0] * unit[c][0] + seen[1] * unit[c][1] + seen[2] * unit[c][2]) / d;
                 if (cosAngle < roughCos) continue;
-                const Sighting s = Observe(o, mjdTT, earth);
-                const double sep = separationArcsec(s.ra, s.dec, places[c].ra, places[c].dec);
-                if (sep <= radiusArcsec) mine.push_back({c, {file.names[static_cast<std::size_t>(k)], s, sep}});
+                if (!s) s = Observe(o, mjdTT, earth);
+                const double sep = separationArcsec(s->ra, s->dec, places[c].ra, places[c].dec);
+                if (sep <= radiusArcsec) mine.push_back({c, {file.names[static_cast<std::size_t>(k)], *s, sep}});
             }
         }
 #pragma omp critical

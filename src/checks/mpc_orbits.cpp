@@ -1,7 +1,6 @@
 #include "checks/mpc_orbits.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "checks/errors.h"
 #include "checks/sky_places.h"

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 #include "checks/errors.h"
 #include "checks/text_fields.h"
