@@ -37,18 +37,23 @@ void attempt(Check<T>& check, const std::function<void()>& make) {
     }
 }
 
+// The folder's sky-survey plate; none when there is none or it cannot be
+// read (the survey check tells which).
+std::optional<astrometry::FitsImage> readPlate(const std::string& folder) {
+    if (!std::filesystem::exists(folder + "DSSPicture.fit")) return std::nullopt;
+    try {
+        return astrometry::ReadFitsImage(folder + "DSSPicture.fit");
+    } catch (const platform::Error&) {
+        return std::nullopt;
+    }
+}
+
 Products readProducts(const std::string& folder) {
     Products p;
     p.difference = astrometry::ReadFitsImage(folder + "Subtracted.fts");
     p.reshot = astrometry::ReadFitsImage(folder + "ReshotImage.fts");
     p.reference = astrometry::ReadFitsImage(folder + "ReferenceImage.fts");
-    if (std::filesystem::exists(folder + "DSSPicture.fit")) {
-        try {
-            p.plate = astrometry::ReadFitsImage(folder + "DSSPicture.fit");
-        } catch (const platform::Error&) {
-            // told on each card by the survey check
-        }
-    }
+    p.plate = readPlate(folder);
     return p;
 }
 
@@ -179,15 +184,17 @@ void checkPhotometry(std::vector<CandidateCard>& cards, const Products& p) {
         attempt(c.photometry, [&] { c.photometry.value = MeasurePhotometry(p.difference, p.reshot, p.reference, c.x, c.y); });
 }
 
-void checkSurvey(std::vector<CandidateCard>& cards, const Products& p, const CardSources& s) {
+void checkSurvey(std::vector<CandidateCard>& cards, const std::optional<astrometry::FitsImage>& plate,
+                 const std::string& workFolder) {
     for (auto& c : cards) {
-        if (!p.plate) {
-            c.survey.reason = std::filesystem::exists(s.workFolder + "DSSPicture.fit")
+        c.survey = {};
+        if (!plate) {
+            c.survey.reason = std::filesystem::exists(workFolder + "DSSPicture.fit")
                                   ? "DSSPicture.fit cannot be read"
                                   : "No sky-survey plate in the work folder (Get DSS Picture fetches one)";
             continue;
         }
-        attempt(c.survey, [&] { c.survey.value = JudgeSurveyPlate(*p.plate, c.place); });
+        attempt(c.survey, [&] { c.survey.value = JudgeSurveyPlate(*plate, c.place); });
     }
 }
 
@@ -211,11 +218,15 @@ CardSet BuildCards(const std::vector<CardCandidate>& candidates, const CardSourc
     checkTransients(set.cards, sources);
     trace.mark("files");
     checkPhotometry(set.cards, products);
-    checkSurvey(set.cards, products, sources);
+    checkSurvey(set.cards, products.plate, sources.workFolder);
     trace.mark("photometry, plate");
     checkNucleus(set.cards, products, sources);
     trace.mark("nucleus");
     return set;
+}
+
+void JudgeSurveyAgain(CardSet& set, const std::string& workFolder) {
+    checkSurvey(set.cards, readPlate(workFolder), workFolder);
 }
 
 } // namespace checks

@@ -71,4 +71,8 @@ struct CardSources {
 // be read at all, the difference has no plate solution or a line no place.
 CardSet BuildCards(const std::vector<CardCandidate>& candidates, const CardSources& sources);
 
+// The sky-survey verdicts made anew, the plate of `workFolder` as it is now
+// (fetched after the cards were made); the other checks are kept.
+void JudgeSurveyAgain(CardSet& set, const std::string& workFolder);
+
 } // namespace checks

@@ -63,8 +63,8 @@ void FrmMain::cmdGetDSS_Click() {
     if (!Timer2->isActive()) {
         if (!GetDSSPicture()) return;
         // the cards' sky-survey verdicts can now be given
-        if (!cardCandidates.empty()) {
-            makeCards(std::vector<stars::Candidate>(cardCandidates), stars::StarList(cardCatalogStars));
+        if (!cardSet.cards.empty()) {
+            checks::JudgeSurveyAgain(cardSet, workFolder);
             showCard();
         }
     }

@@ -45,27 +45,26 @@ void FrmMain::cmdcheck_Click() {
 // A card per candidate, shown when its entry is selected; a check that cannot
 // be made says why on the card, and cards that cannot be made at all say so.
 void FrmMain::makeCards(const std::vector<stars::Candidate>& candidates, const stars::StarList& catalogStars) {
-    cardTexts.clear();
+    cardSet = {};
+    cardFailure.clear();
     txtCard->clear();
-    cardCandidates = candidates;
-    cardCatalogStars = catalogStars;
     if (candidates.empty()) return;
     std::vector<checks::CardCandidate> cards;
     for (const auto& cand : candidates) cards.push_back({cand.pixelLine, cand.text});
     try {
-        const auto set = checks::BuildCards(cards, checks::CardSourcesFor(working, workFolder, catalogStars));
-        for (const auto& card : set.cards) cardTexts.push_back(QString::fromStdString(checks::CardText(card, set.facts)));
+        cardSet = checks::BuildCards(cards, checks::CardSourcesFor(working, workFolder, catalogStars));
     } catch (const platform::Error& e) {
-        const QString why = QString("No candidate card: error %1 %2").arg(e.number()).arg(QString::fromStdString(e.description()));
-        cardTexts.assign(candidates.size(), why);
+        cardFailure = QString("No candidate card: error %1 %2").arg(e.number()).arg(QString::fromStdString(e.description()));
     }
 }
 
 // The selected entry's card, if it has one.
 void FrmMain::showCard() {
     const int row = lstCandidates->currentRow();
-    if (row >= 0 && static_cast<std::size_t>(row) < cardTexts.size())
-        txtCard->setPlainText(cardTexts[static_cast<std::size_t>(row)]);
+    if (row < 0 || row >= lstUnidentified->count()) return;
+    if (!cardFailure.isEmpty()) txtCard->setPlainText(cardFailure);
+    else if (static_cast<std::size_t>(row) < cardSet.cards.size())
+        txtCard->setPlainText(QString::fromStdString(checks::CardText(cardSet.cards[static_cast<std::size_t>(row)], cardSet.facts)));
 }
 
 } // namespace shell

@@ -21,6 +21,7 @@
 #include "display/picture_box.h"
 #include "shell/caption_label.h"
 #include "shell/command_line.h"
+#include "checks/candidate_card.h"
 #include "stars/catalog_check.h"
 
 namespace engine {
@@ -100,9 +101,8 @@ public:
     // the selected candidate's checks; one text per entry of lstCandidates
     QLabel* lblCard = nullptr;
     QPlainTextEdit* txtCard = nullptr;
-    std::vector<QString> cardTexts;
-    std::vector<stars::Candidate> cardCandidates; // what the cards were made of, for
-    stars::StarList cardCatalogStars;             // making them anew with a new plate
+    checks::CardSet cardSet;
+    QString cardFailure; // when no card could be made: why, for every entry
 
     display::PictureBox* picMain = nullptr;
     QFrame* Shape1 = nullptr;

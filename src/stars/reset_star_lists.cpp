@@ -13,9 +13,8 @@ void ResetStarLists(shell::FrmMain& w) {
     w.lstSuspicious->clear();
     w.lstUnidentified->clear();
     w.lstCandidates->clear();
-    w.cardTexts.clear();
-    w.cardCandidates.clear();
-    w.cardCatalogStars.clear();
+    w.cardSet = {};
+    w.cardFailure.clear();
     w.txtCard->clear();
     w.Label1->setText(" Stars in Reference");
     w.Label2->setText(" Stars in Reshot");
