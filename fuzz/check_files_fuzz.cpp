@@ -5,6 +5,7 @@
 #include "checks/minor_planets.h"
 #include "checks/observation_time.h"
 #include "checks/observer_site.h"
+#include "checks/text_fields.h"
 #include "checks/transients.h"
 #include "checks/variable_stars.h"
 #include "fuzz_files.h"
@@ -32,6 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)checks::UtcText(*t);
         if (const auto site = checks::ObserverSite(header)) (void)checks::ObserverPosition(*t, *site);
     }
-    (void)checks::DegreesText(header);
+    (void)checks::AngleText(header, true);
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "checks/observer_site.h"
 
 #include <cmath>
-#include <vector>
 
 #include <erfa.h>
 
@@ -10,28 +9,8 @@
 
 namespace checks {
 
-std::optional<double> DegreesText(const std::string& text) {
-    std::string t = Trimmed(text);
-    if (t.empty()) return std::nullopt;
-    double v = 0;
-    if (PlainNumber(t, v)) return v;
-    const bool negative = t[0] == '-';
-    if (t[0] == '-' || t[0] == '+') t = Trimmed(t.substr(1));
-    for (char& c : t)
-        if (c == ':') c = ' ';
-    std::vector<double> parts;
-    std::string collapsed;
-    for (char c : t)
-        if (c != ' ' || (!collapsed.empty() && collapsed.back() != ' ')) collapsed += c;
-    if (!SeparatedNumbers(collapsed, ' ', parts) || parts.empty() || parts.size() > 3) return std::nullopt;
-    parts.resize(3, 0);
-    if (parts[0] < 0 || parts[1] < 0 || parts[1] >= 60 || parts[2] < 0 || parts[2] >= 60) return std::nullopt;
-    const double d = parts[0] + parts[1] / 60 + parts[2] / 3600;
-    return negative ? -d : d;
-}
-
 std::optional<std::array<double, 3>> ObserverSite(const std::string& header) {
-    const auto number = [&](const char* key) { return DegreesText(HeaderText(header, key)); };
+    const auto number = [&](const char* key) { return AngleText(HeaderText(header, key), false); };
     const auto x = number("OBSGEO-X"), y = number("OBSGEO-Y"), z = number("OBSGEO-Z");
     if (x && y && z) {
         const double r = std::sqrt(*x * *x + *y * *y + *z * *z);

@@ -14,7 +14,4 @@ namespace checks {
 // LATITUDE/LONGITUD/HEIGHT), in degrees or "d m s". None without them.
 std::optional<std::array<double, 3>> ObserverSite(const std::string& header);
 
-// Degrees from "51.05", "+51 03 00.0", "-31:16:24"; none for other text.
-std::optional<double> DegreesText(const std::string& text);
-
 } // namespace checks

@@ -3,6 +3,7 @@
 // numbers read with from_chars, fields trimmed of their blanks.
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,28 @@ inline bool SeparatedNumbers(std::string_view text, char separator, std::vector<
         if (to == std::string_view::npos) return true;
         from = to + 1;
     }
+}
+
+// An angle in degrees from "51.05", "+51 03 00.0" or "-31:16:24"; the
+// sexagesimal forms in hours when `hours` (an RA). None for other text.
+inline std::optional<double> AngleText(std::string_view text, bool hours) {
+    std::string t = Trimmed(text);
+    double v = 0;
+    if (PlainNumber(t, v)) return v;
+    if (t.empty()) return std::nullopt;
+    const bool negative = t[0] == '-';
+    if (t[0] == '-' || t[0] == '+') t = Trimmed(std::string_view(t).substr(1));
+    std::string collapsed; // "d:m:s" or "d m s", blanks run together
+    for (char c : t) {
+        if (c == ':') c = ' ';
+        if (c != ' ' || (!collapsed.empty() && collapsed.back() != ' ')) collapsed += c;
+    }
+    std::vector<double> parts;
+    if (!SeparatedNumbers(collapsed, ' ', parts) || parts.empty() || parts.size() > 3) return std::nullopt;
+    parts.resize(3, 0);
+    if (parts[0] < 0 || parts[1] < 0 || parts[1] >= 60 || parts[2] < 0 || parts[2] >= 60) return std::nullopt;
+    const double a = (parts[0] + parts[1] / 60 + parts[2] / 3600) * (hours ? 15 : 1);
+    return negative ? -a : a;
 }
 
 } // namespace checks

@@ -8,21 +8,6 @@
 #include "checks/text_fields.h"
 
 namespace checks {
-namespace {
-
-// Degrees, or sexagesimal: "hh:mm:ss.s" in hours when `hours` (an RA), else "dd:mm:ss".
-bool angle(const std::string& text, bool hours, double& out) {
-    const std::string t = Trimmed(text);
-    if (t.find(':') == std::string::npos) return PlainNumber(t, out);
-    const bool negative = !t.empty() && t[0] == '-';
-    std::vector<double> parts;
-    if (!SeparatedNumbers(std::string_view(t).substr(negative || t[0] == '+'), ':', parts) || parts.size() != 3)
-        return false;
-    out = (parts[0] + parts[1] / 60 + parts[2] / 3600) * (hours ? 15 : 1) * (negative ? -1 : 1);
-    return std::isfinite(out);
-}
-
-} // namespace
 
 std::vector<std::string> CsvFields(const std::string& line) {
     std::vector<std::string> fields(1);
@@ -62,7 +47,10 @@ TransientsNear FindTransients(const std::string& path, const std::vector<SkyPlac
             return;
         }
         KnownTransient t;
-        if (!angle(field(f, "ra"), true, t.place.ra) || !angle(field(f, "declination"), false, t.place.dec) ||
+        const auto ra = AngleText(field(f, "ra"), true), dec = AngleText(field(f, "declination"), false);
+        if (ra) t.place.ra = *ra;
+        if (dec) t.place.dec = *dec;
+        if (!ra || !dec ||
             std::abs(t.place.dec) > 90) {
             ++out.damagedLines;
             return;
