@@ -20,14 +20,6 @@ struct FileState {
     bool operator==(const FileState&) const = default;
 };
 
-// The pixels and noise of a file just written, still in memory: a search of
-// the file in that very state takes them instead of reading them back.
-struct LentPixels {
-    const std::vector<float>* pixels;
-    const std::vector<float>* noise; // may be empty
-    FileState state;
-};
-
 // nullopt where the file cannot be looked at (it is then not cached).
 std::optional<FileState> StateOfFile(const std::string& path);
 

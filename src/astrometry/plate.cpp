@@ -23,7 +23,6 @@ void Plate::DetachFITS() {
     state_.reset();
     pixelState_.reset();
     pixelsRead_ = false;
-    lent_.reset();
     path_.clear();
     wcs_ = Wcs();
     attached_ = false;
@@ -37,13 +36,6 @@ const FitsImage& Plate::image() const {
         pixelsRead_ = true;
     }
     return image_;
-}
-
-std::optional<PixelsView> Plate::lentView() const {
-    if (!lent_ || !state_ || !(lent_->state == *state_) || pixelsRead_) return std::nullopt;
-    const std::size_t n = static_cast<std::size_t>(image_.width) * image_.height;
-    if (lent_->pixels->size() != n || (!lent_->noise->empty() && lent_->noise->size() != n)) return std::nullopt;
-    return PixelsView{*lent_->pixels, *lent_->noise, image_.width, image_.height};
 }
 
 void Plate::requireAttached() const {
@@ -67,22 +59,22 @@ std::vector<CatalogStar> Plate::catalogOnImage(double margin) const {
     return on;
 }
 
-void Plate::FindImageStars() {
-    requireAttached();
-    imageStars_.clear();
+DetectionSettings Plate::ImageStarSettings() const {
     DetectionSettings settings;
     settings.sigma = SigmaAboveMean;
     settings.innerAperture = InnerAperture > 0 ? InnerAperture : 3;
     settings.outerAperture = OuterAperture > settings.innerAperture ? OuterAperture : settings.innerAperture + 3;
+    return settings;
+}
+
+void Plate::FindImageStars() {
+    requireAttached();
+    imageStars_.clear();
+    const DetectionSettings settings = ImageStarSettings();
     std::optional<DetectionResult> cached = CachedDetection(state_, settings);
     if (!cached) {
-        if (const auto view = lentView()) {
-            cached = DetectStars(image_, *view, settings);
-            RememberDetection(state_, settings, *cached);
-        } else {
-            cached = DetectStars(image(), settings);
-            RememberDetection(pixelState_, settings, *cached);
-        }
+        cached = DetectStars(image(), settings);
+        RememberDetection(pixelState_, settings, *cached);
     }
     const DetectionResult& found = *cached;
     rejectedSharp_ = found.rejectedSharp;

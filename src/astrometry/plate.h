@@ -25,9 +25,6 @@ public:
 
     void AttachFITS(const std::string& path);
     void DetachFITS();
-    // Pixels of the attached file held in memory by whoever wrote it: used
-    // while the file is in the state they were written in.
-    void LendPixels(const LentPixels& lent) { lent_ = lent; }
     bool attached() const { return attached_; }
 
     // Image stars: detected, measured, placed on the sky through the plate
@@ -39,6 +36,8 @@ public:
     // fitted against the catalog stars of the plate when it has a plate
     // solution and the catalog serves the field, else 25 - 2.5 log10(RawFlux).
     void FindImageStars();
+    // What FindImageStars asks of a search, from the settings above.
+    DetectionSettings ImageStarSettings() const;
     // Catalog stars inside the image, not fainter than CatalogMaximumMagnitude,
     // at their pixel positions through the plate solution. Their RawFlux is the
     // flux a star of that magnitude gives at the plate's zero-point (MAGZERO,
@@ -61,7 +60,6 @@ public:
 
 private:
     void requireAttached() const;
-    std::optional<PixelsView> lentView() const;
     std::vector<struct CatalogStar> catalogOnImage(double margin) const;
 
     mutable FitsImage image_;
@@ -69,7 +67,6 @@ private:
     std::optional<FileState> state_;
     mutable std::optional<FileState> pixelState_;
     mutable bool pixelsRead_ = false;
-    std::optional<LentPixels> lent_;
     Wcs wcs_;
     bool attached_ = false;
     StarCollection imageStars_, catalogStars_;

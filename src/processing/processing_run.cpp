@@ -108,10 +108,8 @@ bool solveAlignedReference(const RunHandles& h, RunResult& r, const RunLog& log,
     return true;
 }
 
-// The suspicious stars of the difference just written.
-void searchDifference(const RunInputs& in, RunResult& r, std::optional<astrometry::LentPixels> lent) {
+stars::ExtractionRequest differenceSearch(const RunInputs& in, const RunResult& r) {
     stars::ExtractionRequest q;
-    q.lent = std::move(lent);
     q.file = r.workFolder + "Subtracted.fts";
     q.threshold = in.snrSubtracted;
     q.starKind = stars::kImageStars;
@@ -120,6 +118,11 @@ void searchDifference(const RunInputs& in, RunResult& r, std::optional<astrometr
     q.sortKey = astrometry::kSortByRawFlux;
     q.sortDirection = astrometry::kDescending;
     q.catalog = in.catalog;
+    return q;
+}
+
+// The suspicious stars of the difference just written.
+void searchDifference(const stars::ExtractionRequest& q, RunResult& r) {
     stars::ExtractionFailure failure;
     if (!stars::ExtractStarLines(q, r.suspicious, failure)) {
         r.extractionFailed = true;
@@ -170,10 +173,12 @@ private:
     std::future<void> writing_;
 };
 
+// The reference's first: closed, it leaves room for the search's peak.
 void saveOtherProducts(const RunHandles& h, const std::string& folder) {
     h.reference->SaveFile(folder + "ReferenceImage.fts", engine::kFileFitsFloat, true, 1);
     h.reference->SaveFile(folder + "ReferenceImage.jpg", engine::kFileJpegGrey, true, 1, 1);
     h.reference->CloseDocument();
+    h.subtracted->SaveFile(folder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
     h.subtracted->SaveFile(folder + "Subtracted.jpg", engine::kFileJpegGrey, true, 1, 1);
 }
 
@@ -230,19 +235,21 @@ RunResult RunProcessing(const RunInputs& in, RunHandles h) {
         h.subtracted->SubtractDocument(*h.reference);
         h.reference->ReleaseNoise(); // a lower peak for the search
         trace.mark("subtract");
-        h.subtracted->SaveFile(r.workFolder + "Subtracted.fts", engine::kFileFitsFloat, true, 1);
-        // the search takes the difference as written from memory
-        std::optional<astrometry::LentPixels> lent;
-        if (const auto written = astrometry::StateOfFile(r.workFolder + "Subtracted.fts"))
-            lent = astrometry::LentPixels{&h.subtracted->pixels(), &h.subtracted->noise(), *written};
-        trace.mark("write Subtracted.fts");
-        // the other products are written while the difference is searched:
-        // much of the search runs on one core
+        // The products are written on another thread while the difference
+        // is searched from memory: writing takes one core, and much of the
+        // search runs on one core. The search is then kept for Subtracted.fts
+        // as written.
+        const stars::ExtractionRequest search = differenceSearch(in, r);
         auto products = std::async(std::launch::async, [&h, &r] { saveOtherProducts(h, r.workFolder); });
-        searchDifference(in, r, lent);
+        const auto found = stars::SearchBeforeWriting(
+            search, h.subtracted->header().block(),
+            {h.subtracted->pixels(), h.subtracted->noise(), h.subtracted->ImageWidth(), h.subtracted->ImageHeight()});
         trace.mark("search");
-        products.get();
+        products.get(); // a failed write is the run's failure
         trace.mark("other products");
+        if (found) stars::KeepSearch(search, astrometry::StateOfFile(search.file), *found);
+        searchDifference(search, r);
+        trace.mark("lines");
         if (!log->finish()) throw Stop{RunFailure::Other, "Cannot write the processing log " + log->path};
         return r;
     } catch (const Stop& s) {

@@ -63,21 +63,53 @@ std::string OneDecimal(double v) {
 
 std::string WholeNumber(double v) { return std::to_string(std::llround(v)); }
 
+namespace {
+
+void configure(astrometry::Plate& plate, const ExtractionRequest& q) {
+    plate.SigmaAboveMean = q.threshold;
+    plate.ArcsecPerPixelHoriz = q.plateScale;
+    plate.ArcsecPerPixelVert = q.plateScale;
+    plate.InnerAperture = 3;
+    plate.OuterAperture = 6;
+    plate.Catalog = q.catalog.code;
+    plate.CatalogPath = q.catalog.folder;
+    plate.CatalogMaximumMagnitude = q.catalog.maxMag;
+}
+
+} // namespace
+
+std::optional<astrometry::DetectionResult> SearchBeforeWriting(const ExtractionRequest& q,
+                                                               const std::string& headerCards,
+                                                               const astrometry::PixelsView& pixels) {
+    try {
+        astrometry::Plate plate;
+        configure(plate, q);
+        astrometry::FitsImage header;
+        header.width = pixels.width;
+        header.height = pixels.height;
+        header.header = headerCards;
+        header.headerCards = static_cast<int>(headerCards.size() / 80);
+        return astrometry::DetectStars(header, pixels, plate.ImageStarSettings());
+    } catch (const platform::Error&) {
+    } catch (const std::bad_alloc&) {
+    }
+    return std::nullopt;
+}
+
+void KeepSearch(const ExtractionRequest& q, const std::optional<astrometry::FileState>& written,
+                const astrometry::DetectionResult& found) {
+    astrometry::Plate plate;
+    configure(plate, q);
+    astrometry::RememberDetection(written, plate.ImageStarSettings(), found);
+}
+
 bool ExtractStarLines(const ExtractionRequest& q, StarList& out, ExtractionFailure& failure) {
     try {
         platform::StepTrace trace("lines");
         astrometry::Plate plate;
         plate.AttachFITS(q.file);
-        if (q.lent) plate.LendPixels(*q.lent);
         trace.mark("read");
-        plate.SigmaAboveMean = q.threshold;
-        plate.ArcsecPerPixelHoriz = q.plateScale;
-        plate.ArcsecPerPixelVert = q.plateScale;
-        plate.InnerAperture = 3;
-        plate.OuterAperture = 6;
-        plate.Catalog = q.catalog.code;
-        plate.CatalogPath = q.catalog.folder;
-        plate.CatalogMaximumMagnitude = q.catalog.maxMag;
+        configure(plate, q);
         astrometry::StarCollection* stars;
         if (q.starKind == kCatalogStars) {
             plate.FindCatalogStars();

@@ -41,8 +41,6 @@ struct ExtractionRequest {
     int lineKind = kPixelLines; // any other value than kSkyLines: pixel lines
     int sortKey = astrometry::kSortByMagnitude, sortDirection = astrometry::kAscending;
     astrometry::CatalogSettings catalog;
-    // the file's pixels, when its writer still holds them
-    std::optional<astrometry::LentPixels> lent;
 };
 
 struct ExtractionFailure {
@@ -53,5 +51,15 @@ struct ExtractionFailure {
 // Appends the star lines to `out`; returns false and fills `failure` when the
 // engine fails (the lines appended before that stay).
 bool ExtractStarLines(const ExtractionRequest& request, StarList& out, ExtractionFailure& failure);
+
+// The image-star search of `request.file` made while the file is still being
+// written, from the header cards and pixels its writer holds; nullopt when it
+// fails (the search of the file then answers for itself). KeepSearch files it
+// under the state of the file as written, where ExtractStarLines finds it.
+std::optional<astrometry::DetectionResult> SearchBeforeWriting(const ExtractionRequest& request,
+                                                               const std::string& headerCards,
+                                                               const astrometry::PixelsView& pixels);
+void KeepSearch(const ExtractionRequest& request, const std::optional<astrometry::FileState>& written,
+                const astrometry::DetectionResult& found);
 
 } // namespace stars

@@ -7,6 +7,7 @@
 
 #include "astrometry/detection.h"
 #include "astrometry/plate.h"
+#include "stars/star_lines.h"
 #include "pair.h"
 
 namespace fs = std::filesystem;
@@ -179,36 +180,47 @@ TEST(DetectionQuality, AFileChangedUnderItsNameIsSearchedAnew) {
     EXPECT_EQ(countOf(ref), refStars);
 }
 
-// Pixels lent by the writer of a file are searched only while the file is as
-// it was written: the same stars as reading it, and none of theirs once the
-// file has changed.
-TEST(DetectionQuality, LentPixelsStandInOnlyForTheFileAsWritten) {
+// A search made while a file is being written stands in for the file only in
+// the state it was written in: taken there instead of reading the file, and
+// not once the file has changed.
+TEST(DetectionQuality, ASearchBeforeWritingStandsInOnlyForTheFileAsWritten) {
     SimulatedPair sim(22, 512, false);
     const fs::path ref = sim.dir / "reference.fts", reshot = sim.dir / "reshot.fts";
-    const auto refImage = astrometry::ReadFitsImage(ref.string());
-    const auto linesOf = [](const fs::path& file, const std::optional<astrometry::LentPixels>& lent) {
-        astrometry::Plate plate;
-        plate.AttachFITS(file.string());
-        if (lent) plate.LendPixels(*lent);
-        plate.SigmaAboveMean = 4.5; // settings of no earlier search: nothing kept
-        plate.FindImageStars();
-        std::vector<std::pair<double, double>> at;
-        for (const auto& s : plate.ImageStars()) at.emplace_back(s.x, s.Y);
-        return at;
-    };
-    const auto state = astrometry::StateOfFile(ref.string());
-    ASSERT_TRUE(state);
-    const astrometry::LentPixels lent{&refImage.pixels, &refImage.noise, *state};
-    const auto lentLines = linesOf(ref, lent);
-    EXPECT_FALSE(lentLines.empty());
     fs::copy_file(ref, sim.dir / "original.fts");
-    EXPECT_EQ(lentLines, linesOf(sim.dir / "original.fts", std::nullopt));
+    fs::copy_file(reshot, sim.dir / "other.fts");
+    const auto request = [](const fs::path& file) {
+        stars::ExtractionRequest q;
+        q.file = file.string();
+        q.threshold = 4.5; // settings of no earlier search: nothing kept
+        return q;
+    };
+    const auto linesOf = [&](const fs::path& file) {
+        stars::StarList lines;
+        stars::ExtractionFailure failure;
+        EXPECT_TRUE(stars::ExtractStarLines(request(file), lines, failure)) << failure.description;
+        return lines;
+    };
+    const auto searchOf = [&](const fs::path& file) {
+        const auto image = astrometry::ReadFitsImage(file.string());
+        const auto found = stars::SearchBeforeWriting(
+            request(ref), image.header, {image.pixels, image.noise, image.width, image.height});
+        EXPECT_TRUE(found);
+        return *found;
+    };
+    // made from the file's own contents: the lines of reading it
+    stars::KeepSearch(request(ref), astrometry::StateOfFile(ref.string()), searchOf(ref));
+    const auto refLines = linesOf(ref);
+    EXPECT_FALSE(refLines.empty());
+    EXPECT_EQ(refLines, linesOf(sim.dir / "original.fts"));
 
-    fs::copy_file(reshot, ref, fs::copy_options::overwrite_existing); // the file changed since
-    const auto afterChange = linesOf(ref, lent);
-    EXPECT_NE(afterChange, lentLines);
-    fs::copy_file(reshot, sim.dir / "copy.fts");
-    EXPECT_EQ(afterChange, linesOf(sim.dir / "copy.fts", std::nullopt));
+    // kept under the file's state, it is what the file's search answers...
+    fs::copy_file(ref, sim.dir / "second.fts");
+    const fs::path second = sim.dir / "second.fts";
+    stars::KeepSearch(request(second), astrometry::StateOfFile(second.string()), searchOf(reshot));
+    EXPECT_EQ(linesOf(second), linesOf(sim.dir / "other.fts"));
+    // ...until the file is rewritten
+    fs::copy_file(sim.dir / "original.fts", second, fs::copy_options::overwrite_existing);
+    EXPECT_EQ(linesOf(second), refLines);
 }
 
 // SEP's pixel stack starts small; a source larger than it (a bright galaxy
