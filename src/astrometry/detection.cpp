@@ -241,17 +241,35 @@ inline void blankUnusable(float& value, float& noise) {
     }
 }
 
+// One row of the image and its noise as the extraction sees them; SEP's
+// status is kept in `failed` (none may throw on the filter's threads).
+void subtractedRow(const Search& s, sep_bkg& bkg, int y, float* values, float* noise, std::atomic<int>& failed) {
+    const int w = s.img.width;
+    const std::size_t o = static_cast<std::size_t>(y) * w;
+    std::copy(s.img.pixels.begin() + o, s.img.pixels.begin() + o + w, values);
+    std::copy(s.img.noise.begin() + o, s.img.noise.begin() + o + w, noise);
+    if (const int status = sep_bkg_subline(&bkg, y, values, SEP_TFLOAT)) failed = status;
+    for (int x = 0; x < w; ++x) blankUnusable(values[x], noise[x]);
+}
+
 // `sub` and `noise` as the measurements see them.
 void subtractBackground(Search& s, sep_bkg& bkg) {
     const PixelsView& img = s.img;
-    s.sub = platform::CopyFast(img.pixels);
-    check(sep_bkg_subarray(&bkg, s.sub.data(), SEP_TFLOAT), "background subtraction");
     if (s.haveNoise) {
-        s.noise = platform::CopyFast(img.noise);
-        const long long n = static_cast<long long>(s.noise.size());
+        // row by row on every core (SEP's whole-image call runs on one)
+        const int w = img.width;
+        platform::ResizeFast(s.sub, img.pixels.size());
+        platform::ResizeFast(s.noise, img.noise.size());
+        std::atomic<int> failed{0};
 #pragma omp parallel for schedule(static)
-        for (long long i = 0; i < n; ++i) blankUnusable(s.sub[i], s.noise[i]);
+        for (int y = 0; y < img.height; ++y) {
+            const std::size_t o = static_cast<std::size_t>(y) * w;
+            subtractedRow(s, bkg, y, s.sub.data() + o, s.noise.data() + o, failed);
+        }
+        check(failed, "background subtraction");
     } else {
+        s.sub = platform::CopyFast(img.pixels);
+        check(sep_bkg_subarray(&bkg, s.sub.data(), SEP_TFLOAT), "background subtraction");
         for (auto& v : s.sub)
             if (!std::isfinite(v)) v = 0;
     }
@@ -299,18 +317,15 @@ int extractWithStack(std::size_t pixels, const std::function<int()>& extraction)
 sep_catalog* extractMatched(Search& s, sep_bkg& bkg, double threshold, int minArea) {
     const int w = s.img.width, h = s.img.height;
     std::atomic<int> failed{0}; // told after the filter's threads: none may throw
-    const auto rows = [&](int y, float* values, float* noise) {
-        const std::size_t o = static_cast<std::size_t>(y) * w;
-        std::copy(s.img.pixels.begin() + o, s.img.pixels.begin() + o + w, values);
-        std::copy(s.img.noise.begin() + o, s.img.noise.begin() + o + w, noise);
-        if (const int status = sep_bkg_subline(&bkg, y, values, SEP_TFLOAT)) failed = status;
-        for (int x = 0; x < w; ++x) blankUnusable(values[x], noise[x]);
-    };
+    const auto rows = [&](int y, float* values, float* noise) { subtractedRow(s, bkg, y, values, noise, failed); };
     sep_catalog* cat = nullptr;
+    platform::StepTrace trace("extract");
     {
         FilteredImages f = MatchedFilter(rows, w, h, detectionFilterRow(s.psfSigma));
         check(failed, "background subtraction");
+        trace.mark("filter");
         SnrAsNoise(f.smoothed, f.snr, threshold);
+        trace.mark("snr");
         const sep_image im = view(f.smoothed.data(), f.snr.data(), w, h);
         check(extractWithStack(s.img.pixels.size(),
                                [&] {
@@ -318,8 +333,10 @@ sep_catalog* extractMatched(Search& s, sep_bkg& bkg, double threshold, int minAr
                                                       nullptr, 0, 0, SEP_FILTER_CONV, 32, 0.005, 0, 1.0, &cat);
                                }),
               "extraction");
+        trace.mark("segmentation");
     }
     subtractBackground(s, bkg);
+    trace.mark("background out");
     for (int i = 0; i < cat->nobj; ++i) {
         float peak = -INFINITY;
         int at = -1;
