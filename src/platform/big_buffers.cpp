@@ -18,6 +18,9 @@ void Prefault(void* begin, std::size_t bytes) {
     const std::uintptr_t b = (reinterpret_cast<std::uintptr_t>(begin) + bytes) / page * page;
     if (b <= a) return;
     const std::uintptr_t pages = (b - a) / page;
+#ifdef MADV_HUGEPAGE
+    ::madvise(reinterpret_cast<void*>(a), b - a, MADV_HUGEPAGE);
+#endif
 #pragma omp parallel
     {
         // contiguous pieces, one per thread; pages already there cost nothing
