@@ -83,16 +83,30 @@ KernelFlux MeasureKernelFlux(const FluxScaleInputs& in, const MatchingKernel& ke
             return values.size() >= fewest ? RobustWeightedMean(values, errors, 0.005) : NAN;
         }
     } convolved, own;
-    for (const auto& p : stars) {
+    // measured on every core (the convolved apertures cost a kernel per
+    // pixel), then taken in the stars' order
+    struct Measured {
+        bool ok = false;
+        ApertureMeasure ms, mt;
+        double ft = NAN;
+    };
+    std::vector<Measured> measured(stars.size());
+#pragma omp parallel for schedule(dynamic, 4)
+    for (std::size_t i = 0; i < stars.size(); ++i) {
+        const StampStar& p = stars[i];
+        Measured& m = measured[i];
         if (saturatedAt(s, p.x, p.y, in.scienceSaturation) || saturatedAt(t, p.x, p.y, in.templSaturation)) continue;
-        const ApertureMeasure ms = MeasureAperture(s.pixels, s.noise, w, h, p.x + 1, p.y + 1, rBig, rIn, rOut);
+        m.ms = MeasureAperture(s.pixels, s.noise, w, h, p.x + 1, p.y + 1, rBig, rIn, rOut);
         // the variance of the template's aperture as it was: the kernel's shape sums to one
-        const ApertureMeasure mt = MeasureAperture(t.pixels, t.noise, w, h, p.x + 1, p.y + 1, rBig, rIn, rOut);
-        if (!(ms.flux > 0) || !(mt.flux > 0)) continue;
-        own.add(ms, mt, mt.flux);
-        if (keepsLight) continue;
-        const double ft = convolvedApertureFlux(t.pixels, w, h, kernel, p.x, p.y, rBig, rIn, rOut);
-        if (ft > 0 && std::isfinite(ft)) convolved.add(ms, mt, ft);
+        m.mt = MeasureAperture(t.pixels, t.noise, w, h, p.x + 1, p.y + 1, rBig, rIn, rOut);
+        if (!(m.ms.flux > 0) || !(m.mt.flux > 0)) continue;
+        m.ok = true;
+        if (!keepsLight) m.ft = convolvedApertureFlux(t.pixels, w, h, kernel, p.x, p.y, rBig, rIn, rOut);
+    }
+    for (const Measured& m : measured) {
+        if (!m.ok) continue;
+        own.add(m.ms, m.mt, m.mt.flux);
+        if (!keepsLight && m.ft > 0 && std::isfinite(m.ft)) convolved.add(m.ms, m.mt, m.ft);
     }
     return {(keepsLight ? own : convolved).mean(fewest), own.mean(5)};
 }

@@ -4,14 +4,15 @@
 // A new 64 MB vector costs a page fault per 4 KB on first touch, all of them
 // on the thread that zeroes or copies it: tens of milliseconds per image, the
 // largest cost of many steps. The kernel can fault a range in ahead of time
-// (MADV_POPULATE_WRITE); split over the cores, that takes a fraction of it.
+// (MADV_POPULATE_WRITE); split over the cores, and in 2 MB pages where the
+// kernel has them, that takes a fraction of it.
 #include <cstddef>
 #include <vector>
 
 namespace platform {
 
-// Faults in the pages of [begin, begin + bytes) on every core. Contents are
-// unchanged; without kernel support it does nothing.
+// Faults in the pages of [begin, begin + bytes) on every core, asking for
+// huge pages. Contents are unchanged; without kernel support it does nothing.
 void Prefault(void* begin, std::size_t bytes);
 
 // v.resize(n) with the new memory faulted in on every core first.
