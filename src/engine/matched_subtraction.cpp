@@ -56,7 +56,9 @@ TemplateMasks maskTemplate(const Direction& d, const std::vector<StampStar>& sta
                              d.templ.width, d.templ.height, d.templSky, MedianStarWidth(d.templ, stars, d.templSky)};
     m.sharpSources = MarkSharpSources(search, m.given);
     if (m.sharpSources > 0) {
-        for (std::size_t i = 0; i < m.blank.size(); ++i) m.blank[i] |= m.given[i] != 0;
+        const long long n = static_cast<long long>(m.blank.size());
+#pragma omp parallel for schedule(static)
+        for (long long i = 0; i < n; ++i) m.blank[i] |= m.given[i] != 0;
         m.patch = PatchSharpSources(d.templ.pixels, d.templ.noise, m.given, m.blank, d.templ.width, d.templ.height,
                                     d.templSky);
     }

@@ -1,5 +1,7 @@
 #include "engine/sharp_sources.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -202,40 +204,64 @@ int MarkSharpSources(const SharpSearch& in, std::vector<unsigned char>& marks) {
     return static_cast<int>(hits.size());
 }
 
+namespace {
+
+// The patch of one marked pixel from its nearest usable neighbour in each of
+// eight directions; false where none can stand in for it.
+bool patchOf(const std::vector<float>& pix, const std::vector<float>& noise, const std::vector<unsigned char>& blank,
+             int w, int h, double sky, std::size_t i, float& value, float& variance) {
+    static const int dirs[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
+    const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
+    double sum = 0, weights = 0, var = 0;
+    for (const auto& d : dirs) {
+        for (int step = 1; step <= 8; ++step) {
+            const int xx = x + d[0] * step, yy = y + d[1] * step;
+            if (xx < 0 || yy < 0 || xx >= w || yy >= h) break;
+            const std::size_t j = static_cast<std::size_t>(yy) * w + xx;
+            if (blank[j]) continue;
+            if (!std::isfinite(pix[j]) || !std::isfinite(noise[j])) break;
+            const double wt = 1.0 / (step * std::hypot(d[0], d[1]));
+            sum += wt * pix[j];
+            var += wt * double(noise[j]) * noise[j];
+            weights += wt;
+            break;
+        }
+    }
+    if (weights <= 0) return false;
+    // the neighbours' variance twice, and a fifth of the light above the sky, for a ray that struck a star
+    const double mean = sum / weights, above = 0.2 * std::max(0.0, mean - sky);
+    value = static_cast<float>(mean);
+    variance = static_cast<float>(2 * var / weights + above * above);
+    return true;
+}
+
+} // namespace
+
 Patch PatchSharpSources(const std::vector<float>& pix, const std::vector<float>& noise,
                         std::vector<unsigned char>& sharp, const std::vector<unsigned char>& blank, int w, int h,
                         double sky) {
-    Patch p;
-    static const int dirs[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
-    for (std::size_t i = 0; i < sharp.size(); ++i) {
-        if (sharp[i] != 1) {
-            sharp[i] = 0;
-            continue;
-        }
-        const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
-        double sum = 0, weights = 0, var = 0;
-        for (const auto& d : dirs) {
-            for (int step = 1; step <= 8; ++step) {
-                const int xx = x + d[0] * step, yy = y + d[1] * step;
-                if (xx < 0 || yy < 0 || xx >= w || yy >= h) break;
-                const std::size_t j = static_cast<std::size_t>(yy) * w + xx;
-                if (blank[j]) continue;
-                if (!std::isfinite(pix[j]) || !std::isfinite(noise[j])) break;
-                const double wt = 1.0 / (step * std::hypot(d[0], d[1]));
-                sum += wt * pix[j];
-                var += wt * double(noise[j]) * noise[j];
-                weights += wt;
-                break;
+    // a contiguous share of the image per thread, joined in image order
+    std::vector<Patch> shares;
+#pragma omp parallel
+    {
+#pragma omp single
+        shares.resize(static_cast<std::size_t>(omp_get_num_threads()));
+        const std::size_t t = static_cast<std::size_t>(omp_get_thread_num()), n = shares.size();
+        Patch& mine = shares[t];
+        for (std::size_t i = sharp.size() * t / n, end = sharp.size() * (t + 1) / n; i < end; ++i) {
+            float value = 0, variance = 0;
+            if (sharp[i] == 1 && patchOf(pix, noise, blank, w, h, sky, i, value, variance)) {
+                mine.values.emplace_back(i, value);
+                mine.variances.emplace_back(i, variance);
+            } else {
+                sharp[i] = 0;
             }
         }
-        if (weights <= 0) { // no neighbour to stand in for it
-            sharp[i] = 0;
-            continue;
-        }
-        // the neighbours' variance twice, and a fifth of the light above the sky, for a ray that struck a star
-        const double value = sum / weights, above = 0.2 * std::max(0.0, value - sky);
-        p.values.emplace_back(i, static_cast<float>(value));
-        p.variances.emplace_back(i, static_cast<float>(2 * var / weights + above * above));
+    }
+    Patch p;
+    for (const Patch& share : shares) {
+        p.values.insert(p.values.end(), share.values.begin(), share.values.end());
+        p.variances.insert(p.variances.end(), share.variances.begin(), share.variances.end());
     }
     return p;
 }
