@@ -13,6 +13,7 @@
 #include "platform/step_trace.h"
 #include "platform/big_buffers.h"
 #include "platform/fits_handle.h"
+#include "platform/fits_write_buffer.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -57,7 +58,7 @@ void WriteFloatFits(const std::string& path, const std::vector<float>& pixels, i
     const std::string temp = path + ".part";
     int status = 0;
     fitsfile* raw = nullptr;
-    fits_create_file(&raw, ("!" + temp).c_str(), &status);
+    fits_create_file(&raw, ("!" + platform::BufferedFitsName(temp)).c_str(), &status);
     if (status) fail(path, fitsMessage(status));
     {
         platform::FitsFile f(raw);

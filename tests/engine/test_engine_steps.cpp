@@ -24,6 +24,7 @@
 #include "engine/star_matching.h"
 #include "engine/subtraction.h"
 #include "platform/fits_handle.h"
+#include "support/files.h"
 #include "support/history_text.h"
 #include "support/temp_dir.h"
 
@@ -115,6 +116,44 @@ TEST(DifferenceRecordStep, WrittenOnceReadOnceThroughTheFile) {
     engine::HeaderCards plain(card("FLUXSCAL=                  1.0") + card("MAGZERO =                 25.0"));
     engine::WriteFloatFits((t.path / "p.fts").string(), pixels, 4, 4, plain, nullptr);
     EXPECT_FALSE(astrometry::ReadDifferenceRecord(astrometry::ReadFitsImage((t.path / "p.fts").string())));
+}
+
+// The products go through a file driver of our own with large writes: the
+// file must be the one cfitsio's own driver writes, byte for byte, across
+// its buffer's end, with the noise extension after the image.
+TEST(ProductFilesStep, WrittenInLargeBlocksTheBytesAreCfitsiosOwn) {
+    testsupport::TempDir t("vospen-steps");
+    const int w = 701, h = 433; // 1.2 MB a plane: over the megabyte held, not whole 2880-byte blocks
+    std::vector<float> pixels(static_cast<std::size_t>(w) * h), noise(pixels.size());
+    std::mt19937 rng(5);
+    std::normal_distribution<float> g(500, 30);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = g(rng);
+        noise[i] = std::sqrt(std::abs(pixels[i]));
+    }
+    pixels[1234] = std::numeric_limits<float>::quiet_NaN();
+    const engine::HeaderCards header(card("OBJECT  = 'NGC 2903'") + card("EXPTIME =                 60.0"));
+    const std::string ours = (t.path / "ours.fts").string(), theirs = (t.path / "theirs.fts").string();
+    engine::WriteFloatFits(ours, pixels, w, h, header, &noise);
+
+    int status = 0;
+    fitsfile* raw = nullptr;
+    fits_create_file(&raw, ("!" + theirs).c_str(), &status);
+    platform::FitsFile f(raw);
+    long axes[2] = {w, h};
+    fits_create_img(f.get(), FLOAT_IMG, 2, axes, &status);
+    for (std::string c : header.userCards()) fits_write_record(f.get(), c.c_str(), &status);
+    fits_write_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(pixels.size()), pixels.data(), &status);
+    fits_create_img(f.get(), FLOAT_IMG, 2, axes, &status);
+    fits_write_key_str(f.get(), "EXTNAME", "NOISE", "one standard deviation per pixel, ADU", &status);
+    fits_write_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(noise.size()), noise.data(), &status);
+    f.reset();
+    ASSERT_EQ(status, 0);
+    const std::string a = testsupport::Slurp(ours), b = testsupport::Slurp(theirs);
+    EXPECT_EQ(a.size() % 2880, 0u);
+    EXPECT_EQ(a.size(), b.size());
+    EXPECT_TRUE(a == b);
+    EXPECT_EQ(hduCount(ours), 2);
 }
 
 TEST(DifferenceRecordStep, AReopenedDifferenceKeepsItsNoiseWhenSavedAgain) {
