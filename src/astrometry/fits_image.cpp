@@ -81,6 +81,39 @@ void readHeader(fitsfile* f, FitsImage& img) {
     }
 }
 
+// 16-bit integers with no null value and whole-number scaling (BSCALE 1,
+// BZERO 0 or 32768: what cameras write) are read as stored and made floats
+// on every core; cfitsio converts on one. The values are the same, every one
+// exact. False where the image is of another kind (nothing read then).
+bool readWholeNumbers(fitsfile* f, std::vector<float>& out, int& status) {
+    int bitpix = 0, s = 0;
+    fits_get_img_type(f, &bitpix, &s);
+    if (s || bitpix != SHORT_IMG || fits_is_compressed_image(f, &s)) return false;
+    double scale = 1, zero = 0;
+    long blank = 0;
+    s = 0;
+    if (fits_read_key(f, TDOUBLE, "BSCALE", &scale, nullptr, &s) == KEY_NO_EXIST) scale = 1;
+    s = 0;
+    if (fits_read_key(f, TDOUBLE, "BZERO", &zero, nullptr, &s) == KEY_NO_EXIST) zero = 0;
+    s = 0;
+    const bool hasBlank = fits_read_key(f, TLONG, "BLANK", &blank, nullptr, &s) != KEY_NO_EXIST;
+    if (hasBlank || scale != 1 || (zero != 0 && zero != 32768)) return false;
+    std::vector<short> stored;
+    platform::ResizeFast(stored, out.size());
+    int anynul = 0;
+    fits_set_bscale(f, 1.0, 0.0, &status);
+    fits_read_img(f, TSHORT, 1, static_cast<LONGLONG>(stored.size()), nullptr, stored.data(), &anynul, &status);
+    fits_set_bscale(f, scale, zero, &status);
+    const float offset = static_cast<float>(zero);
+    const long long n = static_cast<long long>(out.size());
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < n; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        out[k] = static_cast<float>(stored[k]) + offset;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<double> FitsImage::number(const std::string& key) const {
@@ -122,8 +155,9 @@ FitsImage ReadFitsImage(const std::string& path) {
     platform::ResizeFast(img.pixels, static_cast<std::size_t>(w) * h);
     int status = 0, anynul = 0;
     const float nan = std::nanf("");
-    fits_read_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(img.pixels.size()),
-                  const_cast<float*>(&nan), img.pixels.data(), &anynul, &status);
+    if (planes > 1 || !readWholeNumbers(f.get(), img.pixels, status))
+        fits_read_img(f.get(), TFLOAT, 1, static_cast<LONGLONG>(img.pixels.size()),
+                      const_cast<float*>(&nan), img.pixels.data(), &anynul, &status);
     if (status) fail(path, fitsMessage(status));
     if (planes > 1) {
         std::vector<float> plane(img.pixels.size());
