@@ -138,4 +138,26 @@ void SnrAsNoise(const std::vector<float>& smoothed, std::vector<float>& snr, dou
     }
 }
 
+int QuietCut(const std::vector<float>& snr, int w, int h, double threshold) {
+    if (h < 8 || snr.size() != static_cast<std::size_t>(w) * h) return 0;
+    // a hundredth under the threshold: far beyond any rounding of SEP's
+    // comparison, and noise alone seldom comes this near it
+    const float under = static_cast<float>(0.99 * threshold);
+    std::vector<signed char> quiet(static_cast<std::size_t>(h), -1); // -1: not looked at
+    const auto isQuiet = [&](int y) {
+        signed char& q = quiet[static_cast<std::size_t>(y)];
+        if (q < 0) {
+            const float* row = snr.data() + static_cast<std::size_t>(y) * w;
+            q = 1;
+            for (int x = 0; x < w && q; ++x)
+                if (!(row[x] <= under)) q = 0; // NaN counts as loud
+        }
+        return q == 1;
+    };
+    for (int d = 0; d <= h / 4; ++d)
+        for (const int y : {h / 2 + d, h / 2 - d})
+            if (isQuiet(y) && isQuiet(y - 1)) return y;
+    return 0;
+}
+
 } // namespace astrometry

@@ -32,4 +32,10 @@ FilteredImages MatchedFilter(const RowSource& rows, int width, int height, const
 // Computed into `snr`.
 void SnrAsNoise(const std::vector<float>& smoothed, std::vector<float>& snr, double threshold);
 
+// Where the extraction may cut the image in two (before SnrAsNoise): the
+// first row of the lower part, nearest the middle, such that it and the row
+// before it are quiet (no pixel within 1 % of the threshold in S/N: no
+// rounding can put one above it). 0 where the middle half has no such place.
+int QuietCut(const std::vector<float>& snr, int width, int height, double threshold);
+
 } // namespace astrometry

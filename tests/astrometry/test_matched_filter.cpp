@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 
 #include "astrometry/matched_filter.h"
+
+extern "C" {
+#include <sep.h>
+}
 
 namespace {
 
@@ -96,4 +101,64 @@ TEST(MatchedFilter, TheNoiseGivenToTheSearchPicksThePixelsAboveTheThreshold) {
     astrometry::SnrAsNoise(smoothed, snr, t);
     for (std::size_t i = 0; i < snr.size(); ++i)
         EXPECT_EQ(smoothed[i] > static_cast<float>(t) * snr[i], before[i] > t) << i;
+}
+
+// The extraction cuts the image in two at quiet rows and searches the halves
+// at once: SEP must find in the halves what it finds in the whole, in the same
+// order, with sources crowded around the middle (the cut goes round them).
+TEST(MatchedFilter, SepFindsInTheHalvesAtAQuietCutWhatItFindsInTheWhole) {
+    const int w = 300, h = 400;
+    std::mt19937 rng(11);
+    std::normal_distribution<float> g(0, 1);
+    std::uniform_real_distribution<double> at(3, w - 3), flux(30, 600);
+    std::vector<float> pix(static_cast<std::size_t>(w) * h), noise(pix.size(), 1.f);
+    for (auto& v : pix) v = g(rng);
+    const auto star = [&](double cx, double cy, double f) {
+        for (int y = std::max(0, int(cy) - 8); y < std::min(h, int(cy) + 9); ++y)
+            for (int x = std::max(0, int(cx) - 8); x < std::min(w, int(cx) + 9); ++x)
+                pix[static_cast<std::size_t>(y) * w + x] +=
+                    static_cast<float>(f / (2 * M_PI * 2.25) * std::exp(-((x - cx) * (x - cx) + (y - cy) * (y - cy)) / 4.5));
+    };
+    for (int k = 0; k < 16; ++k) star(at(rng), 3 + (h - 6) * (k / 16.0), flux(rng));
+    for (int k = 0; k < 30; ++k) star(at(rng), h / 2 + (k % 7) - 3, flux(rng)); // crowding the middle
+    const std::vector<float> row = {0.11f, 0.32f, 0.61f, 0.88f, 1.0f, 0.88f, 0.61f, 0.32f, 0.11f};
+    auto f = filterWhole(pix, noise, w, h, row);
+    const double threshold = 5;
+    const int cut = astrometry::QuietCut(f.snr, w, h, threshold);
+    ASSERT_GT(cut, h / 4);
+    ASSERT_LT(cut, 3 * h / 4);
+    for (int y : {cut - 1, cut})
+        for (int x = 0; x < w; ++x) ASSERT_LT(f.snr[static_cast<std::size_t>(y) * w + x], threshold);
+    astrometry::SnrAsNoise(f.smoothed, f.snr, threshold);
+    const auto extract = [&](int y0, int y1) {
+        const std::size_t o = static_cast<std::size_t>(y0) * w;
+        sep_image im{};
+        im.data = f.smoothed.data() + o;
+        im.noise = f.snr.data() + o;
+        im.dtype = im.ndtype = SEP_TFLOAT;
+        im.noise_type = SEP_NOISE_STDDEV;
+        im.w = w;
+        im.h = y1 - y0;
+        sep_catalog* cat = nullptr;
+        EXPECT_EQ(sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, 1, nullptr, 0, 0, SEP_FILTER_CONV,
+                              32, 0.005, 0, 1.0, &cat),
+                  0);
+        std::vector<std::array<double, 3>> found;
+        for (int i = 0; i < cat->nobj; ++i) found.push_back({cat->x[i], cat->y[i] + y0, double(cat->npix[i])});
+        sep_catalog_free(cat);
+        return found;
+    };
+    const auto whole = extract(0, h);
+    auto halves = extract(0, cut);
+    const auto lower = extract(cut, h);
+    halves.insert(halves.end(), lower.begin(), lower.end());
+    EXPECT_GT(whole.size(), 30u);
+    // the same sources in the same order; a half's centroids are summed from
+    // its own first row, so they agree to rounding only
+    ASSERT_EQ(halves.size(), whole.size());
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        EXPECT_NEAR(halves[i][0], whole[i][0], 1e-9) << "source " << i;
+        EXPECT_NEAR(halves[i][1], whole[i][1], 1e-9) << "source " << i;
+        EXPECT_EQ(halves[i][2], whole[i][2]) << "source " << i;
+    }
 }
