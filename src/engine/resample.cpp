@@ -90,10 +90,10 @@ float slowTap(const Job& j, double u, double v, int iu, int iv, const Taps& wu, 
 }
 
 // One target row; `nodes` holds the row's positions at every kNode-th pixel.
-// Built for the wider vector units too and picked at run time, since the
-// package cannot assume them.
-__attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(const Job& j, const Node* nodes,
-                                                                                float* out, float* noiseOut) {
+template <bool kPixels, bool kNoise>
+__attribute__((always_inline)) inline void resampleRowOf(const Job& j, const Node* nodes, float* out, float* noiseOut) {
+    if constexpr (!kPixels) out = nullptr;
+    if constexpr (!kNoise) noiseOut = nullptr;
     typedef float V8 __attribute__((vector_size(32)));
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (int x0 = 0, k = 0; x0 < j.tw; x0 += kNode, ++k) {
@@ -144,6 +144,16 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(con
             noiseOut[x] = scale * ((1 - gv) * ((1 - gu) * p0[0] + gu * p0[dx]) + gv * ((1 - gu) * p1[0] + gu * p1[dx]));
         }
     }
+}
+
+// One target row, either plane or both; the planes alone are built apart so
+// that neither carries the other's tests. Built for the wider vector units
+// too and picked at run time, since the package cannot assume them.
+__attribute__((target_clones("arch=x86-64-v3", "default"))) void resampleRow(const Job& j, const Node* nodes,
+                                                                                float* out, float* noiseOut) {
+    if (out && noiseOut) resampleRowOf<true, true>(j, nodes, out, noiseOut);
+    else if (out) resampleRowOf<true, false>(j, nodes, out, nullptr);
+    else resampleRowOf<false, true>(j, nodes, nullptr, noiseOut);
 }
 
 // Either plane may be left out (null source, empty out): one row pass makes
