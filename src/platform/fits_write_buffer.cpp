@@ -195,6 +195,10 @@ void registerDriver() {
     });
 }
 
+// Before main: cfitsio's table of drivers has no lock, and another thread
+// may be opening a file when the first product is written.
+const bool registeredAtStart = (registerDriver(), true);
+
 } // namespace
 
 std::string BufferedFitsName(const std::string& path) {
