@@ -43,6 +43,15 @@ std::string listJson(const std::vector<T>& list, Item item) {
 
 std::string reasonOr(const std::string& reason, const std::string& made) { return reason.empty() ? made : "not made: " + reason; }
 
+// A list check on the card: a line for each one near, `none` for none, or why it was not made.
+template <typename T, typename Line>
+std::string listText(const Check<std::vector<T>>& c, const char* none, Line line) {
+    if (!c.value) return reasonOr(c.reason, "");
+    std::string t = c.value->empty() ? none : "";
+    for (const T& item : *c.value) t += "\n  " + line(item);
+    return t;
+}
+
 } // namespace
 
 std::string FixedText(double v, int decimals) {
@@ -70,32 +79,17 @@ std::string CardText(const CandidateCard& c, const ImageFacts& f) {
     std::string t = c.candidate.text + "\n" + "RA " + RaText(c.place.ra) + "  Dec " + DecText(c.place.dec) + "  (" +
                     num(c.place.ra, 5) + " " + num(c.place.dec, 5) + ")\n";
     if (!f.discoveryTime.empty()) t += "Taken " + f.discoveryTime + " UTC (mid-exposure)\n";
-    t += "\nMinor planets: ";
-    if (c.minorPlanets.value) {
-        if (c.minorPlanets.value->empty()) t += "none known within the radius";
-        for (const auto& m : *c.minorPlanets.value)
-            t += "\n  " + m.name + " " + num(m.separation, 1) + "\" away, V " + num(m.sighting.vMagnitude, 1) + ", " +
-                 num(m.sighting.motion, 1) + "\"/h, at " + RaText(m.sighting.ra) + " " + DecText(m.sighting.dec);
-    } else {
-        t += reasonOr(c.minorPlanets.reason, "");
-    }
-    t += "\nVariable stars: ";
-    if (c.variableStars.value) {
-        if (c.variableStars.value->empty()) t += "none within 10\"";
-        for (const auto& v : *c.variableStars.value)
-            t += "\n  " + v.name + " (" + v.type + ", " + v.range + ") " + num(v.separation, 1) + "\" away";
-    } else {
-        t += reasonOr(c.variableStars.reason, "");
-    }
-    t += "\nKnown transients: ";
-    if (c.transients.value) {
-        if (c.transients.value->empty()) t += "none within 10\"";
-        for (const auto& k : *c.transients.value)
-            t += "\n  " + k.name + (k.type.empty() ? "" : " (" + k.type + ")") + ", discovered " + k.discoveryDate +
-                 ", " + num(k.separation, 1) + "\" away";
-    } else {
-        t += reasonOr(c.transients.reason, "");
-    }
+    t += "\nMinor planets: " + listText(c.minorPlanets, "none known within the radius", [](const MinorPlanetNear& m) {
+             return m.name + " " + num(m.separation, 1) + "\" away, V " + num(m.sighting.vMagnitude, 1) + ", " +
+                    num(m.sighting.motion, 1) + "\"/h, at " + RaText(m.sighting.ra) + " " + DecText(m.sighting.dec);
+         });
+    t += "\nVariable stars: " + listText(c.variableStars, "none within 10\"", [](const VariableStar& v) {
+             return v.name + " (" + v.type + ", " + v.range + ") " + num(v.separation, 1) + "\" away";
+         });
+    t += "\nKnown transients: " + listText(c.transients, "none within 10\"", [](const KnownTransient& k) {
+             return k.name + (k.type.empty() ? "" : " (" + k.type + ")") + ", discovered " + k.discoveryDate + ", " +
+                    num(k.separation, 1) + "\" away";
+         });
     t += "\nFrom the nucleus: ";
     if (c.nucleus.value) {
         const auto& n = *c.nucleus.value;
