@@ -334,6 +334,47 @@ int extractWithStack(std::size_t pixels, const std::function<int()>& extraction)
     return status;
 }
 
+// SEP's catalogs of the detection images, each of the rows from its first on.
+struct Segments {
+    std::vector<std::unique_ptr<sep_catalog, CatFree>> catalogs;
+    std::vector<int> firstRows;
+};
+
+// Split at the quiet rows from `cut` (none: 0), the halves on two cores: no
+// source crosses them, and the halves' sources come out as one search's
+// would, in the same order (their centroids the same to 1e-12 px: a half
+// sums from its own first row). A half that fills SEP's stack, or no cut:
+// the whole image at once.
+Segments segment(const FilteredImages& f, int w, int h, int cut, double threshold, int minArea) {
+    const auto extractRows = [&](int y0, int y1, sep_catalog** cat) {
+        const std::size_t o = static_cast<std::size_t>(y0) * w;
+        const sep_image im = view(f.smoothed.data() + o, f.snr.data() + o, w, y1 - y0);
+        return sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, nullptr, 0, 0,
+                           SEP_FILTER_CONV, 32, 0.005, 0, 1.0, cat);
+    };
+    const std::size_t pixels = static_cast<std::size_t>(w) * h;
+    Segments out;
+    if (cut > 0) {
+        sep_set_extract_pixstack(std::max<std::size_t>(300000, pixels / 32));
+        const int from[3] = {0, cut, h};
+        sep_catalog* cats[2] = {nullptr, nullptr};
+        int status[2] = {0, 0};
+#pragma omp parallel for num_threads(2) schedule(static, 1)
+        for (int k = 0; k < 2; ++k) status[k] = extractRows(from[k], from[k + 1], &cats[k]);
+        for (int k = 0; k < 2; ++k) out.catalogs.emplace_back(cats[k]);
+        out.firstRows = {0, cut};
+        if (!status[0] && !status[1]) return out;
+        for (int k = 0; k < 2; ++k)
+            if (status[k] != kStackFull) check(status[k], "extraction");
+        out = {};
+    }
+    sep_catalog* cat = nullptr;
+    check(extractWithStack(pixels, [&] { return extractRows(0, h, &cat); }), "extraction");
+    out.catalogs.emplace_back(cat);
+    out.firstRows = {0};
+    return out;
+}
+
 // A difference's sources (no cleaning, see extract). SEP's matched filter
 // thresholds the filtered S/N but hands its deblending and centroids the
 // plain convolution; both images made by MatchedFilter and given to SEP
@@ -348,8 +389,7 @@ std::vector<Found> extractMatched(Search& s, sep_bkg& bkg, double threshold, int
     const int w = s.img.width, h = s.img.height;
     std::atomic<int> failed{0}; // told after the filter's threads: none may throw
     const auto rows = [&](int y, float* values, float* noise) { subtractedRow(s, bkg, y, values, noise, failed); };
-    std::vector<std::unique_ptr<sep_catalog, CatFree>> parts;
-    std::vector<int> firstRows;
+    Segments parts;
     platform::StepTrace trace("extract");
     {
         FilteredImages f = MatchedFilter(rows, w, h, detectionFilterRow(s.psfSigma));
@@ -358,42 +398,14 @@ std::vector<Found> extractMatched(Search& s, sep_bkg& bkg, double threshold, int
         const int cut = QuietCut(f.snr, w, h, threshold);
         SnrAsNoise(f.smoothed, f.snr, threshold);
         trace.mark("snr");
-        const auto extractRows = [&](int y0, int y1, sep_catalog** cat) {
-            const std::size_t o = static_cast<std::size_t>(y0) * w;
-            const sep_image im = view(f.smoothed.data() + o, f.snr.data() + o, w, y1 - y0);
-            return sep_extract(&im, static_cast<float>(threshold), SEP_THRESH_REL, minArea, nullptr, 0, 0,
-                               SEP_FILTER_CONV, 32, 0.005, 0, 1.0, cat);
-        };
-        // Split at quiet rows, the halves on two cores: no source crosses
-        // them, and the halves' sources come out as one search's would, in
-        // the same order (their centroids the same to 1e-12 px: a half sums
-        // from its own first row).
-        if (cut > 0) {
-            sep_set_extract_pixstack(std::max<std::size_t>(300000, s.img.pixels.size() / 32));
-            sep_catalog* cats[2] = {nullptr, nullptr};
-            int status[2] = {0, 0};
-#pragma omp parallel for num_threads(2) schedule(static, 1)
-            for (int k = 0; k < 2; ++k) status[k] = k == 0 ? extractRows(0, cut, &cats[0]) : extractRows(cut, h, &cats[1]);
-            for (int k = 0; k < 2; ++k) parts.emplace_back(cats[k]);
-            if (status[0] || status[1]) {
-                parts.clear(); // a half that filled SEP's stack: the whole image once, as below
-                if (status[0] != kStackFull && status[1] != kStackFull) check(status[0] ? status[0] : status[1], "extraction");
-            } else {
-                firstRows = {0, cut};
-            }
-        }
-        if (parts.empty()) {
-            sep_catalog* cat = nullptr;
-            check(extractWithStack(s.img.pixels.size(), [&] { return extractRows(0, h, &cat); }), "extraction");
-            parts.emplace_back(cat);
-            firstRows = {0};
-        }
+        parts = segment(f, w, h, cut, threshold, minArea);
         trace.mark("segmentation");
     }
     subtractBackground(s, bkg);
     trace.mark("background out");
     std::vector<Found> found;
-    for (std::size_t k = 0; k < parts.size(); ++k) addFound(*parts[k], firstRows[k], w, &s.sub, found);
+    for (std::size_t k = 0; k < parts.catalogs.size(); ++k)
+        addFound(*parts.catalogs[k], parts.firstRows[k], w, &s.sub, found);
     return found;
 }
 
