@@ -1,6 +1,7 @@
 #include "processing/processing_run.h"
 
 #include <chrono>
+#include <exception>
 #include <cmath>
 #include <filesystem>
 #include <future>
@@ -9,6 +10,7 @@
 #include "engine/application.h"
 #include "engine/document.h"
 #include "platform/error.h"
+#include "platform/side_by_side.h"
 #include "platform/step_trace.h"
 #include "processing/plate_difference.h"
 #include "processing/processing_log.h"
@@ -59,14 +61,25 @@ struct RunLog {
 };
 
 // Both images open and plate solved, or the run's message for the one that is not.
+// Reading a file is mostly one core's work: the two are read side by side.
+// What is reported stays in the reference's, then the reshot's order.
 void openImages(const RunInputs& in, RunHandles& h, RunResult& r) {
-    h.reference->OpenFile(in.referencePath);
+    std::exception_ptr reshotFailed;
+    platform::SideBySide(
+        [&] {
+            try {
+                h.reshot->OpenFile(in.reshotPath);
+            } catch (...) {
+                reshotFailed = std::current_exception();
+            }
+        },
+        [&] { h.reference->OpenFile(in.referencePath); });
     if (h.reference->PlateSolveStatus() != engine::kPlateSolved)
         throw Stop{RunFailure::ReferenceNotSolved, kReferenceNotSolved};
     r.plateScale = h.reference->ImageScale();
     r.imageWidth = h.reference->ImageWidth();
     r.imageHeight = h.reference->ImageHeight();
-    h.reshot->OpenFile(in.reshotPath);
+    if (reshotFailed) std::rethrow_exception(reshotFailed);
     if (h.reshot->PlateSolveStatus() != engine::kPlateSolved)
         throw Stop{RunFailure::ReshotNotSolved, kReshotNotSolved};
 }

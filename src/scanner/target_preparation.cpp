@@ -8,29 +8,12 @@
 
 #include "engine/application.h"
 #include "engine/document.h"
+#include "platform/side_by_side.h"
 #include "platform/step_trace.h"
 #include "platform/error.h"
 #include "processing/plate_difference.h"
 
 namespace scanner {
-namespace {
-
-// `first` on a thread of its own while `second` runs here; both always run to
-// their end, and `first`'s failure is the one reported when both fail.
-template <typename First, typename Second>
-void sideBySide(First&& first, Second&& second) {
-    auto job = std::async(std::launch::async, std::forward<First>(first));
-    std::exception_ptr failed;
-    try {
-        second();
-    } catch (...) {
-        failed = std::current_exception();
-    }
-    job.get();
-    if (failed) std::rethrow_exception(failed);
-}
-
-} // namespace
 
 TargetProducts PrepareTargetProducts(const std::string& referenceFile, const std::string& newImageFile,
                                     const std::string& currentFolder) {
@@ -43,7 +26,7 @@ TargetProducts PrepareTargetProducts(const std::string& referenceFile, const std
     if (!std::filesystem::is_directory(currentFolder))
         throw platform::Error(4001, "Cannot create " + currentFolder + ": " + ec.message());
     // reading a file is one core's work: the two are read side by side
-    sideBySide([&] { reference->OpenFile(referenceFile); }, [&] { reshot->OpenFile(newImageFile); });
+    platform::SideBySide([&] { reference->OpenFile(referenceFile); }, [&] { reshot->OpenFile(newImageFile); });
     const float difference = processing::GetPlateDifference(referenceFile, newImageFile);
     (difference < 0 ? reshot : reference)->AdjustByDifference(difference);
     trace.mark("open both");
@@ -60,7 +43,7 @@ TargetProducts PrepareTargetProducts(const std::string& referenceFile, const std
     // beside the subtraction.
     return TargetProducts(std::async(std::launch::async, [app, reference, reshot, f] {
         platform::StepTrace rest("prepare");
-        sideBySide(
+        platform::SideBySide(
             [&] {
                 reshot->SaveFile(f + "ReshotImage.fts", engine::kFileFitsFloat, false, 1, 1);
                 reference->SaveFile(f + "ReferenceImage.fts", engine::kFileFitsFloat, false, 1);

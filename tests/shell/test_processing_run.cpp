@@ -219,6 +219,27 @@ private slots:
         QVERIFY(!w.isUnloaded()); // an interactive run leaves the program open
     }
 
+    // The two images are read at once; what is reported is still the
+    // reference's trouble first, whatever the reshot's.
+    void theReferencesFailureIsReportedBeforeTheReshots() {
+        const std::string missing = (root / "nowhere.fts").string();
+        const std::pair<std::string, QString> cases[] = {
+            {(unsolved / "reference.fts").string(), "Reference image not plate solved - cannot continue"},
+            {(root / "also-nowhere.fts").string(), "also-nowhere.fts"},
+        };
+        for (const auto& [reference, expected] : cases) {
+            f.dialogs->messages.clear();
+            FrmMain w;
+            w.Form_Load("");
+            w.txtPre->setText(QString::fromStdString(reference));
+            w.txtRe->setText(QString::fromStdString(missing));
+            w.cmdProcess_Click();
+            QCOMPARE(int(f.dialogs->messages.size()), 1);
+            QVERIFY2(f.dialogs->messages[0].text.contains(expected), qPrintable(f.dialogs->messages[0].text));
+            QVERIFY(w.runFailed);
+        }
+    }
+
     void unsolvedReshotWritesNoLog() {
         FrmMain w;
         w.Form_Load("");
