@@ -9,12 +9,13 @@ namespace {
 // The median and the interquartile range; `v` is reordered.
 LineStats quartiles(std::vector<float>& v) {
     if (v.size() < 8) return {};
-    const auto at = [&](std::size_t k) {
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
-        return double(v[k]);
-    };
-    const double median = at(v.size() / 2), q3 = at(3 * v.size() / 4), q1 = at(v.size() / 4);
-    return {median, q3 - q1, static_cast<int>(v.size())};
+    // the median splits the line: each quartile is then looked for in its half
+    const auto k = [&](std::size_t i) { return v.begin() + static_cast<std::ptrdiff_t>(i); };
+    const std::size_t m = v.size() / 2, i3 = 3 * v.size() / 4, i1 = v.size() / 4;
+    std::nth_element(v.begin(), k(m), v.end());
+    std::nth_element(k(m + 1), k(i3), v.end());
+    std::nth_element(v.begin(), k(i1), k(m));
+    return {double(v[m]), double(v[i3]) - double(v[i1]), static_cast<int>(v.size())};
 }
 
 } // namespace

@@ -5,10 +5,6 @@
 #include <optional>
 #include <utility>
 
-#ifdef _OPENMP
-#include <omp.h>
-#endif
-
 #include "engine/convolution.h"
 #include "engine/line_stats.h"
 #include "platform/big_buffers.h"
@@ -61,48 +57,56 @@ struct Run {
     bool down;
 };
 
+// A run of kRun or more holds a whole aligned block of kBlock pixels, so only
+// blocks are tried, first by their two ends: in a noisy image nearly all
+// differ there, and the image is read at two pixels in eight along the rows
+// and two rows in eight down the columns. A run is taken from the first block
+// it holds whole, so it is found once.
+constexpr int kBlock = 8;
+static_assert(kRun >= 2 * kBlock - 1, "a run must hold a whole aligned block");
+
+int firstBlockAfter(int start) { return (start + kBlock - 1) / kBlock * kBlock; }
+
 // Found on the pixels as they are, before any is blanked: a blanked pixel
 // would cut a run that crosses it. Usually there are none, and nothing is written.
 std::vector<Run> constantRuns(const std::vector<float>& p, int w, int h, double ceiling) {
     std::vector<Run> runs;
+    const auto at = [&](int x, int y) { return p[static_cast<std::size_t>(y) * w + x]; };
+    const auto keep = [&](std::vector<Run>& mine, int x, int y, int length, bool down) {
+        if (length >= kRun && at(x, y) <= ceiling) mine.push_back({static_cast<std::size_t>(y) * w + x, length, down});
+    };
 #pragma omp parallel
     {
         std::vector<Run> mine;
-#pragma omp for schedule(static)
+#pragma omp for schedule(static) nowait
         for (int y = 0; y < h; ++y) {
             const float* row = p.data() + static_cast<std::size_t>(y) * w;
-            for (int x = 0; x < w;) {
-                int e = x + 1;
-                while (e < w && row[e] == row[x]) ++e;
-                if (e - x >= kRun && row[x] <= ceiling) mine.push_back({static_cast<std::size_t>(y) * w + x, e - x, false});
-                x = e;
+            for (int b = 0; b + kBlock <= w; b += kBlock) {
+                const float v = row[b];
+                if (!(row[b + kBlock - 1] == v) || !std::all_of(row + b + 1, row + b + kBlock, [v](float u) { return u == v; }))
+                    continue;
+                int s = b, e = b + kBlock;
+                while (s > 0 && row[s - 1] == v) --s;
+                while (e < w && row[e] == v) ++e;
+                if (firstBlockAfter(s) == b) keep(mine, s, y, e - s, false);
             }
         }
-        // down the columns row by row, each column's run start kept, so that the
-        // image is read in memory order; each thread takes a block of columns
-#ifdef _OPENMP
-        const int threads = omp_get_num_threads(), me = omp_get_thread_num();
-#else
-        const int threads = 1, me = 0;
-#endif
-        const int x0 = static_cast<int>(static_cast<long long>(w) * me / threads);
-        const int x1 = static_cast<int>(static_cast<long long>(w) * (me + 1) / threads);
-        std::vector<int> start(static_cast<std::size_t>(std::max(0, x1 - x0)), 0);
-        auto closeRun = [&](int x, int end) {
-            const int first = start[x - x0];
-            if (end - first >= kRun && p[static_cast<std::size_t>(first) * w + x] <= ceiling)
-                mine.push_back({static_cast<std::size_t>(first) * w + x, end - first, true});
-        };
-        for (int y = 1; y < h; ++y) {
-            const float* row = p.data() + static_cast<std::size_t>(y) * w;
-            const float* above = row - w;
-            for (int x = x0; x < x1; ++x)
-                if (!(row[x] == above[x])) {
-                    closeRun(x, y);
-                    start[x - x0] = y;
-                }
+#pragma omp for schedule(static)
+        for (int b = 0; b <= h - kBlock; b += kBlock) {
+            const float* top = p.data() + static_cast<std::size_t>(b) * w;
+            const float* last = top + static_cast<std::size_t>(kBlock - 1) * w;
+            for (int x = 0; x < w; ++x) {
+                if (!(last[x] == top[x])) continue;
+                const float v = top[x];
+                bool whole = true;
+                for (int k = 1; k < kBlock - 1 && whole; ++k) whole = at(x, b + k) == v;
+                if (!whole) continue;
+                int s = b, e = b + kBlock;
+                while (s > 0 && at(x, s - 1) == v) --s;
+                while (e < h && at(x, e) == v) ++e;
+                if (firstBlockAfter(s) == b) keep(mine, x, s, e - s, true);
+            }
         }
-        for (int x = x0; x < x1; ++x) closeRun(x, h);
 #pragma omp critical
         runs.insert(runs.end(), mine.begin(), mine.end());
     }

@@ -3,6 +3,7 @@
 
 #include <fitsio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -18,6 +19,7 @@
 #include "engine/errors.h"
 #include "engine/flux_scale.h"
 #include "engine/image_writers.h"
+#include "engine/line_stats.h"
 #include "engine/no_data_mask.h"
 #include "engine/saturation.h"
 #include "engine/sharp_sources.h"
@@ -411,6 +413,47 @@ TEST(SubtractionStep, TheDifferencesNoiseIsScaledToItsMeasuredScatter) {
 
 // A hot column and a cold row of the sensor are evened out; a sky gradient,
 // bright stars and a colour mosaic's alternating lines are not touched.
+// A camera's whole numbers repeat often; only runs of 16 or more of one
+// value at no more than the sky are missing data, wherever they start.
+TEST(NoDataMaskStep, RunsOfSixteenAreFoundAtEveryOffsetShorterOnesAreNot) {
+    const int w = 203, h = 157;
+    std::mt19937 rng(11);
+    std::normal_distribution<float> sky(1000, 3);
+    std::vector<float> p(static_cast<std::size_t>(w) * h);
+    for (auto& v : p) v = std::round(sky(rng));
+    long long expected = 0;
+    for (int k = 0; k < 24; ++k) {
+        // 14 to 17 long, starting at every offset of a block, along the rows
+        // on the left and down the columns on the right
+        const int length = 14 + k % 4, y = 3 + 6 * k, x = 1 + 3 * k;
+        for (int i = 0; i < length; ++i) p[static_cast<std::size_t>(y) * w + x + i] = 0;
+        const int cx = 130 + 2 * k, cy = 1 + 5 * k;
+        for (int i = 0; i < length; ++i) p[static_cast<std::size_t>(cy + i) * w + cx] = 7;
+        if (length >= 16) expected += 2 * length;
+    }
+    for (int x = w - 16; x < w; ++x) p[static_cast<std::size_t>(h - 1) * w + x] = 0; // to the last pixel
+    for (int y = h - 16; y < h; ++y) p[static_cast<std::size_t>(y) * w + w - 1] = 0;
+    expected += 31;
+    for (int x = 40; x < 90; ++x) p[static_cast<std::size_t>(2) * w + x] = 60000; // brighter than the sky
+    EXPECT_EQ(engine::MarkNoData(p, w, h), expected);
+}
+
+// The median and quartiles are those of the sorted line.
+TEST(BadLinesStep, ALinesStatisticsAreThoseOfItsSortedSample) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> u(0, 100);
+    for (const int w : {8, 9, 31, 256, 257}) {
+        std::vector<float> row(static_cast<std::size_t>(w));
+        for (auto& v : row) v = std::round(u(rng));
+        const auto stats = engine::RowStats(row, w, 0);
+        std::vector<float> sorted = row;
+        std::sort(sorted.begin(), sorted.end());
+        const std::size_t n = sorted.size();
+        EXPECT_EQ(stats.median, sorted[n / 2]) << w;
+        EXPECT_EQ(stats.iqr, double(sorted[3 * n / 4]) - double(sorted[n / 4])) << w;
+    }
+}
+
 TEST(BadLinesStep, AHotColumnAndAColdRowAreEvenedOutStarsAndGradientsAreNot) {
     const int w = 400, h = 300;
     std::vector<float> p(static_cast<std::size_t>(w) * h);
