@@ -6,16 +6,16 @@
 namespace engine {
 namespace {
 
-// The median and the interquartile range; `v` is reordered.
-LineStats quartiles(std::vector<float>& v) {
-    if (v.size() < 8) return {};
+// The median and the interquartile range of [b, e), which is reordered.
+LineStats quartiles(float* b, float* e) {
+    const std::size_t n = static_cast<std::size_t>(e - b);
+    if (n < 8) return {};
     // the median splits the line: each quartile is then looked for in its half
-    const auto k = [&](std::size_t i) { return v.begin() + static_cast<std::ptrdiff_t>(i); };
-    const std::size_t m = v.size() / 2, i3 = 3 * v.size() / 4, i1 = v.size() / 4;
-    std::nth_element(v.begin(), k(m), v.end());
-    std::nth_element(k(m + 1), k(i3), v.end());
-    std::nth_element(v.begin(), k(i1), k(m));
-    return {double(v[m]), double(v[i3]) - double(v[i1]), static_cast<int>(v.size())};
+    const std::size_t m = n / 2, i3 = 3 * n / 4, i1 = n / 4;
+    std::nth_element(b, b + m, e);
+    std::nth_element(b + m + 1, b + i3, e);
+    std::nth_element(b, b + i1, b + m);
+    return {double(b[m]), double(b[i3]) - double(b[i1]), static_cast<int>(n)};
 }
 
 } // namespace
@@ -26,20 +26,33 @@ LineStats RowStats(const std::vector<float>& p, int w, int y) {
     const float* row = p.data() + static_cast<std::size_t>(y) * w;
     for (int x = 0; x < w; x += step)
         if (std::isfinite(row[x])) v.push_back(row[x]);
-    return quartiles(v);
+    return quartiles(v.data(), v.data() + v.size());
 }
 
 std::vector<LineStats> ColumnStats(const std::vector<float>& p, int w, int h) {
-    const int step = std::max(1, h / 256);
-    std::vector<std::vector<float>> samples(static_cast<std::size_t>(w));
-    for (int y = 0; y < h; y += step) {
-        const float* row = p.data() + static_cast<std::size_t>(y) * w;
-        for (int x = 0; x < w; ++x)
-            if (std::isfinite(row[x])) samples[x].push_back(row[x]);
-    }
+    const int step = std::max(1, h / 256), rows = (h + step - 1) / step;
+    constexpr int kTile = 64; // columns gathered together: a few cache lines of each row
     std::vector<LineStats> out(static_cast<std::size_t>(w));
-#pragma omp parallel for schedule(static)
-    for (int x = 0; x < w; ++x) out[x] = quartiles(samples[x]);
+#pragma omp parallel
+    {
+        // each column's sample in a block of its own, filled row by row
+        std::vector<float> samples(static_cast<std::size_t>(kTile) * rows);
+        int counts[kTile];
+#pragma omp for schedule(static)
+        for (int x0 = 0; x0 < w; x0 += kTile) {
+            const int n = std::min(kTile, w - x0);
+            std::fill(counts, counts + n, 0);
+            for (int y = 0; y < h; y += step) {
+                const float* row = p.data() + static_cast<std::size_t>(y) * w + x0;
+                for (int i = 0; i < n; ++i)
+                    if (std::isfinite(row[i])) samples[static_cast<std::size_t>(i) * rows + counts[i]++] = row[i];
+            }
+            for (int i = 0; i < n; ++i) {
+                float* b = samples.data() + static_cast<std::size_t>(i) * rows;
+                out[x0 + i] = quartiles(b, b + counts[i]);
+            }
+        }
+    }
     return out;
 }
 

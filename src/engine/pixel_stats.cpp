@@ -17,10 +17,21 @@ std::vector<float> sample(const std::vector<float>& pixels, std::size_t samples)
         if (std::isfinite(pixels[i])) s.push_back(pixels[i]);
     return s;
 }
-double quantile(std::vector<float>& v, double q) {
+constexpr std::size_t kNone = std::size_t(-1);
+std::size_t rankOf(const std::vector<float>& v, double q) {
+    return static_cast<std::size_t>(std::clamp(q, 0.0, 1.0) * (v.size() - 1));
+}
+// `placed`: a rank already put in its place by nth_element, so that the
+// values below and above it are each on their side; the search then takes
+// one side only.
+double quantile(std::vector<float>& v, double q, std::size_t placed = kNone) {
     if (v.empty()) return 0;
-    const auto k = static_cast<std::size_t>(std::clamp(q, 0.0, 1.0) * (v.size() - 1));
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+    const std::size_t k = rankOf(v, q);
+    auto b = v.begin(), e = v.end();
+    if (placed != kNone && k < placed) e = b + static_cast<std::ptrdiff_t>(placed);
+    else if (placed != kNone && k > placed) b += static_cast<std::ptrdiff_t>(placed + 1);
+    else if (placed == k) return v[k];
+    std::nth_element(b, v.begin() + static_cast<std::ptrdiff_t>(k), e);
     return v[k];
 }
 } // namespace
@@ -30,7 +41,7 @@ SkyStats MeasureSky(const std::vector<float>& pixels, std::size_t samples) {
     SkyStats st;
     if (s.empty()) return st;
     double med = quantile(s, 0.5);
-    double sig = (med - quantile(s, 0.1587));
+    double sig = (med - quantile(s, 0.1587, rankOf(s, 0.5)));
     // clip the stars and the galaxy away, twice
     for (int i = 0; i < 2 && sig > 0; ++i) {
         std::vector<float> kept;
@@ -40,7 +51,7 @@ SkyStats MeasureSky(const std::vector<float>& pixels, std::size_t samples) {
         if (kept.size() < 16) break;
         s.swap(kept);
         med = quantile(s, 0.5);
-        sig = 0.5 * (quantile(s, 0.8413) - quantile(s, 0.1587));
+        sig = 0.5 * (quantile(s, 0.8413, rankOf(s, 0.5)) - quantile(s, 0.1587, rankOf(s, 0.5)));
     }
     st.level = med;
     st.sigma = std::max(sig, 1e-6);
