@@ -14,9 +14,8 @@
 #include "platform/big_buffers.h"
 #include "platform/fits_handle.h"
 #include "platform/fits_write_buffer.h"
+#include "platform/replace_file.h"
 
-#include <fcntl.h>
-#include <stdio.h>
 
 namespace engine {
 namespace {
@@ -28,27 +27,6 @@ std::string fitsMessage(int status) {
     fits_get_errstatus(status, text);
     return text;
 }
-// The new product takes the old one's place atomically, so that a run killed
-// at any point leaves the old product or the new one, never neither. Swapped
-// in (RENAME_EXCHANGE) and the old one then removed under the temporary name:
-// a plain rename over an existing file makes ext4 write the new file's data
-// out at once (its guard for programs that never sync), 100-160 ms per 64 MB
-// product here, against 1-10 ms for the swap. A failed write has left the old
-// file before this point.
-void ReplaceWith(const std::string& temp, const std::string& path, std::error_code& ec) {
-    ec.clear();
-    // a swap only with an old product: a folder in its place would move to the temporary name
-    std::error_code kind;
-    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, kind)) &&
-        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-        return;
-    }
-    // nothing there yet, or a file system without the swap
-    std::filesystem::rename(temp, path, ec);
-}
-
 // Built for the wider vector units too, picked at run time: a third faster.
 __attribute__((target_clones("arch=x86-64-v3", "default"))) void greyLevels(const float* p, const unsigned char* t,
                                                                                unsigned char* out, long long n,
@@ -111,7 +89,7 @@ void WriteFloatFits(const std::string& path, const std::vector<float>& pixels, i
     }
     trace.mark("write");
     std::error_code ec;
-    ReplaceWith(temp, path, ec);
+    platform::ReplaceFile(temp, path, ec);
     if (ec) {
         std::filesystem::remove(temp, ec);
         fail(path, ec.message());
@@ -163,7 +141,7 @@ void WriteGreyJpeg(const std::string& path, const std::vector<float>& pixels, in
     }
     trace.mark("write");
     std::error_code ec;
-    ReplaceWith(temp, path, ec);
+    platform::ReplaceFile(temp, path, ec);
     if (ec) fail(path, ec.message());
     trace.mark("rename");
 }

@@ -10,6 +10,7 @@
 #include "engine/application.h"
 #include "engine/document.h"
 #include "platform/error.h"
+#include "platform/replace_file.h"
 #include "platform/side_by_side.h"
 #include "platform/step_trace.h"
 #include "processing/plate_difference.h"
@@ -162,7 +163,7 @@ public:
         writing_.get(); // a failed write is the run's failure
         for (const char* name : kNames) {
             std::error_code ec;
-            std::filesystem::rename(pending(name), folder_ + name, ec);
+            platform::ReplaceFile(pending(name), folder_ + name, ec);
             if (ec) throw Stop{RunFailure::Other, "Cannot write " + folder_ + name + ": " + ec.message()};
         }
     }
