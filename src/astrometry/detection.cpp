@@ -344,8 +344,10 @@ struct Segments {
 // source crosses them, and the halves' sources come out as one search's
 // would, in the same order (their centroids the same to 1e-12 px: a half
 // sums from its own first row). A half that fills SEP's stack, or no cut:
-// the whole image at once.
-Segments segment(const FilteredImages& f, int w, int h, int cut, double threshold, int minArea) {
+// the whole image at once. `above`: the pixels above the threshold, which
+// are all SEP's stack ever holds; twice that is the halves' stack, where a
+// share of the image would cost a page fault per hundred pixels.
+Segments segment(const FilteredImages& f, int w, int h, int cut, double threshold, int minArea, long long above) {
     const auto extractRows = [&](int y0, int y1, sep_catalog** cat) {
         const std::size_t o = static_cast<std::size_t>(y0) * w;
         const sep_image im = view(f.smoothed.data() + o, f.snr.data() + o, w, y1 - y0);
@@ -355,7 +357,8 @@ Segments segment(const FilteredImages& f, int w, int h, int cut, double threshol
     const std::size_t pixels = static_cast<std::size_t>(w) * h;
     Segments out;
     if (cut > 0) {
-        sep_set_extract_pixstack(std::max<std::size_t>(300000, pixels / 32));
+        constexpr long long kLeast = 50000;
+        sep_set_extract_pixstack(static_cast<std::size_t>(std::max(kLeast, 2 * above)));
         const int from[3] = {0, cut, h};
         sep_catalog* cats[2] = {nullptr, nullptr};
         int status[2] = {0, 0};
@@ -396,9 +399,9 @@ std::vector<Found> extractMatched(Search& s, sep_bkg& bkg, double threshold, int
         check(failed, "background subtraction");
         trace.mark("filter");
         const int cut = QuietCut(f.snr, w, h, threshold);
-        SnrAsNoise(f.smoothed, f.snr, threshold);
+        const long long above = SnrAsNoise(f.smoothed, f.snr, threshold);
         trace.mark("snr");
-        parts = segment(f, w, h, cut, threshold, minArea);
+        parts = segment(f, w, h, cut, threshold, minArea, above);
         trace.mark("segmentation");
     }
     subtractBackground(s, bkg);

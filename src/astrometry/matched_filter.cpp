@@ -125,17 +125,20 @@ FilteredImages MatchedFilter(const RowSource& source, int w, int h, const std::v
     return out;
 }
 
-void SnrAsNoise(const std::vector<float>& smoothed, std::vector<float>& snr, double threshold) {
+long long SnrAsNoise(const std::vector<float>& smoothed, std::vector<float>& snr, double threshold) {
     const float t = static_cast<float>(threshold);
     const long long n = static_cast<long long>(snr.size());
-#pragma omp parallel for schedule(static)
+    long long above = 0;
+#pragma omp parallel for schedule(static) reduction(+ : above)
     for (long long i = 0; i < n; ++i) {
         const float c = smoothed[i], s = snr[i];
+        above += s > t;
         if (s > t)
             snr[i] = c > 0 ? c / s : (c - std::max(1.0f, std::abs(c))) / t;
         else
             snr[i] = c > 0 && s > 0 ? c / s : 1e30f;
     }
+    return above;
 }
 
 int QuietCut(const std::vector<float>& snr, int w, int h, double threshold) {

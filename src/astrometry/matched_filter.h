@@ -29,8 +29,8 @@ FilteredImages MatchedFilter(const RowSource& rows, int width, int height, const
 // when given this as the noise at a threshold relative to it: smoothed / snr
 // where both are positive, a threshold just under `smoothed` where a pixel
 // above it in S/N is not above 0 in `smoothed`, and far above elsewhere.
-// Computed into `snr`.
-void SnrAsNoise(const std::vector<float>& smoothed, std::vector<float>& snr, double threshold);
+// Computed into `snr`; returns how many pixels are above the threshold.
+long long SnrAsNoise(const std::vector<float>& smoothed, std::vector<float>& snr, double threshold);
 
 // Where the extraction may cut the image in two (before SnrAsNoise): the
 // first row of the lower part, nearest the middle, such that it and the row
