@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "engine/errors.h"
+#include "platform/big_buffers.h"
 
 namespace engine {
 namespace {
@@ -106,6 +107,12 @@ std::vector<unsigned char> CompressGreyJpeg(const unsigned char* grey, int width
     }
     std::string failure;
     std::vector<unsigned char> out;
+    // made once at its whole size: grown as it is joined, it would be
+    // copied and faulted in again at each doubling
+    std::size_t whole = 2;
+    for (const Strip& p : parts) whole += p.size + 2;
+    out.reserve(whole);
+    platform::Prefault(out.data(), whole);
     for (int s = 0; s < strips && failure.empty(); ++s) {
         const Strip& p = parts[static_cast<std::size_t>(s)];
         if (!p.ok) {

@@ -15,6 +15,7 @@
 #include "engine/saturation.h"
 #include "engine/sharp_sources.h"
 #include "engine/star_width.h"
+#include "platform/big_buffers.h"
 #include "platform/step_trace.h"
 
 namespace engine {
@@ -51,7 +52,7 @@ struct TemplateMasks {
 TemplateMasks maskTemplate(const Direction& d, const std::vector<StampStar>& stars) {
     TemplateMasks m;
     m.blank = NoDataMask(d.templ.pixels);
-    m.given.assign(m.blank.size(), 0);
+    platform::ResizeFast(m.given, m.blank.size());
     const SharpSearch search{d.templ.pixels, d.templ.noise, d.science.pixels, d.science.noise,
                              d.templ.width, d.templ.height, d.templSky, MedianStarWidth(d.templ, stars, d.templSky)};
     m.sharpSources = MarkSharpSources(search, m.given);

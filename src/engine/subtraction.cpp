@@ -73,6 +73,7 @@ SkyStats removeOffset(Image& image, double& offset) {
 double calibrateNoise(Image& image) {
     std::vector<double> z;
     const std::size_t step = std::max<std::size_t>(7, image.pixels.size() / 200000) | 1; // odd: not one column
+    z.reserve(image.pixels.size() / step + 1);
     for (std::size_t i = 0; i < image.pixels.size(); i += step)
         if (std::isfinite(image.pixels[i]) && image.noise[i] > 0) z.push_back(image.pixels[i] / image.noise[i]);
     if (z.size() < 1000) return 1;

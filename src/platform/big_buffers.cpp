@@ -11,7 +11,8 @@ namespace platform {
 
 void Prefault(void* begin, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
-    constexpr std::size_t kWorthIt = std::size_t(8) << 20; // below this the threads cost more than they save
+    // below a huge page there is nothing to gain
+    constexpr std::size_t kWorthIt = std::size_t(2) << 20;
     if (bytes < kWorthIt) return;
     const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const std::uintptr_t a = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) / page * page;
