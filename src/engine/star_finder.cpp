@@ -1,11 +1,40 @@
 #include "engine/star_finder.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
+#include <immintrin.h>
 
 namespace engine {
 namespace {
 
+// The brightest value of [p, p + n); NaN never counts. Running maxima side
+// by side (maxps keeps its second operand against a NaN, as `>` does): one
+// alone waits on itself at every pixel.
+float brightest(const float* p, long long n) {
+    __m128 a = _mm_set1_ps(-1e30f), b = a;
+    long long i = 0;
+    for (; i + 8 <= n; i += 8) {
+        a = _mm_max_ps(_mm_loadu_ps(p + i), a);
+        b = _mm_max_ps(_mm_loadu_ps(p + i + 4), b);
+    }
+    float lanes[8];
+    _mm_storeu_ps(lanes, a);
+    _mm_storeu_ps(lanes + 4, b);
+    float t = -1e30f;
+    for (const float v : lanes)
+        if (v > t) t = v;
+    for (; i < n; ++i)
+        if (p[i] > t) t = p[i];
+    return t;
+}
+
+// Whether any of the eight values from p is above t (NaN is not).
+bool anyAbove(const float* p, float t) {
+    const __m128 t4 = _mm_set1_ps(t);
+    return (_mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(p), t4)) | _mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(p + 4), t4))) != 0;
+}
 
 // The first moment in a small box is pulled towards the brightest pixel by an
 // amount that depends on where in the pixel the star lies and on the seeing,
@@ -95,15 +124,22 @@ std::vector<BrightStar> FindBrightStars(const std::vector<float>& pix, int w, in
     {
         const float* p = pix.data();
         const long long n = static_cast<long long>(pix.size());
-#pragma omp parallel for reduction(max : top) schedule(static)
-        for (long long i = 0; i < n; ++i)
-            if (p[i] > top) top = p[i];
+#pragma omp parallel reduction(max : top)
+        {
+            const long long t = omp_get_thread_num(), k = omp_get_num_threads();
+            top = brightest(p + n * t / k, n * (t + 1) / k - n * t / k);
+        }
     }
     std::vector<std::vector<BrightStar>> perRow(static_cast<std::size_t>(std::max(h, 0)));
 #pragma omp parallel for schedule(dynamic, 64)
     for (int y = border; y < h - border; ++y) {
         const float* row = pix.data() + static_cast<std::size_t>(y) * w;
+        int block = border; // most of an image is below the threshold: passed eight at a time
         for (int x = border; x < w - border; ++x) {
+            if (x == block && (block += 8) <= w - border && !anyAbove(row + x, threshold)) {
+                x = block - 1;
+                continue;
+            }
             const float v = row[x];
             if (!(v > threshold)) continue;
             // a strict local maximum over 5 x 5 (ties broken towards the lower index)

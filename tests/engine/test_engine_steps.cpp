@@ -23,6 +23,7 @@
 #include "engine/no_data_mask.h"
 #include "engine/saturation.h"
 #include "engine/sharp_sources.h"
+#include "engine/star_finder.h"
 #include "engine/star_matching.h"
 #include "engine/subtraction.h"
 #include "platform/fits_handle.h"
@@ -217,6 +218,35 @@ TEST(NoDataMaskStep, BlanksAndSaturationGrowByTheReachButPatchedPixelsDoNot) {
     EXPECT_EQ(m[2 * w + 17], 0);  // patched: usable
     EXPECT_EQ(m[19 * w + 8], 1);  // 2 px from the science image's blank
     EXPECT_EQ(m[0], 0);
+}
+
+// The image is passed in blocks of eight where nothing is bright: a star is
+// found at every column of a block, in the last part-block of a row, and the
+// brightest one is saturated whatever NaN lies about.
+TEST(StarFinderStep, AStarAtEveryColumnOfABlockIsFoundTheBrightestSaturated) {
+    const int w = 203, h = 60;
+    std::vector<float> p(static_cast<std::size_t>(w) * h, 100.f);
+    p[5] = p[w * h - 1] = NAN;
+    std::vector<int> columns;
+    for (int x = 9; x < w - 9; x += 17) columns.push_back(x); // every offset of a block
+    columns.push_back(w - 10);                                // the last part-block, the brightest
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        const int cx = columns[k], cy = 15 + 30 * static_cast<int>(k % 2);
+        for (int y = cy - 4; y <= cy + 4; ++y)
+            for (int x = cx - 4; x <= cx + 4; ++x)
+                p[static_cast<std::size_t>(y) * w + x] +=
+                    static_cast<float>((k + 1 < columns.size() ? 2000 : 3000) *
+                                       std::exp(-((x - cx) * (x - cx) + (y - cy) * (y - cy)) / 4.0));
+    }
+    // a threshold just under the faintest peak: only the peaks are above it
+    const auto stars = engine::FindBrightStars(p, w, h, 100, 5, 360, 100);
+    ASSERT_EQ(stars.size(), columns.size());
+    std::vector<int> found;
+    for (const auto& s : stars) found.push_back(static_cast<int>(std::lround(s.x - 1)));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, columns);
+    EXPECT_TRUE(stars.front().saturated);
+    EXPECT_FALSE(stars.back().saturated);
 }
 
 TEST(SaturationStep, AFlatTopOfSeveralPixelsIsSaturationALoneHotPixelIsNot) {
