@@ -1,5 +1,6 @@
 #include "engine/pixel_stats.h"
 
+#include <immintrin.h>
 #include <omp.h>
 
 #include <algorithm>
@@ -76,6 +77,42 @@ double PixelNoise(const std::vector<float>& pixels, int width, const SkyStats& s
     }
     if (d.size() < 16) return sky.sigma;
     return 1.4826 * quantile(d, 0.5) / std::sqrt(2.0);
+}
+
+namespace {
+// The brightest value of [p, p + n); NaN never counts. Running maxima side
+// by side (maxps keeps its second operand against a NaN, as `>` does): one
+// alone waits on itself at every pixel.
+float brightest(const float* p, long long n, float floor) {
+    __m128 a = _mm_set1_ps(floor), b = a;
+    long long i = 0;
+    for (; i + 8 <= n; i += 8) {
+        a = _mm_max_ps(_mm_loadu_ps(p + i), a);
+        b = _mm_max_ps(_mm_loadu_ps(p + i + 4), b);
+    }
+    float lanes[8];
+    _mm_storeu_ps(lanes, a);
+    _mm_storeu_ps(lanes + 4, b);
+    float t = floor;
+    for (const float v : lanes)
+        if (v > t) t = v;
+    for (; i < n; ++i)
+        if (p[i] > t) t = p[i];
+    return t;
+}
+
+} // namespace
+
+float Brightest(const std::vector<float>& pixels, float floor) {
+    const float* p = pixels.data();
+    const long long n = static_cast<long long>(pixels.size());
+    float top = floor;
+#pragma omp parallel reduction(max : top)
+    {
+        const long long t = omp_get_thread_num(), k = omp_get_num_threads();
+        top = brightest(p + n * t / k, n * (t + 1) / k - n * t / k, floor);
+    }
+    return top;
 }
 
 namespace {

@@ -20,6 +20,9 @@ double PixelNoise(const std::vector<float>& pixels, int width, const SkyStats& s
 // the noise of a raw pixel, sky noise plus the photon noise above the sky.
 void PhotonNoise(const std::vector<float>& pixels, std::vector<float>& out, double var0, double sky, double gain);
 
+// The brightest pixel, at least `floor`; NaN never counts.
+float Brightest(const std::vector<float>& pixels, float floor);
+
 // The mean of the values within three robust standard deviations of their
 // median (the median itself when they are too few).
 double ClippedMean(std::vector<double> values);

@@ -3,15 +3,14 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/pixel_stats.h"
+
 namespace engine {
 
 std::optional<double> FindSaturation(const std::vector<float>& pixels) {
-    float top = -std::numeric_limits<float>::infinity();
+    const float top = Brightest(pixels, -std::numeric_limits<float>::infinity());
     const float* p = pixels.data();
     const long long n = static_cast<long long>(pixels.size());
-#pragma omp parallel for reduction(max : top) schedule(static)
-    for (long long i = 0; i < n; ++i)
-        if (p[i] > top) top = p[i];
     long long atTop = 0;
     const float near = top - 1e-4f * std::abs(top);
 #pragma omp parallel for reduction(+ : atTop) schedule(static)

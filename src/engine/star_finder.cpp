@@ -1,34 +1,13 @@
 #include "engine/star_finder.h"
 
-#include <omp.h>
-
 #include <algorithm>
 #include <cmath>
 #include <immintrin.h>
 
+#include "engine/pixel_stats.h"
+
 namespace engine {
 namespace {
-
-// The brightest value of [p, p + n); NaN never counts. Running maxima side
-// by side (maxps keeps its second operand against a NaN, as `>` does): one
-// alone waits on itself at every pixel.
-float brightest(const float* p, long long n) {
-    __m128 a = _mm_set1_ps(-1e30f), b = a;
-    long long i = 0;
-    for (; i + 8 <= n; i += 8) {
-        a = _mm_max_ps(_mm_loadu_ps(p + i), a);
-        b = _mm_max_ps(_mm_loadu_ps(p + i + 4), b);
-    }
-    float lanes[8];
-    _mm_storeu_ps(lanes, a);
-    _mm_storeu_ps(lanes + 4, b);
-    float t = -1e30f;
-    for (const float v : lanes)
-        if (v > t) t = v;
-    for (; i < n; ++i)
-        if (p[i] > t) t = p[i];
-    return t;
-}
 
 // Whether any of the eight values from p is above t (NaN is not).
 bool anyAbove(const float* p, float t) {
@@ -120,16 +99,7 @@ std::vector<BrightStar> FindBrightStars(const std::vector<float>& pix, int w, in
                                         double noise, double sigmas, std::size_t maxStars) {
     const float threshold = static_cast<float>(sky + sigmas * noise);
     const int border = 8;
-    float top = -1e30f;
-    {
-        const float* p = pix.data();
-        const long long n = static_cast<long long>(pix.size());
-#pragma omp parallel reduction(max : top)
-        {
-            const long long t = omp_get_thread_num(), k = omp_get_num_threads();
-            top = brightest(p + n * t / k, n * (t + 1) / k - n * t / k);
-        }
-    }
+    const float top = Brightest(pix, -1e30f);
     std::vector<std::vector<BrightStar>> perRow(static_cast<std::size_t>(std::max(h, 0)));
 #pragma omp parallel for schedule(dynamic, 64)
     for (int y = border; y < h - border; ++y) {
