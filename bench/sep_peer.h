@@ -34,9 +34,20 @@ inline double SepAloneMs(const astrometry::FitsImage& img, double sigma, int min
     im.noise_type = SEP_NOISE_STDDEV;
     static const float conv[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
     sep_catalog* cat = nullptr;
-    sep_set_extract_pixstack(std::max<std::size_t>(300000, sub.size() / 4));
-    const int status = sep_extract(&im, static_cast<float>(sigma), SEP_THRESH_REL, minArea, conv, 3, 3,
-                                   SEP_FILTER_CONV, 32, 0.005, 1, 1.0, &cat);
+    // SEP writes its whole pixel stack before it starts: a stack for a
+    // usual field first (a thirty-second of the image, SEP's own 300 000 at
+    // the least), and only a field that fills it again with a quarter
+    const auto extract = [&] {
+        return sep_extract(&im, static_cast<float>(sigma), SEP_THRESH_REL, minArea, conv, 3, 3, SEP_FILTER_CONV,
+                           32, 0.005, 1, 1.0, &cat);
+    };
+    constexpr int kStackFull = 2;
+    sep_set_extract_pixstack(std::max<std::size_t>(300000, sub.size() / 32));
+    int status = extract();
+    if (status == kStackFull) {
+        sep_set_extract_pixstack(std::max<std::size_t>(300000, sub.size() / 4));
+        status = extract();
+    }
     if (status == 0 && photometry)
         for (int i = 0; i < cat->nobj; ++i) {
             double sum, err, area, a2, e2, ar2;
