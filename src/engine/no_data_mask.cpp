@@ -83,8 +83,8 @@ std::vector<Run> constantRuns(const std::vector<float>& p, int w, int h, double 
             const float* row = p.data() + static_cast<std::size_t>(y) * w;
             for (int b = 0; b + kBlock <= w; b += kBlock) {
                 const float v = row[b];
-                if (!(row[b + kBlock - 1] == v) || !std::all_of(row + b + 1, row + b + kBlock, [v](float u) { return u == v; }))
-                    continue;
+                const auto same = [v](float u) { return u == v; };
+                if (!(row[b + kBlock - 1] == v) || !std::all_of(row + b + 1, row + b + kBlock, same)) continue;
                 int s = b, e = b + kBlock;
                 while (s > 0 && row[s - 1] == v) --s;
                 while (e < w && row[e] == v) ++e;

@@ -12,7 +12,9 @@ namespace {
 // Whether any of the eight values from p is above t (NaN is not).
 bool anyAbove(const float* p, float t) {
     const __m128 t4 = _mm_set1_ps(t);
-    return (_mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(p), t4)) | _mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(p + 4), t4))) != 0;
+    const int low = _mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(p), t4));
+    const int high = _mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(p + 4), t4));
+    return (low | high) != 0;
 }
 
 // The first moment in a small box is pulled towards the brightest pixel by an
