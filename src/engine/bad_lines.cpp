@@ -40,7 +40,7 @@ int EvenOutBadLines(std::vector<float>& p, int w, int h, double sigma, const std
     const std::vector<double> columns = lineOffsets(given ? *stats : ColumnStats(p, w, h), sigma);
     std::vector<LineStats> rowStats(static_cast<std::size_t>(h));
 #pragma omp parallel for schedule(static)
-    for (int y = 0; y < h; ++y) rowStats[y] = RowStats(p, w, y);
+    for (int y = 0; y < h; ++y) rowStats[y] = RowStats(p, w, y, false); // the offsets need the medians only
     const std::vector<double> rows = lineOffsets(rowStats, sigma);
     const auto bad = [](double o) { return o != 0; };
     const int count = static_cast<int>(std::count_if(columns.begin(), columns.end(), bad) +

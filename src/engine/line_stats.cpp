@@ -7,12 +7,13 @@ namespace engine {
 namespace {
 
 // The median and the interquartile range of [b, e), which is reordered.
-LineStats quartiles(float* b, float* e) {
+LineStats quartiles(float* b, float* e, bool spread = true) {
     const std::size_t n = static_cast<std::size_t>(e - b);
     if (n < 8) return {};
     // the median splits the line: each quartile is then looked for in its half
     const std::size_t m = n / 2, i3 = 3 * n / 4, i1 = n / 4;
     std::nth_element(b, b + m, e);
+    if (!spread) return {double(b[m]), NAN, static_cast<int>(n)};
     std::nth_element(b + m + 1, b + i3, e);
     std::nth_element(b, b + i1, b + m);
     return {double(b[m]), double(b[i3]) - double(b[i1]), static_cast<int>(n)};
@@ -20,13 +21,13 @@ LineStats quartiles(float* b, float* e) {
 
 } // namespace
 
-LineStats RowStats(const std::vector<float>& p, int w, int y) {
+LineStats RowStats(const std::vector<float>& p, int w, int y, bool spread) {
     std::vector<float> v;
     const int step = std::max(1, w / 256);
     const float* row = p.data() + static_cast<std::size_t>(y) * w;
     for (int x = 0; x < w; x += step)
         if (std::isfinite(row[x])) v.push_back(row[x]);
-    return quartiles(v.data(), v.data() + v.size());
+    return quartiles(v.data(), v.data() + v.size(), spread);
 }
 
 std::vector<LineStats> ColumnStats(const std::vector<float>& p, int w, int h) {

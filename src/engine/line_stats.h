@@ -13,8 +13,8 @@ struct LineStats {
     int count = 0;
 };
 
-// Of row y.
-LineStats RowStats(const std::vector<float>& pixels, int width, int y);
+// Of row y; without `spread` the iqr is left NaN (the median costs half).
+LineStats RowStats(const std::vector<float>& pixels, int width, int y, bool spread = true);
 
 // Of every column, from up to 256 rows read whole (a column read down the
 // image misses the cache at every pixel).
