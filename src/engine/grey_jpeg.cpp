@@ -111,8 +111,7 @@ std::vector<unsigned char> CompressGreyJpeg(const unsigned char* grey, int width
     // copied and faulted in again at each doubling
     std::size_t whole = 2;
     for (const Strip& p : parts) whole += p.size + 2;
-    out.reserve(whole);
-    platform::Prefault(out.data(), whole);
+    platform::ReserveFast(out, whole);
     for (int s = 0; s < strips && failure.empty(); ++s) {
         const Strip& p = parts[static_cast<std::size_t>(s)];
         if (!p.ok) {

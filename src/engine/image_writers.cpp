@@ -16,7 +16,6 @@
 #include "platform/fits_write_buffer.h"
 #include "platform/replace_file.h"
 
-
 namespace engine {
 namespace {
 [[noreturn]] void fail(const std::string& path, const std::string& why) {

@@ -15,16 +15,21 @@ namespace platform {
 // huge pages. Contents are unchanged; without kernel support it does nothing.
 void Prefault(void* begin, std::size_t bytes);
 
-// v.resize(n) with the new memory faulted in on every core first.
+// v.reserve(n) with the new memory faulted in on every core first.
+template <typename T>
+void ReserveFast(std::vector<T>& v, std::size_t n) {
+    if (n <= v.capacity()) return;
+    std::vector<T> grown;
+    grown.reserve(n);
+    Prefault(grown.data(), n * sizeof(T));
+    grown.assign(v.begin(), v.end());
+    v.swap(grown);
+}
+
+// v.resize(n) made the same way.
 template <typename T>
 void ResizeFast(std::vector<T>& v, std::size_t n, const T& value = T()) {
-    if (n > v.capacity()) {
-        std::vector<T> grown;
-        grown.reserve(n);
-        Prefault(grown.data(), n * sizeof(T));
-        grown.assign(v.begin(), v.end());
-        v.swap(grown);
-    }
+    ReserveFast(v, n);
     v.resize(n, value);
 }
 
@@ -32,8 +37,7 @@ void ResizeFast(std::vector<T>& v, std::size_t n, const T& value = T()) {
 template <typename T>
 std::vector<T> CopyFast(const std::vector<T>& v) {
     std::vector<T> copy;
-    copy.reserve(v.size());
-    Prefault(copy.data(), v.size() * sizeof(T));
+    ReserveFast(copy, v.size());
     copy.assign(v.begin(), v.end());
     return copy;
 }

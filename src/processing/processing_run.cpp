@@ -1,8 +1,8 @@
 #include "processing/processing_run.h"
 
 #include <chrono>
-#include <exception>
 #include <cmath>
+#include <exception>
 #include <filesystem>
 #include <future>
 #include <optional>
@@ -61,9 +61,9 @@ struct RunLog {
     }
 };
 
-// Both images open and plate solved, or the run's message for the one that is not.
-// Reading a file is mostly one core's work: the two are read side by side.
-// What is reported stays in the reference's, then the reshot's order.
+// Both images open and plate solved, or the run's message for the one that is
+// not. Reading a file is mostly one core's work, so the two are read side by
+// side; the reference's trouble is still the one reported first.
 void openImages(const RunInputs& in, RunHandles& h, RunResult& r) {
     std::exception_ptr reshotFailed;
     platform::SideBySide(
