@@ -1,10 +1,8 @@
 #include "scanner/target_preparation.h"
 
-#include <exception>
 #include <filesystem>
 #include <future>
 #include <memory>
-#include <utility>
 
 #include "engine/application.h"
 #include "engine/document.h"
